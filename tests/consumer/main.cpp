@@ -1,0 +1,12 @@
+// Smallest program using the installed package: converts one pressure.
+#include "qorva_mat/qorva_mat.hpp"
+
+#include <cmath>
+
+int main() {
+  auto bin = qorva_mat::make_unit_system("BIN");
+  auto si = qorva_mat::make_unit_system(qorva_mat::UnitSystem::SI);
+  qorva_mat::Quantity psi(1.0, qorva_mat::force(bin) / qorva_mat::length(bin).pow(2));
+  const double pa = psi.convert_to(si, false).value();
+  return std::fabs(pa - 6894.757) < 1e-3 ? 0 : 1;
+}
