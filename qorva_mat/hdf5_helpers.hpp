@@ -1,0 +1,140 @@
+// Typed HDF5 helpers: element-type mapping, attribute and dataset creation, name lookups and plain readers.
+// The two-dimensional string writer is in write_hdf5.hpp, the named loaders and variable-length readers in load_hdf5.hpp.
+#pragma once
+
+#include <H5Cpp.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace qorva_mat {
+
+// HDF5 element type of a C++ value type; the argument's value is ignored. Never throws.
+const H5::PredType& get_pred_type(const unsigned char&);
+const H5::PredType& get_pred_type(const short&);
+const H5::PredType& get_pred_type(const unsigned short&);
+const H5::PredType& get_pred_type(const int&);
+const H5::PredType& get_pred_type(const unsigned int&);
+const H5::PredType& get_pred_type(const unsigned long&);       // NATIVE_ULLONG
+const H5::PredType& get_pred_type(const unsigned long long&);  // NATIVE_ULLONG
+const H5::PredType& get_pred_type(const double&);
+const H5::PredType& get_pred_type(const bool&);  // NATIVE_HBOOL
+// Variable-length, NUL-terminated C string type. Throws H5::DataTypeIException if HDF5 cannot
+// build the type.
+H5::StrType get_pred_type(const std::string&);
+
+// Attribute creation: each creates attribute `name` on `obj`, writes the value and returns the
+// attribute. HDF5 failures (for example an attribute of that name already exists) propagate as
+// the HDF5 library's exceptions (H5::AttributeIException and relatives).
+H5::Attribute create_bool_attribute(H5::H5Object& obj, const std::string& name, bool value);  // scalar byte 1/0
+H5::Attribute create_short_attribute(H5::H5Object& obj, const std::string& name, const short& value);
+H5::Attribute create_int_attribute(H5::H5Object& obj, const std::string& name, const int& value);
+H5::Attribute create_uint32_attribute(H5::H5Object& obj, const std::string& name, const unsigned int& value);
+H5::Attribute create_uint64_attribute(H5::H5Object& obj, const std::string& name,
+                                      const unsigned long long& value);
+H5::Attribute create_double_attribute(H5::H5Object& obj, const std::string& name, const double& value);
+// Scalar fixed-length string of exactly value.size() bytes, no NUL stored. An empty value is
+// rejected by HDF5 (string type of size 0): H5::DataTypeIException.
+H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
+// Variable-length string attribute with a rank-1 dataspace of one element.
+H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
+
+// Dataset creation in `group` (a file is a group too). HDF5 failures propagate as the HDF5
+// library's exceptions; an empty value list creates the dataset and writes nothing.
+// Rank-1 variable-length string dataset, one element per value.
+H5::DataSet create_vl_string_dataset(H5::Group& group, const std::string& name,
+                                     const std::vector<std::string>& values);
+// Rank-2 dataset (nrows, ncols) filled row by row from the flat `data_`, written with `type` as
+// memory type. Throws assertion_error "Assertion 'nrows_ * ncols_ == data_.size()' failed. Shape
+// missmatch" before creating anything when the shape does not fit. Instantiated for short and double.
+template <class T>
+H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data_,
+                              std::size_t nrows_, std::size_t ncols_,
+                              H5::DataType type = get_pred_type(T()));
+// (n, 1) dataset of NATIVE_UCHAR bytes, 1 for true and 0 for false.
+H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name,
+                                       const std::vector<bool>& values);
+
+// Stores in `ref` (a caller buffer of hobj_ref_t) an object reference to `name` relative to
+// `obj`. Throws the HDF5 library's exception when `name` does not exist.
+void create_reference(H5::H5Object& obj, void* ref, const std::string& name);
+
+// Names of all attributes of `obj` in increasing name order. Throws H5::AttributeIException when
+// HDF5 cannot iterate the attributes.
+std::vector<std::string> get_attribute_names(H5::H5Object& obj);
+
+// Attribute lookups. Each finds attribute `name` of `obj` (exact match, or ASCII-case-insensitive
+// when `case_sensitive` is false), sets `found` and returns its value. A matching attribute that
+// cannot be opened or read as the requested type (or holds more than one element) is skipped.
+// When nothing is found: `found` false and false / zero. Throws only when the attribute names
+// cannot be listed (H5::AttributeIException).
+bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);  // true iff byte == 1
+short get_short_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+int get_int_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+unsigned int get_uint32_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                                  bool case_sensitive);
+unsigned long long get_uint64_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                                        bool case_sensitive);
+double get_double_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+// A new NUL-terminated copy of a fixed- or variable-length string attribute, owned by the caller
+// and released with the global operator delete; an empty string (one NUL byte) when not found.
+char* get_str_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+// As get_str_attribute, with every byte outside 0x20..0x7E replaced by '?' (a warning is logged
+// when any was replaced); "" when not found.
+std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                                  bool case_sensitive);
+
+// The first dataset member of `group` whose name matches (see the attribute lookups), opened
+// under its stored name; a default-constructed DataSet with `found` false when none matches.
+// Errors while listing members or opening the match propagate as HDF5 exceptions.
+H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, bool case_sensitive);
+// Name of the member at `index` in increasing name order. Throws H5::GroupIException
+// (H5::FileIException for a file) when there is no such member.
+std::string get_object_name_by_index(const H5::CommonFG& group, int index);
+// Number of elements of the dataset: the product of its extents (1 for a scalar, 0 for a null
+// dataspace). Throws H5::DataSetIException / H5::DataSpaceIException for an invalid dataset.
+std::size_t get_data_size(const H5::DataSet& dataset);
+// All elements converted to int. Throws H5::DataSetIException when HDF5 cannot convert them.
+std::vector<int> get_data_int(const H5::DataSet& dataset);
+
+namespace detail {
+
+// Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
+std::string ascii_lower(std::string text);
+
+// Creates a variable-length string dataset of extents `dims` holding `values` in storage order
+// (their count must equal the product of `dims`; the callers check it). HDF5 failures propagate.
+H5::DataSet create_vl_strings(H5::Group& group, const std::string& name,
+                              const std::vector<std::string>& values, const std::vector<hsize_t>& dims);
+
+// Gives the variable-length buffers HDF5 allocated in `buffer` back when it goes out of scope
+// (every path, failing ones included). `type` and `space` must outlive the guard. Never throws.
+class VlenBuffer {
+ public:
+  VlenBuffer(const H5::DataType& type, const H5::DataSpace& space, void* buffer)
+      : type_(type), space_(space), buffer_(buffer) {}
+  ~VlenBuffer();
+  VlenBuffer(const VlenBuffer&) = delete;
+  VlenBuffer& operator=(const VlenBuffer&) = delete;
+
+ private:
+  const H5::DataType& type_;
+  const H5::DataSpace& space_;
+  void* buffer_;
+};
+
+// Throws an H5::DataTypeIException naming `function` for data of a type the caller cannot use.
+[[noreturn]] void throw_wrong_type(const std::string& function, const std::string& message);
+
+// Runs `body` as one store operation: switches off HDF5's automatic error printing, checks the
+// library version and initialises it. H5::FileIException, H5::DataSetIException,
+// H5::DataSpaceIException and H5::DataTypeIException thrown by `body` are reported on standard
+// error with the HDF5 error stack of the failing call and turned into the result 0xFFFFFFFF;
+// every other exception propagates. Returns 0 when `body` returns normally.
+unsigned int run_hdf5_operation(const std::function<void()>& body);
+
+}  // namespace detail
+
+}  // namespace qorva_mat
