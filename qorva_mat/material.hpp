@@ -19,7 +19,7 @@ class Material {
  public:
   // The predefined property types; a type's value is its slot and its text the set's name.
   struct PropertyType {
-    enum type {
+    enum type : int {
       density = 0,
       engineering_constants = 1,
       stress_limits = 2,

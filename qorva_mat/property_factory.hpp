@@ -29,7 +29,7 @@ class PropertyFactory {
  public:
   // Ply types, the values of a material's "Ply Type" string property.
   struct PlyTypes {
-    enum type {
+    enum type : int {
       regular = 0,
       woven = 1,
       orthotropic_homogeneous_core = 2,
