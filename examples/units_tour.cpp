@@ -1,12 +1,12 @@
 // A short tour of the unit systems: prints the seven predefined systems and
 // converts a pressure, a temperature reading and a density between them.
 // Usage: example_units_tour [data-dir]   (the argument is accepted and ignored)
-#include "qorva_mat/units.hpp"
-
 #include <exception>
 #include <iomanip>
 #include <iostream>
 #include <sstream>
+
+#include "qorva_mat/units.hpp"
 
 using namespace qorva_mat;
 

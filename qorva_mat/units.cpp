@@ -2,14 +2,13 @@
 // Quantity, their printing and the unit-symbol table.
 #include "qorva_mat/units.hpp"
 
-#include "qorva_mat/error.hpp"
-
 #include <boost/container_hash/hash.hpp>
-
 #include <cmath>
 #include <ostream>
 #include <sstream>
 #include <utility>
+
+#include "qorva_mat/error.hpp"
 
 namespace qorva_mat {
 namespace units {
@@ -24,7 +23,8 @@ exponent_vec_t make_exp(std::int16_t l, std::int16_t m, std::int16_t t, std::int
 
 }  // namespace
 
-std::size_t unit_description_hash::operator()(const unit_description_t& description) const noexcept {
+std::size_t unit_description_hash::operator()(
+    const unit_description_t& description) const noexcept {
   std::size_t seed = 0;
   for (const auto& entry : description) {
     boost::hash_combine(seed, entry.first);
@@ -104,7 +104,8 @@ Unit::Unit(std::shared_ptr<UnitSystem> system, const units::exponent_vec_t& expo
     : system_(std::move(system)), exponents_(exponents) {}
 
 const units::exponent_vec_t& Unit::zero_exponents() {
-  static const units::exponent_vec_t zeros = units::dimensionless_exp(units::LENGTH_MASS_TIME_TEMP_CUR);
+  static const units::exponent_vec_t zeros =
+      units::dimensionless_exp(units::LENGTH_MASS_TIME_TEMP_CUR);
   return zeros;
 }
 

@@ -1,11 +1,10 @@
-// Dimension exponents, base-unit sets, unit systems, units and quantities, their conversion and printing.
-// What a value means and which unit system a model uses is left to the property model and the file readers.
+// Dimension exponents, base-unit sets, unit systems, units, quantities and their conversion.
+// Which unit system a model uses, and what its values mean, is left to the property model.
 #pragma once
 
 #include <boost/array.hpp>
 #include <boost/operators.hpp>
 #include <boost/unordered_map.hpp>
-
 #include <cstdint>
 #include <iosfwd>
 #include <map>
@@ -42,7 +41,8 @@ struct unit_description_hash {
 };
 
 // Description -> compound unit name ("N", "Pa", "psi", ...).
-using compound_units_t = boost::unordered_map<unit_description_t, std::string, unit_description_hash>;
+using compound_units_t =
+    boost::unordered_map<unit_description_t, std::string, unit_description_hash>;
 
 // Exponent vector of one basic dimension in the base-unit set `b`. None throws.
 // mass_exp and force_exp treat every value other than LENGTH_MASS_TIME_TEMP_CUR
@@ -294,8 +294,8 @@ class Quantity : boost::equality_comparable<Quantity>,
   // This quantity in `target`. Relative (absolute false): temperatures are
   // differences. Absolute: a temperature reading through kelvin, offsets
   // included; throws assertion_error
-  // "Assertion 'this->unit().is_temperature()' failed. Absolute conversion is only defined for temperature units."
-  // for other units.
+  // "Assertion 'this->unit().is_temperature()' failed. Absolute conversion is only defined for
+  // temperature units." for other units.
   Quantity convert_to(std::shared_ptr<UnitSystem> target, bool absolute) const;
 
   // Values exactly equal (so NaN never equals) and units equal.

@@ -1,9 +1,9 @@
 // Quantity arithmetic, conversion and printing, and the unit-symbol table.
-#include "qorva_mat/error.hpp"
-#include "qorva_mat/units.hpp"
-
 #include <cmath>
 #include <ostream>
+
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/units.hpp"
 
 namespace qorva_mat {
 

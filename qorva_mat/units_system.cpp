@@ -1,13 +1,13 @@
 // UnitSystem: the predefined systems, custom systems and their setters, the
 // default currency and make_unit_system.
-#include "qorva_mat/error.hpp"
-#include "qorva_mat/units.hpp"
-
 #include <cmath>
 #include <limits>
 #include <locale>
 #include <ostream>
 #include <sstream>
+
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/units.hpp"
 
 namespace qorva_mat {
 
@@ -33,14 +33,18 @@ const SystemRow kPredefined[7] = {
     {{"um", "kg", "s", "C"}, {1e-06, 1, 1, 1}, kCelsiusZero, units::LENGTH_MASS_TIME_TEMP_CUR},
     {{"cm", "g", "s", "C"}, {0.01, 0.001, 1, 1}, kCelsiusZero, units::LENGTH_MASS_TIME_TEMP_CUR},
     {{"mm", "t", "s", "C"}, {0.001, 1000, 1, 1}, kCelsiusZero, units::LENGTH_MASS_TIME_TEMP_CUR},
-    {{"ft", "slug", "s", "F"}, {0.3048, 14.5939029, 1, kFiveNinths}, kFahrenheitZero,
+    {{"ft", "slug", "s", "F"},
+     {0.3048, 14.5939029, 1, kFiveNinths},
+     kFahrenheitZero,
      units::LENGTH_MASS_TIME_TEMP_CUR},
-    {{"in", "lbf", "s", "F"}, {0.0254, 4.44822162, 1, kFiveNinths}, kFahrenheitZero,
+    {{"in", "lbf", "s", "F"},
+     {0.0254, 4.44822162, 1, kFiveNinths},
+     kFahrenheitZero,
      units::LENGTH_FORCE_TIME_TEMP_CUR},
 };
 
 const char* const kTypeNames[8] = {"UNDEFINED", "SI", "MKS", "uMKS", "CGS", "MPA", "BFT", "BIN"};
-const char* const kLowerTypeNames[8] = {"undefined", "si", "mks", "umks",
+const char* const kLowerTypeNames[8] = {"undefined", "si",  "mks", "umks",
                                         "cgs",       "mpa", "bft", "bin"};
 
 bool is_predefined(UnitSystem::unit_system_type type) {
