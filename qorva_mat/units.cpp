@@ -233,15 +233,16 @@ std::ostream& operator<<(std::ostream& os, const Unit& unit) {
   const units::compound_units_t& compound = units::compound_units();
   const auto found = compound.find(d);
   if (found != compound.end()) return os << found->second;
-  bool first = true;
+  // Exponents are always written in plain decimal, whatever the flags of `os`;
+  // the whole form goes out as one string so that a field width applies to it.
+  std::string text;
   for (const auto& entry : d) {
-    if (!first) os << ' ';
-    first = false;
-    os << entry.first;
-    if (entry.second > 1) os << '^' << entry.second;
-    if (entry.second < 0) os << "^(" << entry.second << ')';
+    if (!text.empty()) text += ' ';
+    text += entry.first;
+    if (entry.second > 1) text += '^' + std::to_string(entry.second);
+    if (entry.second < 0) text += "^(" + std::to_string(entry.second) + ')';
   }
-  return os;
+  return os << text;
 }
 
 Unit length(std::shared_ptr<UnitSystem> system) {

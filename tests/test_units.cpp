@@ -394,6 +394,10 @@ TEST(Quantity, EqualityAndPrintingWithTheStreamFormatting) {
   os << std::fixed << std::setprecision(2) << Quantity(3.14159, (length(si) / time(si)).unit())
      << '|' << std::scientific << std::setprecision(1) << Quantity(6894.757, force(si));
   EXPECT_EQ(os.str(), "3.14 m s^(-1)|6.9e+03 N");
+  std::ostringstream flags;  // integer flags change the value only, never the exponents
+  flags << std::showpos << std::hex << Quantity(16, length(si).pow(-12)) << '|' << std::setw(8)
+        << length(si).pow(2) << '|';
+  EXPECT_EQ(flags.str(), "+16 m^(-12)|     m^2|");
 }
 
 TEST(UnitSymbolMap, HoldsTheTwentyOneSymbols) {
