@@ -1,0 +1,148 @@
+// The Matbook loader: file, version upgrade, metadata, transfer ids, material matching and the
+// per-property loop.
+#include "qorva_mat/load_matbook.hpp"
+
+#include <boost/property_tree/ptree.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/load_matbook_rules.hpp"
+#include "qorva_mat/log.hpp"
+
+namespace qorva_mat {
+namespace {
+
+using boost::property_tree::ptree;
+using qorva_mat::matbook_string_umap_t;
+
+const char* const kTransferIdKey = "QORVAHELMTransferID";
+
+matbook_string_umap_t read_transfer_ids(const ptree& document) {
+  matbook_string_umap_t ids;
+  if (document.get_child("MatbookData").get_child_optional("QORVAHELMTransferData")) {
+    for (const auto& record : document.get_child("MatbookData.QORVAHELMTransferData.Materials")) {
+      if (record.first != "Material") continue;
+      ids[record.second.get<std::string>("Name")] = record.second.get<std::string>("DataTransferID");
+    }
+  }
+  QORVA_LOG(debug) << "- Extracted " << ids.size() << " HELM material ID's";
+  return ids;
+}
+
+void read_metadata(const ptree& doc, detail::MatbookLoadState& load) {
+  for (const auto& metadata : doc) {
+    if (metadata.first != "Metadata") continue;
+    for (const auto& details : metadata.second) {
+      if (details.first != "PropertyDetails" && details.first != "ParameterDetails") continue;
+      const std::string id = details.second.get<std::string>("<xmlattr>.id", "");
+      const std::string name = details.second.get<std::string>("Name");
+      load.names[id] = name;
+      load.units.declare(id, name, details.second);
+    }
+  }
+}
+
+// The first material of `materials` whose transfer id equals `tid` (when not empty) or whose
+// name equals `name`; null when none does.
+std::shared_ptr<Material> find_material(const std::vector<std::shared_ptr<Material>>& materials,
+                                        const std::string& name, const std::string& tid) {
+  for (const auto& material : materials) {
+    if (!tid.empty() && material->has_string_property(kTransferIdKey) &&
+        material->get_string_property(kTransferIdKey) == tid)
+      return material;
+    if (material->name() == name) return material;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<Material> matched_or_new(std::vector<std::shared_ptr<Material>>& materials,
+                                         const std::string& name, const std::string& tid) {
+  if (auto material = find_material(materials, name, tid)) {
+    QORVA_LOG(debug) << "  - Update existing material";
+    return material;
+  }
+  QORVA_LOG(debug) << "  - Create new material";
+  auto material = std::make_shared<Material>();
+  material->name(name);
+  materials.push_back(material);
+  return material;
+}
+
+void read_property(const ptree& node, detail::MatbookMaterialState& state,
+                   const detail::MatbookLoadState& load) {
+  detail::MatbookProperty property{node, node.get<std::string>("<xmlattr>.property"), "", {}};
+  if (auto it = load.names.find(property.id); it != load.names.end()) property.name = it->second;
+  property.qualifiers = detail::read_qualifiers(node);
+  if (auto data = node.get_child_optional("Data"))
+    property.data_format = data->get<std::string>("<xmlattr>.format");
+  auto data_set = property.qualifiers.find("Data Set");
+  if (data_set != property.qualifiers.end() && property.qualifiers.count("Data Set Information")) {
+    QORVA_LOG(debug) << "    - Found woven specification for Puck.";
+    property.woven = true;
+    property.data_set = data_set->second;
+    QORVA_LOG(debug) << "      - Data Set: " << property.data_set;
+  }
+  detail::map_property(detail::MatbookRule{property, state, load});
+}
+
+void read_material(const ptree& element, std::vector<std::shared_ptr<Material>>& materials,
+                   const matbook_string_umap_t& transfer_ids, const detail::MatbookLoadState& load) {
+  const ptree& bulk = element.get_child("BulkDetails");
+  const std::string name = bulk.get<std::string>("Name");
+  QORVA_LOG(debug) << "- Processing material " << name;
+  auto tid_it = transfer_ids.find(name);
+  const std::string tid = tid_it == transfer_ids.end() ? std::string() : tid_it->second;
+  detail::MatbookMaterialState state;
+  state.material = matched_or_new(materials, name, tid);
+  if (!tid.empty()) state.material->set_string_property(kTransferIdKey, tid);
+  if (auto description = bulk.get_child_optional("Description"))
+    state.material->set_string_property("Description", description->data());
+  for (const auto& child : bulk)
+    if (child.first == "PropertyData") read_property(child.second, state, load);
+  QORVA_LOG(debug) << "  Resulting Material: " << *state.material;
+}
+
+}  // namespace
+
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system) {
+  return load_materials_t(path, materials, unit_system);
+}
+
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options) {
+  return load_materials_t(path, materials, unit_system, options);
+}
+
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system) {
+  return load_materials_t(std::move(path), materials, std::move(unit_system), MatbookLoadOptions());
+}
+
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system,
+                              const MatbookLoadOptions& options) {
+  QORVA_LOG(info) << "Load materials from Matbook file " << path;
+  if (unit_system)
+    QORVA_LOG(debug) << " - Model unit system is " << *unit_system;
+  else
+    QORVA_LOG(warning) << "load_materials_t: Model has no unit system.";
+  ptree document;
+  boost::property_tree::read_xml(path, document);
+  detail::upgrade_algorithm_names(document);
+  const matbook_string_umap_t transfer_ids = read_transfer_ids(document);
+  const ptree& doc = document.get_child("MatbookData.Materials.MatML_Doc");
+  detail::MatbookLoadState load(unit_system, options);
+  read_metadata(doc, load);
+  unsigned int count = 0;
+  for (const auto& child : doc) {
+    if (child.first != "Material") continue;
+    ++count;  // counted as soon as it is processed, as the log says
+    read_material(child.second, materials, transfer_ids, load);
+  }
+  QORVA_LOG(info) << "End of material load from Matbook file.";
+  return count;
+}
+
+}  // namespace qorva_mat

@@ -1,0 +1,90 @@
+// Loading Matbook XML files into materials, with every value converted into the caller's model unit system.
+// The file vocabulary is matbook_format's, the property model material's and property_set's, writing is write_matbook's.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "qorva_mat/material.hpp"
+#include "qorva_mat/units.hpp"
+
+namespace qorva_mat {
+
+// Opt-in corrections for two weaknesses of the Matbook unit declarations. Both are off by default,
+// which reads files exactly as the format prescribes; a warning naming the property or parameter
+// id is logged whenever either weakness changes a value.
+struct MatbookLoadOptions {
+  // A declaration is multiplied left to right and only the product's unit is kept, so "N" then
+  // "mm" with power -2 reads as Pa and every value is off by 1e6. With this flag the numeric
+  // factor of the product is applied to the values (only when they are converted at all, i.e.
+  // with a model unit system that is not UNDEFINED).
+  bool keep_unit_factors = false;
+  // The library's own writer declares units with the names "t", "psi", "lbf", "uN" and "dyn",
+  // which the unit-symbol table does not hold; such declarations are ignored and their values
+  // are not converted. With this flag the five names are read as the tonne (MPA), the psi and
+  // pound-force (BIN), the micronewton (uMKS) and the dyne (CGS).
+  bool extended_unit_symbols = false;
+};
+
+// Reads the Matbook file at `path` into `materials`: each file material updates the first
+// material of the vector that matches it (by transfer id, else by name) or is appended as a new
+// one. Values are converted into `unit_system`; a null system logs a warning and keeps the values
+// as read. Returns the number of Material elements of the file.
+// Nothing is rolled back: a failure leaves the materials read or changed before it in the
+// vector. Throws, unchanged:
+//  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML;
+//  - ptree_bad_path ("No such node (...)") for a missing required element or attribute, and
+//    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed;
+//  - boost::bad_lexical_cast for a malformed value list or constant;
+//  - qorva_mat::runtime_error "matbook_format: version '<v>' is not four dot-separated
+//    integers." before any material is read;
+//  - std::out_of_range "Unable to find key in unordered_map." for a parameter or qualifier that
+//    a property needs but does not have;
+//  - qorva_mat::assertion_error / runtime_error for inconsistent property data
+//    ("load_matbook: Construct orthotropic material, inconsistent input.", ...), and whatever
+//    PropertySet::set raises.
+// Choices where the format leaves the reader free, made so that data are never silently wrong:
+//  - a Density or Specific Heat whose float Data list is empty throws runtime_error
+//    "load_matbook: <name> (<id>) has an empty Data list.";
+//  - a column-form anisotropic elasticity whose columns hold fewer than six values throws
+//    assertion_error "Assertion 'D_1.size() >= 6' failed. load_matbook: Construct anisotropic
+//    material, every column needs six values.", and one whose field variables describe other
+//    than one data point throws runtime_error "load_matbook: Construct anisotropic material,
+//    the column form holds one data point only.";
+//  - a tabular property whose field variables and dependent lists hold different numbers of
+//    points throws assertion_error with the message "load_matbook: <name> (<id>): field variables
+//    and dependent values differ in their number of data points.";
+//  - a field variable with no values and no explicit limits throws (see matbook_format);
+//  - a thermal expansion whose "Definition" is "Instantaneous" becomes the instantaneous kind
+//    (same variable names as the secant kind), other definitions the secant kind;
+//  - a "Hill Yield Criterion" without the qualifier "Separated Hill Potentials for Plasticity
+//    and Creep" counts as "No";
+//  - a Puck property without "Material Classification" is classified "ignored", because the
+//    writer leaves the qualifier out for that classification;
+//  - with no model system, field variables keep their declared (unconverted) units, and a
+//    "Shear Angle" in radian is still turned into degrees.
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system);
+
+// As above, with the corrections of `options`. Throws as above.
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options);
+
+// The loader behind load_materials; same arguments, result and failures.
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system);
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system,
+                              const MatbookLoadOptions& options);
+
+namespace detail {
+
+// A value in `unit` expressed in `model`: unchanged when the unit is dimensionless or the model
+// is null or UNDEFINED; temperatures are converted as readings (offsets included), everything
+// else as a plain factor. Throws assertion_error when `unit` has no unit system.
+double convert_value(double value, const Unit& unit, std::shared_ptr<UnitSystem> model);
+
+}  // namespace detail
+}  // namespace qorva_mat
