@@ -75,7 +75,7 @@ bool is_equal(const exponent_vec_t& a, const exponent_vec_t& b);
 // The unit-symbol table ("m", "kg", "MPa", ...), built on the first call
 // (thread-safe) and never changed afterwards. Safe to call from the static
 // initialisation of any translation unit; qorva_mat::unit_symbol_map refers
-// to the same object.
+// to the same object. Throws only std::bad_alloc (on its first call).
 const std::unordered_map<std::string, Unit>& unit_symbol_table();
 
 }  // namespace detail
@@ -107,10 +107,14 @@ class UnitSystem : boost::equality_comparable<UnitSystem> {
   // and NaN factors. Throws only std::bad_alloc.
   explicit UnitSystem(unit_system_type type = UNDEFINED);
 
+  // The type, base units, names and factors as stored. Never throw.
   unit_system_type type() const { return type__; }
-  // Re-initialises the whole system as `type` (allowed on every system).
+  // Re-initialises the whole system as `type`: allowed on every system, it
+  // replaces every name, factor, the offset and the base units. Throws only
+  // std::bad_alloc.
   void type(unit_system_type type);
-  // The type's text ("SI", "uMKS", ...; "UNDEFINED" for unknown values).
+  // The type's text ("SI", "uMKS", ...; "UNDEFINED" for unknown values), as
+  // files store it; make_unit_system(name) reads it back.
   std::string zepl_type_str() const;
 
   units::base_unit_type base_units() const { return base_units_; }
@@ -141,7 +145,11 @@ class UnitSystem : boost::equality_comparable<UnitSystem> {
   // "Assertion 'type__ == UNDEFINED' failed. cannot set ..." on any other
   // type; the slot-1 setters also throw when slot 1 is not their dimension
   // ("Assertion 'this->base_units() == units::LENGTH_..._CUR' failed. ...").
-  // On failure the system is unchanged.
+  // On failure the system is unchanged. The two texts without a fixed model
+  // follow their siblings: mass_conv on a force-based system says "cannot set
+  // mass unit conversion, mass is not a base unit of this system", and
+  // temperature_name on a predefined system "cannot set temperature unit name
+  // of predefined unit system". Changing the base units keeps names and factors.
   void base_units(units::base_unit_type base_units);
   void length_name(const std::string& name);
   void length_conv(double factor);
@@ -181,7 +189,7 @@ class UnitSystem : boost::equality_comparable<UnitSystem> {
   unit_names_t unit_names_;
   conversion_factors_t conversion_factors_;
   double temperature_offset_;
-  unit_system_type type__;  // named as in the setters' failure texts
+  unit_system_type type__;  // named so that the setters' failure texts read "type__ == UNDEFINED"
   units::base_unit_type base_units_;
 };
 
