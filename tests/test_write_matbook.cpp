@@ -1,0 +1,551 @@
+#include "qorva_mat/write_matbook.hpp"
+
+#include <gtest/gtest.h>
+
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <boost/make_shared.hpp>
+#include <boost/property_tree/xml_parser.hpp>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <locale>
+#include <map>
+#include <sstream>
+
+#include "qorva_gil/interpolator.hpp"
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/log.hpp"
+#include "qorva_mat/material.hpp"
+#include "qorva_mat/property_factory.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using boost::property_tree::ptree;
+using qorva_mat::Material;
+using qorva_mat::PropertyFactory;
+using qorva_mat::PropertySet;
+using qorva_mat::make_unit_system;
+using MaterialList = std::vector<std::shared_ptr<Material>>;
+
+std::string engine_name(int type) { return qorva_gil::AlgorithmTypeEnum::enum_str(type); }
+
+std::shared_ptr<Material> make_material(const std::string& name) {
+  auto material = std::make_shared<Material>();
+  material->name(name);
+  return material;
+}
+
+std::shared_ptr<PropertySet> constant(std::shared_ptr<PropertySet> set, const std::vector<double>& row) {
+  set->set_const(row);
+  return set;
+}
+
+// A set tabulated over temperature (degrees Celsius, two points).
+std::shared_ptr<PropertySet> over_temperature(std::shared_ptr<PropertySet> set,
+                                              const PropertySet::table_t& rows, int algorithm = 5) {
+  set->set({"Temperature"}, {{20.0}, {80.0}}, {{20.0, 80.0}}, {22.0}, rows, engine_name(algorithm),
+           false, true, false);
+  set->field_units({qorva_mat::temperature(make_unit_system("MPA"))});
+  return set;
+}
+
+std::shared_ptr<Material> woven_material() {
+  auto m = make_material("Fabric");
+  m->set_string_property("Ply Type", "woven");
+  m->add_property_set(constant(PropertyFactory::create_woven_characterization(),
+                               {0, 90, 60000, 8000, 4000, 3000, 0.3, 55000, 7000, 3500, 2500, 0.28}));
+  auto puck1 = constant(PropertyFactory::create_woven_puck_1(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  puck1->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "carbon");
+  auto puck2 = constant(PropertyFactory::create_woven_puck_2(), {0.35, 0.3, 0.25, 0.25, 0.6, 0.6, 0.9});
+  puck2->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "ignored");
+  m->add_property_set(puck1);
+  m->add_property_set(puck2);
+  m->add_property_set(constant(PropertyFactory::create_woven_stress_limits_1(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  m->add_property_set(constant(PropertyFactory::create_woven_stress_limits_2(), {9, 8, 7, 6, 5, 4, 3, 2, 1}));
+  return m;
+}
+
+std::vector<const ptree*> children(const ptree& node, const std::string& key) {
+  std::vector<const ptree*> found;
+  for (const auto& child : node) {
+    if (child.first == key) found.push_back(&child.second);
+  }
+  return found;
+}
+
+std::string qualifier(const ptree& node, const std::string& name) {
+  for (const ptree* q : children(node, "Qualifier")) {
+    if (q->get<std::string>("<xmlattr>.name") == name) return q->data();
+  }
+  return "<none>";
+}
+
+class WriteMatbook : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("qorva_write_matbook_" + std::to_string(::getpid()) + "_" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::string write_text(MaterialList materials, const std::string& system = "SI") {
+    EXPECT_EQ(qorva_mat::write_materials(path("out.xml"), materials, make_unit_system(system)), 0u);
+    return read_text(path("out.xml"));
+  }
+
+  ptree write_doc(MaterialList materials, const std::string& system = "SI") {
+    std::istringstream text(write_text(std::move(materials), system));
+    ptree doc;
+    boost::property_tree::read_xml(text, doc);
+    return doc;
+  }
+
+  static std::string read_text(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+
+  fs::path dir_;
+};
+
+const ptree& bulk(const ptree& doc, std::size_t material = 0) {
+  return children(doc.get_child("MatbookData.Materials.MatML_Doc"), "Material").at(material)->get_child(
+      "BulkDetails");
+}
+
+// Name of the declaration `id` and its units as "name^power" terms (or "Unitless").
+std::pair<std::string, std::string> declaration(const ptree& doc, const std::string& id) {
+  for (const auto& d : doc.get_child("MatbookData.Materials.MatML_Doc.Metadata")) {
+    if (d.second.get<std::string>("<xmlattr>.id") != id) continue;
+    std::string units = d.second.count("Unitless") ? "Unitless" : "";
+    for (const ptree* u : children(d.second.get_child("Units", ptree()), "Unit")) {
+      units += (units.empty() ? "" : " ") + u->get<std::string>("Name") + "^" +
+               u->get<std::string>("<xmlattr>.power", "1");
+    }
+    return {d.second.get<std::string>("Name"), units};
+  }
+  return {"<undeclared " + id + ">", ""};
+}
+
+std::string parameter_name(const ptree& doc, const ptree& value) {
+  return declaration(doc, value.get<std::string>("<xmlattr>.parameter")).first;
+}
+
+TEST_F(WriteMatbook, EmptyListWritesSkeletonWithoutDeclarationLine) {
+  EXPECT_EQ(write_text({}),
+            "<MatbookData version=\"18.0.0.60\" versiondate=\"29.08.2016 15:02:00\">\n"
+            "  <Materials>\n    <MatML_Doc>\n      <Metadata/>\n    </MatML_Doc>\n  </Materials>\n"
+            "  <QORVAHELMTransferData>\n    <Materials/>\n  </QORVAHELMTransferData>\n"
+            "</MatbookData>\n");
+}
+
+TEST_F(WriteMatbook, ConstantDensityDocumentIsExact) {
+  auto m = make_material("Steel");
+  m->set_string_property("Description", "plain");
+  m->set_string_property("QORVAHELMTransferID", "42");
+  m->add_property_set(constant(PropertyFactory::create_density(), {0.1}));
+  const std::string density_unit =
+      "          <Units>\n            <Unit>\n              <Name>kg</Name>\n            </Unit>\n"
+      "            <Unit power=\"-3\">\n              <Name>m</Name>\n            </Unit>\n"
+      "          </Units>\n";
+  EXPECT_EQ(write_text({m}),
+            "<MatbookData version=\"18.0.0.60\" versiondate=\"29.08.2016 15:02:00\">\n"
+            "  <Materials>\n    <MatML_Doc>\n      <Material>\n        <BulkDetails>\n"
+            "          <Name>Steel</Name>\n          <Description>plain</Description>\n"
+            "          <PropertyData property=\"pr0\">\n"
+            "            <Data format=\"string\">-</Data>\n"
+            "            <ParameterValue format=\"float\" parameter=\"pa0\">\n"
+            "              <Data>0.10000000000000001</Data>\n"
+            "            </ParameterValue>\n          </PropertyData>\n"
+            "        </BulkDetails>\n      </Material>\n      <Metadata>\n"
+            "        <PropertyDetails id=\"pr0\">\n          <Name>Density</Name>\n" + density_unit +
+            "        </PropertyDetails>\n        <ParameterDetails id=\"pa0\">\n"
+            "          <Name>Density</Name>\n" + density_unit +
+            "        </ParameterDetails>\n      </Metadata>\n    </MatML_Doc>\n  </Materials>\n"
+            "  <QORVAHELMTransferData>\n    <Materials>\n      <Material>\n"
+            "        <Name>Steel</Name>\n        <DataTransferID>42</DataTransferID>\n"
+            "        <PreviousTransferIDs/>\n      </Material>\n    </Materials>\n"
+            "  </QORVAHELMTransferData>\n</MatbookData>\n");
+}
+
+TEST_F(WriteMatbook, DeclarationsAreSharedAcrossMaterialsAndSlotsFromTwentyAreSkipped) {
+  auto a = make_material("A");
+  a->add_property_set(constant(PropertyFactory::create_density(), {1.0}));
+  auto b = make_material("B");
+  b->add_property_set(constant(PropertyFactory::create_isotropic_elasticity(), {2.0, 0.3}));
+  b->add_property_set(constant(PropertyFactory::create_density(), {3.0}));
+  b->add_property_set(constant(std::make_shared<PropertySet>("Extra", std::vector<std::string>{"rho"}), {4.0}));
+  const ptree doc = write_doc({a, b});
+  EXPECT_EQ(bulk(doc, 0).get<std::string>("PropertyData.<xmlattr>.property"), "pr0");
+  const auto data_b = children(bulk(doc, 1), "PropertyData");
+  ASSERT_EQ(data_b.size(), 2u);  // "Extra" sits in slot 20
+  EXPECT_EQ(data_b[0]->get<std::string>("<xmlattr>.property"), "pr0");
+  EXPECT_EQ(data_b[1]->get<std::string>("<xmlattr>.property"), "pr1");
+  EXPECT_EQ(declaration(doc, "pr1").first, "Elasticity");
+  EXPECT_EQ(children(doc.get_child("MatbookData.Materials.MatML_Doc.Metadata"), "PropertyDetails").size(), 2u);
+  EXPECT_EQ(declaration(doc, "pa2"), std::make_pair(std::string("Poisson's Ratio"), std::string("Unitless")));
+}
+
+TEST_F(WriteMatbook, UnitCategoriesFollowTheUnitSystem) {
+  auto m = make_material("M");
+  m->add_property_set(constant(PropertyFactory::create_density(), {1.0}));
+  m->add_property_set(constant(PropertyFactory::create_isotropic_elasticity(), {2.0, 0.3}));
+  m->add_property_set(constant(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(), {1e-5}));
+  m->add_property_set(constant(PropertyFactory::create_isotropic_thermal_conductivity(), {40.0}));
+  m->add_property_set(constant(PropertyFactory::create_specific_heat(), {400.0}));
+  const std::map<std::string, std::vector<std::string>> expected = {
+      {"SI", {"kg^1 m^-3", "Pa^1", "K^-1", "K^-1 kg^1 m^1 s^-3", "K^-1 m^2 s^-2"}},
+      {"MPA", {"mm^-3 t^1", "MPa^1", "C^-1", "C^-1 mm^1 s^-3 t^1", "C^-1 mm^2 s^-2"}},
+      {"BIN", {"in^-4 lbf^1 s^2", "psi^1", "F^-1", "F^-1 lbf^1 s^-1", "F^-1 in^2 s^-2"}}};
+  for (const auto& [system, units] : expected) {
+    const ptree doc = write_doc({m}, system);
+    // pa0 rho, pa1 E, pa2 nu, pa3 a, pa4 K, pa5 cp
+    const std::vector<std::string> ids = {"pa0", "pa1", "pa3", "pa4", "pa5"};
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+      EXPECT_EQ(declaration(doc, ids[i]).second, units[i]) << system << " " << ids[i];
+    }
+  }
+}
+
+TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
+  auto m = make_material("M");
+  auto e = over_temperature(PropertyFactory::create_isotropic_elasticity(), {{70000, 0.3}, {0.1, 0.31}}, 1);
+  e->set_algorithm_option("project_to_convex_hull", true);
+  m->add_property_set(e);
+  const ptree doc = write_doc({m}, "MPA");
+  const auto values = children(bulk(doc).get_child("PropertyData"), "ParameterValue");
+  ASSERT_EQ(values.size(), 4u);
+  const ptree& options = *values[0];
+  EXPECT_EQ(options.get<std::string>("<xmlattr>.format"), "string");
+  EXPECT_EQ(parameter_name(doc, options), "Options Variable");
+  EXPECT_EQ(options.get<std::string>("Data"), "Interpolation Options");
+  EXPECT_EQ(qualifier(options, "AlgorithmType"), "Nearest Neighbor");
+  EXPECT_EQ(qualifier(options, "Normalized"), "True");
+  EXPECT_EQ(qualifier(options, "Cached"), "False");
+  EXPECT_EQ(qualifier(options, "ExtrapolationType"), "Projection to the Convex Hull");
+  EXPECT_EQ(parameter_name(doc, *values[1]), "Young's Modulus");
+  EXPECT_EQ(values[1]->get<std::string>("Data"), "70000,0.10000000000000001");
+  EXPECT_EQ(qualifier(*values[1], "Variable Type"), "Dependent,Dependent");
+  const ptree& temperature = *values[3];
+  EXPECT_EQ(declaration(doc, temperature.get<std::string>("<xmlattr>.parameter")),
+            std::make_pair(std::string("Temperature"), std::string("C^1")));
+  EXPECT_EQ(temperature.get<std::string>("Data"), "20,80");
+  const std::vector<std::string> order = {"Variable Type", "Field Variable", "Default Data",
+                                          "Field Units", "Upper Limit", "Lower Limit"};
+  const auto qualifiers = children(temperature, "Qualifier");
+  ASSERT_EQ(qualifiers.size(), order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(qualifiers[i]->get<std::string>("<xmlattr>.name"), order[i]);
+  }
+  EXPECT_EQ(qualifier(temperature, "Variable Type"), "Independent,Independent");
+  EXPECT_EQ(qualifier(temperature, "Field Variable"), "Temperature");
+  EXPECT_EQ(qualifier(temperature, "Default Data"), "22");
+  EXPECT_EQ(qualifier(temperature, "Field Units"), "C");
+  EXPECT_EQ(qualifier(temperature, "Upper Limit"), "80");
+  EXPECT_EQ(qualifier(temperature, "Lower Limit"), "20");
+}
+
+TEST_F(WriteMatbook, LinearAlgorithmNameTellsTheTriangulation) {
+  auto plain = make_material("Plain");
+  plain->add_property_set(over_temperature(PropertyFactory::create_density(), {{1.0}, {2.0}}));
+  auto cgal = make_material("Cgal");
+  auto set = over_temperature(PropertyFactory::create_density(), {{1.0}, {2.0}});
+  set->set_algorithm_option("use_cgal_triangulation", true);
+  cgal->add_property_set(set);
+  const ptree doc = write_doc({plain, cgal});
+  const auto algorithm = [&](std::size_t i) {
+    return qualifier(bulk(doc, i).get_child("PropertyData.ParameterValue"), "AlgorithmType");
+  };
+  EXPECT_EQ(algorithm(0), "Linear Multivariate");
+  EXPECT_EQ(algorithm(1), "Linear Multivariate (CGAL)");
+}
+
+TEST_F(WriteMatbook, HardeningTableCarriesOnlyVariableTypes) {
+  auto m = make_material("M");
+  auto h = PropertyFactory::create_multilinear_isotropic_hardening();
+  h->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5), false,
+         false, false);
+  h->field_units({qorva_mat::dimensionless(make_unit_system("SI"))});
+  m->add_property_set(h);
+  const ptree doc = write_doc({m});
+  const auto values = children(bulk(doc).get_child("PropertyData"), "ParameterValue");
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(parameter_name(doc, *values[0]), "Stress");
+  EXPECT_EQ(children(*values[1], "Qualifier").size(), 1u);
+  EXPECT_EQ(declaration(doc, values[1]->get<std::string>("<xmlattr>.parameter")).second, "Unitless");
+}
+
+TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
+  auto m = make_material("M");
+  auto e = PropertyFactory::create_isotropic_elasticity();
+  e->set({"Shear Angle"}, {{0.0}, {45.0}}, {{0.0, 45.0}}, {45.0}, {{1.0, 0.3}, {2.0, 0.3}}, engine_name(5),
+         false, false, false);
+  e->field_units({qorva_mat::dimensionless(make_unit_system("MPA"))});
+  m->add_property_set(e);
+  m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
+  const std::string text = write_text({m}, "MPA");
+  EXPECT_NE(text.find("<Qualifier name=\"Field Units\"></Qualifier>"), std::string::npos);
+  std::istringstream in(text);
+  ptree doc;
+  boost::property_tree::read_xml(in, doc);
+  const auto data = children(bulk(doc), "PropertyData");
+  const ptree& shear = *children(*data.at(0), "ParameterValue").at(3);
+  EXPECT_EQ(declaration(doc, shear.get<std::string>("<xmlattr>.parameter")).second, "radian^1");
+  EXPECT_EQ(shear.get<std::string>("Data"), "0,0.78539816339744828");
+  EXPECT_EQ(qualifier(shear, "Default Data"), "0.78539816339744828");
+  EXPECT_EQ(qualifier(shear, "Upper Limit"), "0.78539816339744828");
+  const ptree& phi = data.at(1)->get_child("ParameterValue");
+  EXPECT_EQ(phi.get<std::string>("Data"), "0.78539816339744828");
+  EXPECT_EQ(declaration(doc, phi.get<std::string>("<xmlattr>.parameter")),
+            std::make_pair(std::string("Fabric Fiber Angle"), std::string("radian^1")));
+}
+
+TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
+  auto regular = make_material("R");
+  regular->set_string_property("Ply Type", "regular");
+  regular->add_property_set(constant(PropertyFactory::create_density(), {1.0}));
+  auto undefined = make_material("U");
+  undefined->set_string_property("Ply Type", "undefined");
+  const ptree doc = write_doc({regular, undefined});
+  const ptree& ply = bulk(doc, 0).get_child("PropertyData");
+  EXPECT_EQ(declaration(doc, ply.get<std::string>("<xmlattr>.property")).first, "Ply Type");
+  EXPECT_EQ(qualifier(ply, "source"), "Plyx");
+  EXPECT_EQ(qualifier(ply, "Type"), "Regular");
+  EXPECT_EQ(bulk(doc, 1).count("PropertyData"), 0u);
+}
+
+TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyData) {
+  auto m = make_material("M");
+  auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
+  cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20.5");
+  m->add_property_set(cte);
+  const ptree doc = write_doc({m}, "MPA");
+  const auto data = children(bulk(doc), "PropertyData");
+  ASSERT_EQ(data.size(), 2u);
+  EXPECT_EQ(declaration(doc, data[0]->get<std::string>("<xmlattr>.property")),
+            std::make_pair(std::string("Zero-Thermal-Strain Reference Temperature"), std::string("Unitless")));
+  EXPECT_EQ(qualifier(*data[0], "Behavior"), "Orthotropic");
+  const auto values = children(*data[0], "ParameterValue");
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values[0]->get<std::string>("Data"), "20.5");
+  EXPECT_EQ(declaration(doc, values[0]->get<std::string>("<xmlattr>.parameter")).second, "C^1");
+  EXPECT_EQ(parameter_name(doc, *values[1]), "Material Property");
+  EXPECT_EQ(values[1]->get<std::string>("Data"), "Coefficient of Thermal Expansion");
+  EXPECT_EQ(qualifier(*data[1], "Zero-Thermal-Strain Reference Temperature"), "<none>");
+  EXPECT_EQ(qualifier(*data[1], "Definition"), "Secant");
+
+  cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20 C");
+  MaterialList list{m};
+  EXPECT_THROW(qorva_mat::write_materials(path("bad.xml"), list, make_unit_system("SI")), boost::bad_lexical_cast);
+  EXPECT_FALSE(fs::exists(path("bad.xml")));
+}
+
+TEST_F(WriteMatbook, PuckConstantsAreSplitAndClassified) {
+  for (const std::string classification : {"glass", "ignored"}) {
+    auto m = make_material("M");
+    auto puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+    puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, classification);
+    m->add_property_set(puck);
+    const ptree doc = write_doc({m});
+    const auto data = children(bulk(doc), "PropertyData");
+    ASSERT_EQ(data.size(), 2u);
+    EXPECT_EQ(qualifier(*data[0], "Material Classification"), classification == "glass" ? "Glass" : "<none>");
+    EXPECT_EQ(children(*data[0], "ParameterValue").size(), 4u);
+    EXPECT_EQ(declaration(doc, data[1]->get<std::string>("<xmlattr>.property")).first, "Additional Puck Constants");
+    const auto additional = children(*data[1], "ParameterValue");
+    ASSERT_EQ(additional.size(), 3u);
+    EXPECT_EQ(parameter_name(doc, *additional[0]), "Degradation Parameter s");
+    EXPECT_EQ(additional[2]->get<std::string>("Data"), "0.80000000000000004");
+  }
+}
+
+TEST_F(WriteMatbook, AnisotropicColumnsCarryTheSentinelAboveTheDiagonal) {
+  std::vector<double> d(21);
+  for (std::size_t i = 0; i < d.size(); ++i) d[i] = 100.0 + static_cast<double>(i);
+  auto m = make_material("M");
+  m->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
+  const ptree doc = write_doc({m});
+  const ptree& data = bulk(doc).get_child("PropertyData");
+  EXPECT_EQ(qualifier(data, "Behavior"), "Anisotropic");
+  const auto columns = children(data, "ParameterValue");
+  ASSERT_EQ(columns.size(), 6u);
+  const std::string s = "7.8886090522101198e-31";
+  EXPECT_EQ(columns[0]->get<std::string>("Data"), "100,101,102,103,104,105");
+  EXPECT_EQ(columns[1]->get<std::string>("Data"), s + ",106,107,108,109,110");
+  EXPECT_EQ(columns[5]->get<std::string>("Data"), s + "," + s + "," + s + "," + s + "," + s + ",120");
+  EXPECT_EQ(declaration(doc, columns[5]->get<std::string>("<xmlattr>.parameter")),
+            std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
+}
+
+TEST_F(WriteMatbook, LarcDropsItsLastConstant) {
+  auto m = make_material("M");
+  m->add_property_set(constant(PropertyFactory::create_larc(), {53, 1, 0.5, 0.3, 0.1}));
+  const ptree doc = write_doc({m});
+  const auto values = children(bulk(doc).get_child("PropertyData"), "ParameterValue");
+  ASSERT_EQ(values.size(), 4u);
+  EXPECT_EQ(parameter_name(doc, *values[3]), "Transverse Friction Coefficient");
+}
+
+TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
+  const ptree doc = write_doc({woven_material()});
+  const auto data = children(bulk(doc), "PropertyData");
+  ASSERT_EQ(data.size(), 11u);  // ply type + 2 x 5
+  const std::vector<std::string> names = {"Orthotropic Elasticity", "Stress Limits", "Puck Constants",
+                                          "Additional Puck Constants", "Fiber Angle"};
+  for (std::size_t i = 0; i < 10; ++i) {
+    const ptree& d = *data[i + 1];
+    EXPECT_EQ(declaration(doc, d.get<std::string>("<xmlattr>.property")).first, names[i % 5]);
+    EXPECT_EQ(qualifier(d, "Data Set"), i < 5 ? "1" : "2");
+    EXPECT_EQ(qualifier(d, "Data Set Information"), "minOccurrences::2$$maxOccurrences::2$$Name::Unidirectional");
+    EXPECT_EQ(d.get<std::string>("ParameterValue.Data"), "Woven Specification for Puck");
+  }
+  const auto elasticity = children(*data[1], "ParameterValue");
+  ASSERT_EQ(elasticity.size(), 10u);
+  EXPECT_EQ(parameter_name(doc, *elasticity[9]), "Poisson's Ratio YZ");
+  EXPECT_EQ(elasticity[9]->get<std::string>("Data"), "0.33333333333333326");
+  EXPECT_EQ(elasticity[6]->get<std::string>("Data"), "8000");  // E3 = E2
+  EXPECT_EQ(qualifier(*data[3], "Material Classification"), "Carbon");
+  EXPECT_EQ(qualifier(*data[8], "Material Classification"), "<none>");
+  EXPECT_EQ(children(*data[10], "ParameterValue").back()->get<std::string>("Data"), "90");
+}
+
+TEST_F(WriteMatbook, WovenWithoutStressLimitsFailsBeforeTouchingTheFile) {
+  { std::ofstream(path("out.xml")) << "old"; }
+  auto missing = woven_material();
+  missing->delete_property_set("Woven Stress Limits 1");
+  MaterialList list{missing};
+  try {
+    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+    FAIL() << "no exception";
+  } catch (const qorva_mat::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "Property 9 is not available for material Fabric.");
+  }
+  auto unset = woven_material();
+  unset->add_property_set(PropertyFactory::create_woven_stress_limits_1());
+  list = {unset};
+  try {
+    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+    FAIL() << "no exception";
+  } catch (const qorva_mat::assertion_error& e) {
+    EXPECT_EQ(e.condition(), "sl_gil_wrapper.is_set()");
+    EXPECT_EQ(e.message(), "write_matbook: GIL not set for Puck for Woven.");
+  }
+  EXPECT_EQ(read_text(path("out.xml")), "old");
+}
+
+TEST_F(WriteMatbook, UnmappedVariableNameFailsWithItsName) {
+  auto m = make_material("M");
+  m->add_property_set(over_temperature(PropertyFactory::create_larc(), {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}}));
+  MaterialList list{m};
+  try {
+    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+    FAIL() << "no exception";
+  } catch (const qorva_mat::assertion_error& e) {
+    EXPECT_EQ(e.condition(), "Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end()");
+    EXPECT_EQ(e.message(), "thin_ply_thickness_limit not found in Plyx_2_Matbook_string_umap");
+  }
+}
+
+TEST_F(WriteMatbook, SpecialCharactersStayWellFormedXml) {
+  auto m = make_material("A&B <1> 'x' \"y\"");
+  m->set_string_property("Description", "carbon & epoxy ]]> end");
+  auto e = constant(PropertyFactory::create_isotropic_elasticity(), {1.0, 0.3});
+  e->set_string_property("Note\"s", " ");
+  m->add_property_set(e);
+  const std::string text = write_text({m});
+  EXPECT_NE(text.find("<Name>A&amp;B &lt;1> 'x' \"y\"</Name>"), std::string::npos);
+  EXPECT_NE(text.find("carbon &amp; epoxy ]]&gt; end"), std::string::npos);
+  EXPECT_NE(text.find("<Qualifier name=\"Note&quot;s\">&#32;</Qualifier>"), std::string::npos);
+  std::istringstream in(text);
+  ptree doc;
+  ASSERT_NO_THROW(boost::property_tree::read_xml(in, doc));
+  EXPECT_EQ(bulk(doc).get<std::string>("Name"), "A&B <1> 'x' \"y\"");
+  EXPECT_EQ(qualifier(bulk(doc).get_child("PropertyData"), "Note\"s"), " ");
+  if (std::system("command -v xmllint > /dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint not installed";
+  EXPECT_EQ(std::system(("xmllint --noout '" + path("out.xml") + "'").c_str()), 0);
+}
+
+// Decimal comma, as some hosts set globally.
+struct CommaPunct : std::numpunct<char> {
+  char do_decimal_point() const override { return ','; }
+  char do_thousands_sep() const override { return '.'; }
+  std::string do_grouping() const override { return "\3"; }
+};
+
+TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
+  auto m = make_material("M");
+  auto cte = over_temperature(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(),
+                              {{0.1}, {12345.5}});
+  cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "1234.5");
+  m->add_property_set(cte);
+  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+  std::string text;
+  try {
+    text = write_text({m}, "MPA");
+  } catch (...) {
+    std::locale::global(previous);
+    throw;
+  }
+  std::locale::global(previous);
+  EXPECT_NE(text.find("<Data>0.10000000000000001,12345.5</Data>"), std::string::npos);
+  EXPECT_NE(text.find("<Data>1234.5</Data>"), std::string::npos);
+  EXPECT_NE(text.find("<Qualifier name=\"Default Data\">22</Qualifier>"), std::string::npos);
+}
+
+TEST_F(WriteMatbook, UnwritablePathLogsAndReturnsZero) {
+  auto stream = boost::make_shared<std::ostringstream>();
+  auto sink = boost::make_shared<qorva_mat::TextSink>(stream);
+  qorva_mat::add_sink(sink);
+  MaterialList list{make_material("M")};
+  const std::string target = path("missing/dir/out.xml");
+  EXPECT_EQ(qorva_mat::write_materials(target, list, make_unit_system("SI")), 0u);
+  qorva_mat::remove_sink(sink);
+  EXPECT_FALSE(fs::exists(target));
+  EXPECT_NE(stream->str().find(target), std::string::npos) << stream->str();
+}
+
+TEST_F(WriteMatbook, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
+  { std::ofstream(path("out.xml")) << "old content"; }
+  auto m = make_material("M");
+  std::vector<double> d(21, 1.0);
+  m->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
+  MaterialList list{m};
+  // Files may not grow beyond 100 bytes while the writer runs.
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const unsigned int result = qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(read_text(path("out.xml")), "old content");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {
+  { std::ofstream(path("real.xml")) << "old"; }
+  fs::permissions(path("real.xml"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink(path("real.xml"), path("link.xml"));
+  MaterialList list{make_material("M")};
+  qorva_mat::write_materials(path("link.xml"), list, make_unit_system("SI"));
+  EXPECT_TRUE(fs::is_symlink(path("link.xml")));
+  EXPECT_NE(read_text(path("real.xml")).find("<Name>M</Name>"), std::string::npos);
+  EXPECT_EQ(fs::status(path("real.xml")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+}  // namespace
