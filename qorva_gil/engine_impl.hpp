@@ -1,0 +1,82 @@
+// The state behind qorva_gil::Interpolator and the immutable setup that initialize() builds and queries read.
+// Storing tables and answering queries is done in interpolator.cpp, building in interpolator_build.cpp; algorithms live in their own files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qorva_gil/model.hpp"
+
+namespace qorva_gil {
+namespace detail {
+
+// Everything a query needs, fixed at initialize() and never changed after, so
+// concurrent queries and copies of the engine can share it.
+struct Setup {
+  std::vector<std::string> independent_names;
+  std::vector<std::string> dependent_names;
+  bool constant = false;                  // no independent data: answer `constant_row`
+  std::vector<double> constant_row;
+  std::vector<double> defaults;           // empty: every variable must be given
+  std::vector<std::pair<double, double>> ranges;  // empty: no clamping
+  std::vector<std::size_t> active;        // independent variables kept in the model
+  std::vector<double> fixed;              // per variable: its only data value, if dropped
+  std::vector<bool> dropped;
+  std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
+  std::unique_ptr<Model> model;
+  std::string outside_note;               // warning text for points outside the data
+  std::uint64_t id = 0;
+};
+
+}  // namespace detail
+}  // namespace qorva_gil
+
+#include "qorva_gil/interpolator.hpp"
+
+namespace qorva_gil {
+
+// The state behind an Interpolator: the caller's tables and settings exactly
+// as stored, and the setup built from them by initialize().
+struct Interpolator::Impl {
+  std::vector<std::string> independent_names;
+  std::vector<std::string> dependent_names;
+  table independent_data;
+  table dependent_data;
+  ranges data_ranges;
+  std::vector<double> defaults;
+  AlgorithmTypeEnum::type algorithm = AlgorithmTypeEnum::LINEAR_MULTIVARIATE;
+  bool cached = false;
+  bool normalized = false;
+  bool project_to_hull = false;
+  bool use_cgal = false;
+
+  bool ready = false;
+  std::shared_ptr<const detail::Setup> setup;  // built by initialize(); shared by copies
+
+  std::uint64_t id = next_id();
+  std::uint64_t sequence = 0;  // bumped by every message of a non-const member
+  std::string message;
+
+  static std::uint64_t next_id();
+  // Status of a non-const member: stores the text for every thread.
+  status record(status s, std::string text);
+  // Status of a const member: the text goes to the calling thread only.
+  status report(status s, const std::string& text) const;
+  status success() const;
+  // After a setter: not ready until the next initialize(); returns SUCCESS.
+  status changed();
+
+  // Empty when the stored tables fit together, otherwise what is wrong.
+  std::string consistency_error() const;
+  // Fills s from the stored tables; returns an error text or "".
+  std::string build(detail::Setup& s) const;
+  // Answers columns [first, first + count) at the named point (names null:
+  // the defaults), or a constant engine's row.
+  status evaluate(const std::vector<std::string>* names, const std::vector<double>* values,
+                  std::size_t first, std::size_t count, double* out) const;
+};
+
+}  // namespace qorva_gil

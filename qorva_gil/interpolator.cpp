@@ -1,0 +1,417 @@
+// Interpolator: storage of the caller's tables and settings, initialize(), and the query front end
+// (name matching, defaults, clamping, variable reduction and status messages).
+#include "qorva_gil/interpolator.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+#include "qorva_gil/builders.hpp"
+#include "qorva_gil/engine_impl.hpp"
+#include "qorva_gil/linear_1d.hpp"
+#include "qorva_gil/statistics.hpp"
+
+namespace qorva_gil {
+
+using detail::CacheSlot;
+using detail::Setup;
+
+namespace detail {
+
+std::uint64_t next_model_id() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+CacheSlot& thread_cache_slot(std::uint64_t model_id) {
+  // A few direct-mapped slots, so a thread alternating between the
+  // properties of one material keeps each one's entry.
+  static thread_local CacheSlot slots[8];
+  CacheSlot& slot = slots[model_id & 7u];
+  if (slot.model_id != model_id) {
+    slot.model_id = model_id;
+    slot.has_point = false;
+    slot.outside = false;
+    slot.index = -1;
+  }
+  return slot;
+}
+
+}  // namespace detail
+
+QueryStatistics& thread_query_statistics() {
+  static thread_local QueryStatistics statistics;
+  return statistics;
+}
+
+namespace {
+
+// Text of the last status reported by a const member on this thread.
+struct MessageSlot {
+  std::uint64_t engine = 0;
+  std::uint64_t sequence = 0;
+  std::string text;
+};
+thread_local MessageSlot thread_message;
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", v);
+  return buffer;
+}
+
+std::string quoted(const std::string& name) { return "'" + name + "'"; }
+
+// Index of name in names, or names.size().
+std::size_t find_name(const std::vector<std::string>& names, const std::string& name) {
+  std::size_t i = 0;
+  while (i < names.size() && names[i] != name) ++i;
+  return i;
+}
+
+}  // namespace
+
+std::string ExitStatusEnum::enum_str(int status) {
+  switch (status) {
+    case SUCCESS: return "SUCCESS";
+    case ERROR: return "ERROR";
+    case WARNING: return "WARNING";
+    default: return "Unknown";
+  }
+}
+
+std::string AlgorithmTypeEnum::enum_str(int algorithm) {
+  switch (algorithm) {
+    case NEAREST_NEIGHBOR: return "KD-tree Nearest Neighbor";
+    case RADIAL_BASIS: return "Cubic Radial Basis";
+    case LINEAR_MULTIVARIATE: return "Triangulation-based Linear Multivariate";
+    default: return "Unknown";
+  }
+}
+
+Interpolator::status Interpolator::Impl::record(status s, std::string text) {
+  message = std::move(text);
+  ++sequence;
+  return s;
+}
+
+Interpolator::status Interpolator::Impl::report(status s, const std::string& text) const {
+  thread_message.engine = id;
+  thread_message.sequence = sequence;
+  thread_message.text = text;
+  return s;
+}
+
+Interpolator::status Interpolator::Impl::success() const {
+  MessageSlot& slot = thread_message;
+  if (slot.engine != id || slot.sequence != sequence || !slot.text.empty()) {
+    slot.engine = id;
+    slot.sequence = sequence;
+    slot.text.clear();
+  }
+  return ExitStatusEnum::SUCCESS;
+}
+
+Interpolator::status Interpolator::Impl::changed() {
+  ready = false;
+  setup.reset();
+  return record(ExitStatusEnum::SUCCESS, std::string());
+}
+
+std::uint64_t Interpolator::Impl::next_id() {
+  static std::atomic<std::uint64_t> counter{0};
+  return ++counter;
+}
+
+// ---------------------------------------------------------------------------
+// Construction and state
+
+Interpolator::Interpolator() : impl_(std::make_unique<Impl>()) {}
+
+Interpolator::Interpolator(const Interpolator& other) : impl_(std::make_unique<Impl>(*other.impl_)) {
+  impl_->id = Impl::next_id();
+}
+
+Interpolator& Interpolator::operator=(const Interpolator& other) {
+  if (this != &other) {
+    auto copy = std::make_unique<Impl>(*other.impl_);
+    copy->id = Impl::next_id();
+    impl_ = std::move(copy);
+  }
+  return *this;
+}
+
+Interpolator::~Interpolator() = default;
+
+Interpolator::status Interpolator::set_independent_names(const std::vector<std::string>& names) {
+  impl_->independent_names = names;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_independent_names(std::vector<std::string>& names) const {
+  names = impl_->independent_names;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_dependent_names(const std::vector<std::string>& names) {
+  impl_->dependent_names = names;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_dependent_names(std::vector<std::string>& names) const {
+  names = impl_->dependent_names;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_independent_data(const table& data) {
+  impl_->independent_data = data;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_independent_data(table& data) const {
+  data = impl_->independent_data;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_dependent_data(const table& data) {
+  impl_->dependent_data = data;
+  return impl_->changed();
+}
+
+Interpolator::status Interpolator::set_dependent_data(std::size_t column, const std::vector<double>& values) {
+  Impl& m = *impl_;
+  const std::size_t width = m.dependent_names.size();
+  if (column >= width)
+    return m.record(ExitStatusEnum::ERROR, "set_dependent_data: column " + std::to_string(column) +
+                                               " does not exist; there are " + std::to_string(width) +
+                                               " dependent names");
+  if (m.dependent_data.empty()) m.dependent_data.assign(values.size(), std::vector<double>(width, 0.0));
+  if (m.dependent_data.size() != values.size())
+    return m.record(ExitStatusEnum::ERROR, "set_dependent_data: " + std::to_string(values.size()) +
+                                               " values given for a table of " +
+                                               std::to_string(m.dependent_data.size()) + " rows");
+  for (std::size_t r = 0; r < values.size(); ++r) {
+    if (m.dependent_data[r].size() < width) m.dependent_data[r].resize(width, 0.0);
+    m.dependent_data[r][column] = values[r];
+  }
+  return m.changed();
+}
+
+Interpolator::status Interpolator::get_dependent_data(table& data) const {
+  data = impl_->dependent_data;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_independent_data_ranges(const ranges& r) {
+  impl_->data_ranges = r;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_independent_data_ranges(ranges& r) const {
+  r = impl_->data_ranges;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_default_independent_values(const std::vector<double>& defaults) {
+  impl_->defaults = defaults;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_default_independent_values(std::vector<double>& defaults) const {
+  defaults = impl_->defaults;
+  return impl_->success();
+}
+
+Interpolator::status Interpolator::set_algorithm_type(AlgorithmTypeEnum::type algorithm) {
+  if (algorithm != AlgorithmTypeEnum::NEAREST_NEIGHBOR && algorithm != AlgorithmTypeEnum::RADIAL_BASIS &&
+      algorithm != AlgorithmTypeEnum::LINEAR_MULTIVARIATE)
+    return impl_->record(ExitStatusEnum::ERROR, "set_algorithm_type: unknown algorithm type " +
+                                                    std::to_string(static_cast<int>(algorithm)));
+  impl_->algorithm = algorithm;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_algorithm_type(AlgorithmTypeEnum::type& algorithm) const {
+  algorithm = impl_->algorithm;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_is_cached(bool cached) {
+  impl_->cached = cached;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_is_cached(bool& cached) const {
+  cached = impl_->cached;
+  return impl_->success();
+}
+Interpolator::status Interpolator::set_is_normalized(bool normalized) {
+  impl_->normalized = normalized;
+  return impl_->changed();
+}
+Interpolator::status Interpolator::get_is_normalized(bool& normalized) const {
+  normalized = impl_->normalized;
+  return impl_->success();
+}
+
+Interpolator::status Interpolator::set_algorithm_option(const std::string& name, bool value) {
+  if (name == "project_to_convex_hull")
+    impl_->project_to_hull = value;
+  else if (name == "use_cgal_triangulation")
+    impl_->use_cgal = value;
+  else
+    return impl_->record(ExitStatusEnum::ERROR, "set_algorithm_option: unknown option " + quoted(name));
+  return impl_->changed();
+}
+
+Interpolator::status Interpolator::get_algorithm_option(const std::string& name, bool& value) const {
+  if (name == "project_to_convex_hull")
+    value = impl_->project_to_hull;
+  else if (name == "use_cgal_triangulation")
+    value = impl_->use_cgal;
+  else
+    return impl_->report(ExitStatusEnum::ERROR, "get_algorithm_option: unknown option " + quoted(name));
+  return impl_->success();
+}
+
+Interpolator::status Interpolator::get_independent_data_dimension(std::size_t& dimension) const {
+  dimension = impl_->independent_names.size();
+  return impl_->success();
+}
+Interpolator::status Interpolator::get_dependent_data_dimension(std::size_t& dimension) const {
+  dimension = impl_->dependent_names.size();
+  return impl_->success();
+}
+Interpolator::status Interpolator::is_ready(bool& ready) const {
+  ready = impl_->ready;
+  return impl_->success();
+}
+Interpolator::status Interpolator::is_constant(bool& constant) const {
+  constant = impl_->dependent_data.size() == 1 && impl_->independent_data.empty();
+  return impl_->success();
+}
+
+const std::string& Interpolator::last_message() const {
+  const MessageSlot& slot = thread_message;
+  if (slot.engine == impl_->id && slot.sequence == impl_->sequence) return slot.text;
+  return impl_->message;
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+namespace {
+
+// Fills full[0..n) from a query whose names are not the stored names in
+// order: given values by name, defaults for the rest. Returns an error text.
+std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
+                          const std::vector<double>& values, double* full) {
+  const std::size_t n = s.independent_names.size();
+  if (names.size() != values.size())
+    return "query gives " + std::to_string(names.size()) + " names but " + std::to_string(values.size()) +
+           " values";
+  std::vector<char> given(n, 0);
+  for (std::size_t q = 0; q < names.size(); ++q) {
+    const std::size_t i = find_name(s.independent_names, names[q]);
+    if (i == n) return "unknown independent variable " + quoted(names[q]) + " in the query";
+    if (given[i]) return "independent variable " + quoted(names[q]) + " is given twice in the query";
+    given[i] = 1;
+    full[i] = values[q];
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (given[i]) continue;
+    if (s.defaults.empty())
+      return "no value given for " + quoted(s.independent_names[i]) + " and no default values are set";
+    full[i] = s.defaults[i];
+  }
+  return {};
+}
+
+// Clamps full[] to the ranges and maps it to model coordinates y[]. Returns an
+// error text for NaN; appends warnings to note.
+std::string reduce(const Setup& s, double* full, double* y, std::string& note) {
+  const std::size_t n = s.independent_names.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    double& x = full[i];
+    if (std::isnan(x)) return "the value of " + quoted(s.independent_names[i]) + " is NaN";
+    if (!s.ranges.empty() && !(x >= s.ranges[i].first && x <= s.ranges[i].second)) {
+      const double c = std::min(std::max(x, s.ranges[i].first), s.ranges[i].second);
+      note += (note.empty() ? "" : "; ") + quoted(s.independent_names[i]) + " = " + number(x) +
+              " lies outside its range [" + number(s.ranges[i].first) + ", " + number(s.ranges[i].second) +
+              "] and was clamped to " + number(c);
+      x = c;
+    }
+    if (s.dropped[i] && x != s.fixed[i])
+      note += (note.empty() ? "" : "; ") + std::string("the data hold ") + quoted(s.independent_names[i]) +
+              " only at " + number(s.fixed[i]) + "; the value " + number(x) + " was not used";
+  }
+  for (std::size_t k = 0; k < s.active.size(); ++k) y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
+  return {};
+}
+
+bool same_names(const std::vector<std::string>& a, const std::vector<std::string>& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+}  // namespace
+
+Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>* names,
+                                                  const std::vector<double>* values, std::size_t first,
+                                                  std::size_t count, double* out) const {
+  if (!ready) return report(ExitStatusEnum::ERROR, "query before initialize(): the engine is not ready");
+  const Setup& s = *setup;
+  if (s.constant) {
+    std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, out);
+    return success();
+  }
+  const std::size_t n = s.independent_names.size();
+  double stack[16];
+  std::vector<double> heap;
+  double* full = stack;
+  if (2 * n > 16) {
+    heap.resize(2 * n);
+    full = heap.data();
+  }
+  double* y = full + n;
+  if (!names) {
+    if (n > 0 && s.defaults.empty()) return report(ExitStatusEnum::ERROR, "no default values are set");
+    std::copy(s.defaults.begin(), s.defaults.end(), full);
+  } else if (values->size() == n && same_names(*names, s.independent_names)) {
+    std::copy(values->begin(), values->end(), full);
+  } else {
+    const std::string error = resolve_names(s, *names, *values, full);
+    if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
+  }
+  std::string note;
+  const std::string error = reduce(s, full, y, note);
+  if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
+  CacheSlot* slot = cached ? &detail::thread_cache_slot(s.id) : nullptr;
+  if (s.model->evaluate(y, first, count, out, slot))
+    note += (note.empty() ? "" : "; ") + s.outside_note;
+  if (!note.empty()) return report(ExitStatusEnum::WARNING, note);
+  return success();
+}
+
+Interpolator::status Interpolator::query(const std::vector<std::string>& names, const std::vector<double>& values,
+                                         std::vector<double>& result) const {
+  const std::size_t count = impl_->ready ? impl_->setup->dependent_names.size() : 0;
+  result.resize(count);
+  return impl_->evaluate(&names, &values, 0, count, result.data());
+}
+
+Interpolator::status Interpolator::default_query(std::vector<double>& result) const {
+  const std::size_t count = impl_->ready ? impl_->setup->dependent_names.size() : 0;
+  result.resize(count);
+  return impl_->evaluate(nullptr, nullptr, 0, count, result.data());
+}
+
+Interpolator::status Interpolator::specific_query(const std::vector<std::string>& names,
+                                                  const std::vector<double>& values,
+                                                  const std::string& dependent_name, double& result) const {
+  const std::size_t column = find_name(impl_->dependent_names, dependent_name);
+  if (column == impl_->dependent_names.size())
+    return impl_->report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
+  return impl_->evaluate(&names, &values, column, 1, &result);
+}
+
+Interpolator::status Interpolator::default_specific_query(const std::string& dependent_name,
+                                                          double& result) const {
+  const std::size_t column = find_name(impl_->dependent_names, dependent_name);
+  if (column == impl_->dependent_names.size())
+    return impl_->report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
+  return impl_->evaluate(nullptr, nullptr, column, 1, &result);
+}
+
+}  // namespace qorva_gil

@@ -1,0 +1,211 @@
+// Interpolator::check_consistency() and initialize(): validation of the stored tables and
+// construction of the setup (variable reduction, normalisation, the algorithm's model).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <numeric>
+
+#include "qorva_gil/builders.hpp"
+#include "qorva_gil/engine_impl.hpp"
+#include "qorva_gil/linear_1d.hpp"
+
+namespace qorva_gil {
+
+using detail::BuildResult;
+using detail::PointSet;
+using detail::Setup;
+
+namespace {
+
+std::string quoted(const std::string& name) { return "'" + name + "'"; }
+
+std::string number(double v) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.10g", v);
+  return buffer;
+}
+
+std::string first_duplicate(const std::vector<std::string>& names) {
+  for (std::size_t i = 0; i < names.size(); ++i)
+    for (std::size_t j = 0; j < i; ++j)
+      if (names[j] == names[i]) return names[i];
+  return {};
+}
+
+// Error text for the first row whose width is not `width` or that holds a
+// non-finite value.
+std::string table_error(const Interpolator::table& t, std::size_t width, const char* what,
+                        const std::vector<std::string>& names) {
+  for (std::size_t r = 0; r < t.size(); ++r) {
+    if (t[r].size() != width)
+      return std::string(what) + " row " + std::to_string(r) + " has " + std::to_string(t[r].size()) +
+             " values for " + std::to_string(width) + " names";
+    for (std::size_t c = 0; c < width; ++c)
+      if (!std::isfinite(t[r][c]))
+        return std::string(what) + " row " + std::to_string(r) + ", variable " + quoted(names[c]) +
+               " is not a finite number";
+  }
+  return {};
+}
+
+std::string row_text(const std::vector<double>& row) {
+  std::string text = "(";
+  for (std::size_t i = 0; i < row.size(); ++i) text += (i ? ", " : "") + number(row[i]);
+  return text + ")";
+}
+
+// Error text naming two equal data points, or "".
+std::string duplicate_points(const Interpolator::table& data) {
+  std::vector<std::size_t> order(data.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return data[a] < data[b]; });
+  for (std::size_t k = 1; k < order.size(); ++k)
+    if (data[order[k]] == data[order[k - 1]]) {
+      const std::size_t a = std::min(order[k], order[k - 1]), b = std::max(order[k], order[k - 1]);
+      return "data points " + std::to_string(a) + " and " + std::to_string(b) + " are the same point " +
+             row_text(data[a]) + "; every point must be given once";
+    }
+  return {};
+}
+
+// The model of a table with a single data point.
+class SinglePoint final : public detail::Model {
+ public:
+  explicit SinglePoint(std::vector<double> row) : row_(std::move(row)) {}
+  bool evaluate(const double*, std::size_t first, std::size_t count, double* out,
+                detail::CacheSlot*) const override {
+    std::copy(row_.begin() + first, row_.begin() + first + count, out);
+    return false;
+  }
+
+ private:
+  std::vector<double> row_;
+};
+
+}  // namespace
+
+std::string Interpolator::Impl::consistency_error() const {
+  const std::size_t ni = independent_names.size(), nd = dependent_names.size();
+  if (nd == 0) return "no dependent names are set";
+  std::string dup = first_duplicate(independent_names);
+  if (!dup.empty()) return "independent name " + quoted(dup) + " is given twice";
+  dup = first_duplicate(dependent_names);
+  if (!dup.empty()) return "dependent name " + quoted(dup) + " is given twice";
+  if (dependent_data.empty()) return "no dependent data are set";
+  std::string error = table_error(dependent_data, nd, "dependent data", dependent_names);
+  if (error.empty()) error = table_error(independent_data, ni, "independent data", independent_names);
+  if (!error.empty()) return error;
+  if (independent_data.empty() && dependent_data.size() != 1)
+    return "dependent data have " + std::to_string(dependent_data.size()) +
+           " rows but there are no independent data (a constant property has exactly one row)";
+  if (!independent_data.empty() && ni == 0) return "independent data are set but no independent names";
+  if (!independent_data.empty() && independent_data.size() != dependent_data.size())
+    return "independent data have " + std::to_string(independent_data.size()) + " rows but dependent data have " +
+           std::to_string(dependent_data.size());
+  if (!data_ranges.empty() && data_ranges.size() != ni)
+    return std::to_string(data_ranges.size()) + " ranges given for " + std::to_string(ni) + " independent names";
+  for (std::size_t i = 0; i < data_ranges.size(); ++i)
+    if (!(data_ranges[i].first <= data_ranges[i].second))
+      return "range of " + quoted(independent_names[i]) + " is [" + number(data_ranges[i].first) + ", " +
+             number(data_ranges[i].second) + "]: its lower bound must not exceed its upper bound";
+  if (!defaults.empty() && defaults.size() != ni)
+    return std::to_string(defaults.size()) + " default values given for " + std::to_string(ni) +
+           " independent names";
+  for (std::size_t i = 0; i < defaults.size(); ++i)
+    if (std::isnan(defaults[i])) return "default value of " + quoted(independent_names[i]) + " is NaN";
+  return {};
+}
+
+namespace {
+
+// Which variables vary, and how each is scaled into model coordinates.
+void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s) {
+  const std::size_t n = s.independent_names.size();
+  s.dropped.assign(n, false);
+  s.fixed.assign(n, 0.0);
+  for (std::size_t i = 0; i < n; ++i) {
+    double lo = data[0][i], hi = data[0][i];
+    for (const auto& row : data) {
+      lo = std::min(lo, row[i]);
+      hi = std::max(hi, row[i]);
+    }
+    if (lo == hi) {
+      s.dropped[i] = true;
+      s.fixed[i] = lo;
+      continue;
+    }
+    s.active.push_back(i);
+    s.offset.push_back(normalized ? lo : 0.0);
+    s.scale.push_back(normalized ? 1.0 / (hi - lo) : 1.0);
+  }
+}
+
+}  // namespace
+
+std::string Interpolator::Impl::build(Setup& s) const {
+  s.independent_names = independent_names;
+  s.dependent_names = dependent_names;
+  s.defaults = defaults;
+  s.ranges = data_ranges;
+  s.id = detail::next_model_id();
+  if (independent_data.empty()) {
+    s.constant = true;
+    s.constant_row = dependent_data.front();
+    return {};
+  }
+  std::string error = duplicate_points(independent_data);
+  if (!error.empty()) return error;
+  reduce_variables(independent_data, normalized, s);
+  PointSet points;
+  points.dim = s.active.size();
+  points.count = independent_data.size();
+  points.columns = dependent_names.size();
+  for (std::size_t r = 0; r < points.count; ++r) {
+    for (std::size_t k = 0; k < points.dim; ++k)
+      points.coords.push_back((independent_data[r][s.active[k]] - s.offset[k]) * s.scale[k]);
+    points.values.insert(points.values.end(), dependent_data[r].begin(), dependent_data[r].end());
+  }
+  BuildResult built;
+  if (points.dim == 0) {
+    built.model = std::make_unique<SinglePoint>(dependent_data.front());
+  } else if (algorithm == AlgorithmTypeEnum::NEAREST_NEIGHBOR) {
+    built = detail::build_nearest(points);
+    s.outside_note = "the point lies outside the bounding box of the data; the nearest data point was used";
+  } else if (algorithm == AlgorithmTypeEnum::RADIAL_BASIS) {
+    built = detail::build_radial_basis(points);
+    s.outside_note = "the point lies outside the bounding box of the data; the radial basis function was extrapolated";
+  } else if (points.dim == 1) {
+    built = detail::build_linear_1d(points, project_to_hull);
+    s.outside_note = project_to_hull ? "the point lies outside the data range; the end value was used"
+                                     : "the point lies outside the data range and was extrapolated linearly";
+  } else {
+    built = detail::build_linear_mesh(points, {project_to_hull, use_cgal});
+    s.outside_note = project_to_hull
+                         ? "the point lies outside the convex hull of the data and was projected onto it"
+                         : "the point lies outside the convex hull of the data and was extrapolated linearly "
+                           "from the nearest simplex";
+  }
+  s.model = std::move(built.model);
+  return built.error;
+}
+
+Interpolator::status Interpolator::check_consistency() const {
+  const std::string error = impl_->consistency_error();
+  if (!error.empty()) return impl_->report(ExitStatusEnum::ERROR, "check_consistency: " + error);
+  return impl_->success();
+}
+
+Interpolator::status Interpolator::initialize() {
+  Impl& m = *impl_;
+  m.ready = false;
+  m.setup.reset();
+  std::string error = m.consistency_error();
+  auto setup = std::make_shared<Setup>();
+  if (error.empty()) error = m.build(*setup);
+  if (!error.empty()) return m.record(ExitStatusEnum::ERROR, "initialize: " + error);
+  m.setup = std::move(setup);
+  m.ready = true;
+  return m.record(ExitStatusEnum::SUCCESS, std::string());
+}
+
+}  // namespace qorva_gil

@@ -1,0 +1,82 @@
+// Piecewise-linear interpolation in one variable.
+#include "qorva_gil/linear_1d.hpp"
+
+#include <algorithm>
+#include <numeric>
+
+#include "qorva_gil/statistics.hpp"
+
+namespace qorva_gil {
+namespace detail {
+namespace {
+
+class Linear1D final : public Model {
+ public:
+  Linear1D(const PointSet& points, bool project) : columns_(points.columns), project_(project) {
+    std::vector<std::size_t> order(points.count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::sort(order.begin(), order.end(),
+              [&](std::size_t a, std::size_t b) { return points.coords[a] < points.coords[b]; });
+    xs_.reserve(points.count);
+    values_.reserve(points.count * columns_);
+    for (std::size_t i : order) {
+      xs_.push_back(points.coords[i]);
+      values_.insert(values_.end(), points.row(i), points.row(i) + columns_);
+    }
+  }
+
+  bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
+                CacheSlot* cache) const override {
+    double x = y[0];
+    const std::size_t n = xs_.size();
+    const bool outside = !(x >= xs_[0] && x <= xs_[n - 1]);
+    if (outside && project_) x = std::min(std::max(x, xs_[0]), xs_[n - 1]);
+    const std::size_t i = locate(x, cache);
+    const double t = (x - xs_[i]) / (xs_[i + 1] - xs_[i]);
+    const double* v0 = values_.data() + i * columns_ + first;
+    const double* v1 = v0 + columns_;
+    for (std::size_t c = 0; c < count; ++c) out[c] = (1.0 - t) * v0[c] + t * v1[c];
+    return outside;
+  }
+
+ private:
+  // Interval [xs[i], xs[i+1]] used for x: the one holding it, or the end
+  // interval for points beyond the ends.
+  std::size_t locate(double x, CacheSlot* cache) const {
+    const std::size_t last = xs_.size() - 2;
+    if (cache && cache->index >= 0) {
+      const std::size_t k = static_cast<std::size_t>(cache->index);
+      if ((x >= xs_[k] || k == 0) && (x < xs_[k + 1] || k == last)) {
+        ++thread_query_statistics().cell_hits;
+        return k;
+      }
+    }
+    const std::size_t i = std::min(branch_free_search(xs_.data(), xs_.size(), x), last);
+    if (cache) {
+      cache->index = static_cast<long>(i);
+      ++thread_query_statistics().located;
+    }
+    return i;
+  }
+
+  std::size_t columns_;
+  bool project_;
+  std::vector<double> xs_;
+  std::vector<double> values_;
+};
+
+}  // namespace
+
+BuildResult build_linear_1d(const PointSet& points, bool project) {
+  BuildResult result;
+  if (points.count < 2) {
+    result.error = "linear interpolation in one variable needs at least 2 data points, got " +
+                   std::to_string(points.count);
+    return result;
+  }
+  result.model = std::make_unique<Linear1D>(points, project);
+  return result;
+}
+
+}  // namespace detail
+}  // namespace qorva_gil

@@ -1,0 +1,309 @@
+// Piecewise-linear interpolation on a Delaunay triangulation: barycentric weights per simplex,
+// point location by a visibility walk started from a uniform grid of start simplices (or from
+// the last simplex of this thread when caching), and projection onto or extrapolation from
+// the convex hull for points outside it.
+#include <Eigen/Dense>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "qorva_gil/builders.hpp"
+#include "qorva_gil/hull_geometry.hpp"
+#include "qorva_gil/statistics.hpp"
+#include "qorva_gil/triangulation.hpp"
+
+namespace qorva_gil {
+namespace detail {
+namespace {
+
+constexpr double kInsideTolerance = 1e-12;  // barycentric weights down to -this count as inside
+constexpr double kFlatSimplex = 1e-12;      // relative volume below which a simplex is flat
+
+class LinearMesh final : public Model {
+ public:
+  LinearMesh(const PointSet& points, Triangulation t, bool project)
+      : points_(points), tri_(std::move(t)), dim_(points.dim), stride_(points.dim + 1), project_(project) {
+    prepare_simplices();
+    for (std::size_t s = 0; s < tri_.size(); ++s)
+      for (std::size_t j = 0; j < stride_; ++j)
+        if (tri_.neighbors[s * stride_ + j] < 0) hull_.push_back({static_cast<int>(s), static_cast<int>(j)});
+    prepare_grid();
+  }
+
+  std::size_t simplex_count() const { return tri_.size(); }
+  std::size_t flat_count() const { return static_cast<std::size_t>(std::count(flat_.begin(), flat_.end(), 1)); }
+
+  bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
+                CacheSlot* cache) const override {
+    double stack[16];
+    std::vector<double> heap;
+    double* weights = stack;
+    if (stride_ > 16) {
+      heap.resize(stride_);
+      weights = heap.data();
+    }
+    int simplex;
+    bool outside;
+    if (cache && cache->has_point && same_point(cache->point.data(), y, dim_)) {
+      ++thread_query_statistics().point_hits;
+      simplex = static_cast<int>(cache->index);
+      outside = cache->outside;
+      std::copy(cache->weights.begin(), cache->weights.end(), weights);
+    } else {
+      outside = locate(y, weights, simplex, cache);
+      if (cache) {
+        cache->point.assign(y, y + dim_);
+        cache->weights.assign(weights, weights + stride_);
+        cache->index = simplex;
+        cache->outside = outside;
+        cache->has_point = true;
+      }
+    }
+    const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(simplex) * stride_;
+    for (std::size_t c = 0; c < count; ++c) {
+      double v = 0.0;
+      for (std::size_t j = 0; j < stride_; ++j) v += weights[j] * points_.row(vertices[j])[first + c];
+      out[c] = v;
+    }
+    return outside;
+  }
+
+ private:
+  // Barycentric weights of y in simplex s; returns the index of the smallest.
+  std::size_t barycentric(std::size_t s, const double* y, double* w) const {
+    const double* origin = frames_.data() + s * (dim_ + dim_ * dim_);
+    const double* inverse = origin + dim_;
+    double rest = 1.0;
+    std::size_t lowest = 0;
+    for (std::size_t j = 0; j < dim_; ++j) {
+      double v = 0.0;
+      for (std::size_t k = 0; k < dim_; ++k) v += inverse[j * dim_ + k] * (y[k] - origin[k]);
+      w[j + 1] = v;
+      rest -= v;
+    }
+    w[0] = rest;
+    for (std::size_t j = 1; j < stride_; ++j)
+      if (w[j] < w[lowest]) lowest = j;
+    return lowest;
+  }
+
+  // Walks from simplex s towards y. Returns the simplex holding y, or the hull
+  // simplex through whose outer facet the walk left (outside = true), or -1
+  // when the walk did not settle.
+  int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
+    const std::size_t limit = tri_.size() + 16;
+    for (step = 0; step < limit; ++step) {
+      if (flat_[s]) {  // flat simplices have no weights: pass through to a neighbour
+        s = first_neighbor(s, step);
+        if (s < 0) return -1;
+        continue;
+      }
+      const std::size_t j = barycentric(static_cast<std::size_t>(s), y, w);
+      if (w[j] >= -kInsideTolerance) {
+        outside = false;
+        return s;
+      }
+      const int next = tri_.neighbors[static_cast<std::size_t>(s) * stride_ + j];
+      if (next < 0) {
+        outside = true;
+        return s;
+      }
+      s = next;
+    }
+    return -1;
+  }
+
+  int first_neighbor(int s, std::size_t step) const {
+    for (std::size_t k = 0; k < stride_; ++k) {
+      const int n = tri_.neighbors[static_cast<std::size_t>(s) * stride_ + (k + step) % stride_];
+      if (n >= 0) return n;
+    }
+    return -1;
+  }
+
+  // Finds the simplex for y and its weights (projected or extrapolated for
+  // points outside the hull). Returns true for points outside.
+  bool locate(const double* y, double* w, int& simplex, CacheSlot* cache) const {
+    bool outside = false;
+    if (cache) {
+      ++thread_query_statistics().located;
+      if (cache->index >= 0 && !flat_[static_cast<std::size_t>(cache->index)]) {
+        const std::size_t j = barycentric(static_cast<std::size_t>(cache->index), y, w);
+        if (w[j] >= -kInsideTolerance) {
+          ++thread_query_statistics().cell_hits;
+          simplex = static_cast<int>(cache->index);
+          return false;
+        }
+      }
+    }
+    std::size_t steps = 0;
+    int s = walk(y, grid_[grid_cell(y)], w, outside, steps);
+    if (cache) thread_query_statistics().walk_steps += steps;
+    if (s < 0) {
+      if (cache) ++thread_query_statistics().full_scans;
+      s = scan(y, w, outside);
+    }
+    simplex = s;
+    if (outside) outside_weights(y, w, simplex);
+    return outside;
+  }
+
+  // Locates y by trying every simplex; used only when a walk fails.
+  int scan(const double* y, double* w, bool& outside) const {
+    int best = -1;
+    double best_low = -std::numeric_limits<double>::infinity();
+    for (std::size_t s = 0; s < tri_.size(); ++s) {
+      if (flat_[s]) continue;
+      const double low = w[barycentric(s, y, w)];
+      if (low > best_low) {
+        best_low = low;
+        best = static_cast<int>(s);
+      }
+    }
+    barycentric(static_cast<std::size_t>(best), y, w);
+    outside = best_low < -kInsideTolerance;
+    return best;
+  }
+
+  // Weights for a point outside the hull: in the simplex of the nearest hull
+  // facet, at the nearest hull point (projection) or at y (extrapolation).
+  void outside_weights(const double* y, double* w, int& simplex) const {
+    double best = std::numeric_limits<double>::infinity();
+    std::vector<double> nearest(dim_), candidate(dim_);
+    std::vector<const double*> corners(dim_);
+    for (const auto& facet : hull_) {
+      std::size_t c = 0;
+      for (std::size_t j = 0; j < stride_; ++j)
+        if (static_cast<int>(j) != facet.second)
+          corners[c++] = points_.point(tri_.simplices[static_cast<std::size_t>(facet.first) * stride_ + j]);
+      const double d2 = closest_point_on_simplex(corners, dim_, y, candidate.data());
+      if (d2 < best && !flat_[facet.first]) {
+        best = d2;
+        simplex = facet.first;
+        nearest = candidate;
+      }
+    }
+    if (!project_) {
+      barycentric(static_cast<std::size_t>(simplex), y, w);
+      return;
+    }
+    barycentric(static_cast<std::size_t>(simplex), nearest.data(), w);
+    double total = 0.0;
+    for (std::size_t j = 0; j < stride_; ++j) total += (w[j] = std::max(w[j], 0.0));
+    for (std::size_t j = 0; j < stride_; ++j) w[j] /= total;
+  }
+
+  void prepare_simplices();
+  void prepare_grid();
+  std::size_t grid_cell(const double* y) const {
+    std::size_t cell = 0;
+    for (std::size_t k = dim_; k-- > 0;) {
+      const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
+      const std::size_t i = f <= 0.0 ? 0 : std::min(static_cast<std::size_t>(f), grid_cells_ - 1);
+      cell = cell * grid_cells_ + i;
+    }
+    return cell;
+  }
+
+  PointSet points_;
+  Triangulation tri_;
+  std::size_t dim_, stride_;
+  bool project_;
+  std::vector<double> frames_;  // per simplex: vertex 0, then the inverse of its edge matrix
+  std::vector<char> flat_;
+  std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
+  std::size_t grid_cells_ = 1;              // per dimension
+  std::vector<double> grid_lower_, grid_inverse_;
+  std::vector<int> grid_;  // start simplex per grid cell
+};
+
+void LinearMesh::prepare_simplices() {
+  const std::size_t n = tri_.size();
+  frames_.assign(n * (dim_ + dim_ * dim_), 0.0);
+  flat_.assign(n, 0);
+  Eigen::MatrixXd edges(dim_, dim_);
+  for (std::size_t s = 0; s < n; ++s) {
+    const double* origin = points_.point(tri_.simplices[s * stride_]);
+    double lengths = 1.0;
+    for (std::size_t j = 0; j < dim_; ++j) {
+      const double* p = points_.point(tri_.simplices[s * stride_ + j + 1]);
+      for (std::size_t k = 0; k < dim_; ++k) edges(k, j) = p[k] - origin[k];
+      lengths *= edges.col(j).norm();
+    }
+    double* frame = frames_.data() + s * (dim_ + dim_ * dim_);
+    std::copy(origin, origin + dim_, frame);
+    const Eigen::PartialPivLU<Eigen::MatrixXd> lu(edges);
+    if (!(std::abs(lu.determinant()) > kFlatSimplex * lengths)) {
+      flat_[s] = 1;
+      continue;
+    }
+    const Eigen::MatrixXd inverse = lu.inverse();
+    for (std::size_t j = 0; j < dim_; ++j)
+      for (std::size_t k = 0; k < dim_; ++k) frame[dim_ + j * dim_ + k] = inverse(j, k);
+  }
+}
+
+void LinearMesh::prepare_grid() {
+  grid_lower_.assign(dim_, std::numeric_limits<double>::infinity());
+  std::vector<double> upper(dim_, -std::numeric_limits<double>::infinity());
+  for (std::size_t i = 0; i < points_.count; ++i)
+    for (std::size_t k = 0; k < dim_; ++k) {
+      grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
+      upper[k] = std::max(upper[k], points_.point(i)[k]);
+    }
+  const double target = std::min(static_cast<double>(points_.count), 1e6);
+  grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
+  grid_inverse_.resize(dim_);
+  for (std::size_t k = 0; k < dim_; ++k) grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
+  std::size_t total = 1;
+  for (std::size_t k = 0; k < dim_; ++k) total *= grid_cells_;
+  grid_.assign(total, 0);
+  std::vector<double> centre(dim_), w(stride_);
+  int start = static_cast<int>(std::find(flat_.begin(), flat_.end(), 0) - flat_.begin());
+  for (std::size_t cell = 0; cell < total; ++cell) {
+    std::size_t rest = cell;
+    for (std::size_t k = 0; k < dim_; ++k, rest /= grid_cells_)
+      centre[k] = grid_lower_[k] + (static_cast<double>(rest % grid_cells_) + 0.5) / grid_inverse_[k];
+    bool outside = false;
+    std::size_t steps = 0;
+    const int found = walk(centre.data(), start, w.data(), outside, steps);
+    if (found >= 0) start = found;
+    grid_[cell] = start;
+  }
+}
+
+}  // namespace
+
+BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options) {
+  BuildResult result;
+  const std::size_t d = points.dim;
+  if (points.count < d + 1) {
+    result.error = "linear interpolation in " + std::to_string(d) + " variables needs at least " +
+                   std::to_string(d + 1) + " data points, got " + std::to_string(points.count);
+    return result;
+  }
+  Triangulation t = options.use_cgal ? triangulate_cgal(points) : triangulate_qhull(points);
+  if (!t.error.empty()) {
+    result.error = t.error;
+    return result;
+  }
+  std::vector<char> used(points.count, 0);
+  for (int v : t.simplices) used[static_cast<std::size_t>(v)] = 1;
+  const auto missing = std::find(used.begin(), used.end(), 0);
+  if (t.size() == 0 || missing != used.end()) {
+    result.error = t.size() == 0 ? "the triangulation of the data points is empty"
+                                 : "data point " + std::to_string(missing - used.begin()) +
+                                       " is not a vertex of the triangulation (too close to another point)";
+    return result;
+  }
+  auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options.project_to_hull);
+  if (mesh->flat_count() == mesh->simplex_count()) {
+    result.error = "the data points lie in a lower-dimensional subspace; every simplex is flat";
+    return result;
+  }
+  result.model = std::move(mesh);
+  return result;
+}
+
+}  // namespace detail
+}  // namespace qorva_gil

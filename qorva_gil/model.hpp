@@ -1,0 +1,76 @@
+// Internal building blocks of the interpolator: the point set handed to an algorithm, the model interface and the per-thread query cache.
+// Name matching, clamping, defaults and status messages are left to interpolator.cpp; each algorithm lives in its own file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qorva_gil {
+namespace detail {
+
+// Data points in the coordinates an algorithm works in (constant variables
+// dropped, normalisation applied). Row-major: point i is coords[i*dim .. i*dim+dim)
+// and its dependent values are values[i*columns .. i*columns+columns).
+struct PointSet {
+  std::size_t dim = 0;
+  std::size_t count = 0;
+  std::size_t columns = 0;
+  std::vector<double> coords;
+  std::vector<double> values;
+
+  const double* point(std::size_t i) const { return coords.data() + i * dim; }
+  const double* row(std::size_t i) const { return values.data() + i * columns; }
+};
+
+// One entry of the per-thread cache: the last point a thread asked one model
+// for and what locating it produced. `index` is the model's own handle (an
+// interval, a simplex, a data point); `weights` holds whatever the model needs
+// to answer again without locating (barycentric weights, or the answers).
+struct CacheSlot {
+  std::uint64_t model_id = 0;
+  bool has_point = false;
+  bool outside = false;
+  long index = -1;
+  std::vector<double> point;
+  std::vector<double> weights;
+};
+
+// The cache slot of this thread for a model id; a slot that belonged to
+// another model is reset first. Never fails.
+CacheSlot& thread_cache_slot(std::uint64_t model_id);
+
+// A process-wide, never repeated identity for a built model.
+std::uint64_t next_model_id();
+
+// True when the first n coordinates of a and b are identical.
+inline bool same_point(const double* a, const double* b, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// A built interpolation model. Immutable after construction, so one model may
+// answer from many threads at once and be shared by copies of an engine.
+class Model {
+ public:
+  virtual ~Model() = default;
+  // Writes the values of dependent columns [first, first + count) at point y
+  // (model coordinates) into out. `cache` may be null (no caching). Returns
+  // true when y lies outside the data and the answer was projected or
+  // extrapolated; never throws.
+  virtual bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
+                        CacheSlot* cache) const = 0;
+};
+
+// Result of building a model: the model, or an error text when the data
+// cannot be handled.
+struct BuildResult {
+  std::unique_ptr<Model> model;
+  std::string error;
+};
+
+}  // namespace detail
+}  // namespace qorva_gil

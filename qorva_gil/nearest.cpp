@@ -1,0 +1,84 @@
+// Nearest-neighbour model: the value of the closest data point, found with a nanoflann KD-tree.
+#include <algorithm>
+#include <nanoflann.hpp>
+
+#include "qorva_gil/builders.hpp"
+#include "qorva_gil/statistics.hpp"
+
+namespace qorva_gil {
+namespace detail {
+namespace {
+
+// nanoflann's view of a point set.
+struct PointCloud {
+  const PointSet* points;
+  std::size_t kdtree_get_point_count() const { return points->count; }
+  double kdtree_get_pt(std::size_t i, std::size_t k) const { return points->coords[i * points->dim + k]; }
+  template <class Box>
+  bool kdtree_get_bbox(Box&) const { return false; }
+};
+
+using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, PointCloud>, PointCloud, -1,
+                                                 std::size_t>;
+
+class Nearest final : public Model {
+ public:
+  explicit Nearest(const PointSet& points)
+      : points_(points), cloud_{&points_}, tree_(points_.dim, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(10)),
+        lower_(points.dim, 0.0), upper_(points.dim, 0.0) {
+    tree_.buildIndex();
+    for (std::size_t k = 0; k < points_.dim; ++k) {
+      lower_[k] = upper_[k] = points_.coords[k];
+      for (std::size_t i = 0; i < points_.count; ++i) {
+        lower_[k] = std::min(lower_[k], points_.point(i)[k]);
+        upper_[k] = std::max(upper_[k], points_.point(i)[k]);
+      }
+    }
+  }
+  Nearest(const Nearest&) = delete;
+  Nearest& operator=(const Nearest&) = delete;
+
+  bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
+                CacheSlot* cache) const override {
+    const std::size_t dim = points_.dim;
+    bool outside = false;
+    for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
+    std::size_t index = 0;
+    if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
+      index = static_cast<std::size_t>(cache->index);
+      ++thread_query_statistics().point_hits;
+    } else {
+      double distance = 0.0;
+      tree_.knnSearch(y, 1, &index, &distance);
+      if (cache) {
+        cache->point.assign(y, y + dim);
+        cache->has_point = true;
+        cache->index = static_cast<long>(index);
+        ++thread_query_statistics().located;
+      }
+    }
+    std::copy(points_.row(index) + first, points_.row(index) + first + count, out);
+    return outside;
+  }
+
+ private:
+  PointSet points_;
+  PointCloud cloud_;
+  Tree tree_;
+  std::vector<double> lower_, upper_;
+};
+
+}  // namespace
+
+BuildResult build_nearest(const PointSet& points) {
+  BuildResult result;
+  if (points.count == 0 || points.dim == 0) {
+    result.error = "nearest-neighbour interpolation needs at least one data point";
+    return result;
+  }
+  result.model = std::make_unique<Nearest>(points);
+  return result;
+}
+
+}  // namespace detail
+}  // namespace qorva_gil

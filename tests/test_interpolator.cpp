@@ -1,0 +1,376 @@
+// Engine state, constant and one-variable tables, input errors, nearest neighbour, radial basis,
+// caching and concurrent queries.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <thread>
+
+#include "qorva_gil/statistics.hpp"
+#include "tests/test_interpolator_support.hpp"
+
+using namespace gil_test;
+
+namespace {
+
+// Temperature table of two properties, unsorted on purpose.
+Interpolator temperature_table() {
+  Interpolator g;
+  g.set_independent_names({"Temperature"});
+  g.set_dependent_names({"E", "nu"});
+  g.set_independent_data({{100.0}, {20.0}, {300.0}, {200.0}});
+  g.set_dependent_data({{190.0, 0.31}, {210.0, 0.30}, {150.0, 0.35}, {170.0, 0.33}});
+  g.set_independent_data_ranges({{0.0, 400.0}});
+  g.set_default_independent_values({20.0});
+  return g;
+}
+
+double query_e(const Interpolator& g, double t, int* status = nullptr) {
+  double r = -1.0;
+  const int s = g.specific_query({"Temperature"}, {t}, "E", r);
+  if (status) *status = s;
+  return r;
+}
+
+}  // namespace
+
+TEST(InterpolatorState, GettersReturnWhatSettersStored) {
+  Interpolator g = temperature_table();
+  g.set_is_cached(true);
+  g.set_algorithm_option("project_to_convex_hull", true);
+  std::vector<std::string> names;
+  Table data;
+  Interpolator::ranges r;
+  std::vector<double> defaults;
+  bool flag = false;
+  EXPECT_EQ(g.get_independent_names(names), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(names, std::vector<std::string>{"Temperature"});
+  g.get_dependent_names(names);
+  EXPECT_EQ(names, (std::vector<std::string>{"E", "nu"}));
+  g.get_independent_data(data);
+  EXPECT_EQ(data, (Table{{100.0}, {20.0}, {300.0}, {200.0}}));
+  g.get_dependent_data(data);
+  EXPECT_EQ(data[2], (std::vector<double>{150.0, 0.35}));
+  g.get_independent_data_ranges(r);
+  EXPECT_EQ(r, (Interpolator::ranges{{0.0, 400.0}}));
+  g.get_default_independent_values(defaults);
+  EXPECT_EQ(defaults, std::vector<double>{20.0});
+  g.get_is_cached(flag);
+  EXPECT_TRUE(flag);
+  g.get_is_normalized(flag);
+  EXPECT_FALSE(flag);
+  // Changing the algorithm keeps options and flags.
+  g.set_algorithm_type(AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  EXPECT_EQ(g.get_algorithm_option("project_to_convex_hull", flag), ExitStatusEnum::SUCCESS);
+  EXPECT_TRUE(flag);
+  g.get_is_cached(flag);
+  EXPECT_TRUE(flag);
+  AlgorithmTypeEnum::type type;
+  g.get_algorithm_type(type);
+  EXPECT_EQ(type, AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  std::size_t dims = 0;
+  g.get_dependent_data_dimension(dims);
+  EXPECT_EQ(dims, 2u);
+  g.get_independent_data_dimension(dims);
+  EXPECT_EQ(dims, 1u);
+}
+
+TEST(InterpolatorState, UnknownOptionsAndTypesAreErrors) {
+  Interpolator g;
+  bool value = true;
+  EXPECT_EQ(g.get_algorithm_option("no_such_option", value), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message().find("no_such_option"), std::string::npos);
+  EXPECT_EQ(g.set_algorithm_option("no_such_option", true), ExitStatusEnum::ERROR);
+  EXPECT_EQ(g.set_algorithm_type(static_cast<AlgorithmTypeEnum::type>(2)), ExitStatusEnum::ERROR);
+  AlgorithmTypeEnum::type type;
+  g.get_algorithm_type(type);
+  EXPECT_EQ(type, AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
+  EXPECT_EQ(AlgorithmTypeEnum::enum_str(5), "Triangulation-based Linear Multivariate");
+  EXPECT_EQ(AlgorithmTypeEnum::enum_str(4), "Unknown");
+  EXPECT_NE(AlgorithmTypeEnum::enum_str(1), AlgorithmTypeEnum::enum_str(3));
+}
+
+TEST(InterpolatorState, EverySetterClearsReadiness) {
+  Interpolator g = temperature_table();
+  const std::vector<std::function<void(Interpolator&)>> setters = {
+      [](Interpolator& e) { e.set_independent_names({"Temperature"}); },
+      [](Interpolator& e) { e.set_dependent_names({"E", "nu"}); },
+      [](Interpolator& e) { e.set_independent_data({{100.0}, {20.0}, {300.0}, {200.0}}); },
+      [](Interpolator& e) { e.set_dependent_data(1, {0.3, 0.3, 0.3, 0.3}); },
+      [](Interpolator& e) { e.set_independent_data_ranges({{0.0, 500.0}}); },
+      [](Interpolator& e) { e.set_default_independent_values({30.0}); },
+      [](Interpolator& e) { e.set_algorithm_type(AlgorithmTypeEnum::RADIAL_BASIS); },
+      [](Interpolator& e) { e.set_is_cached(true); },
+      [](Interpolator& e) { e.set_is_normalized(true); },
+      [](Interpolator& e) { e.set_algorithm_option("use_cgal_triangulation", true); },
+  };
+  for (const auto& set : setters) {
+    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+    bool ready = false;
+    g.is_ready(ready);
+    ASSERT_TRUE(ready);
+    set(g);
+    g.is_ready(ready);
+    EXPECT_FALSE(ready);
+    double r = 0.0;
+    EXPECT_EQ(g.specific_query({"Temperature"}, {50.0}, "E", r), ExitStatusEnum::ERROR);
+    EXPECT_NE(g.last_message().find("initialize"), std::string::npos);
+  }
+}
+
+TEST(InterpolatorConstant, OneRowWithoutIndependentDataIsConstant) {
+  Interpolator g;
+  g.set_dependent_names({"a", "b", "c"});
+  bool constant = true;
+  g.is_constant(constant);
+  EXPECT_FALSE(constant);
+  g.set_dependent_data({{0.0, 0.0, 0.0}});
+  g.set_dependent_data(1, {7.0});
+  g.is_constant(constant);
+  EXPECT_TRUE(constant);
+  Table data;
+  g.get_dependent_data(data);
+  EXPECT_EQ(data, (Table{{0.0, 7.0, 0.0}}));
+  EXPECT_EQ(g.set_dependent_data(3, {1.0}), ExitStatusEnum::ERROR);
+  EXPECT_EQ(g.set_dependent_data(0, {1.0, 2.0}), ExitStatusEnum::ERROR);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+  std::vector<double> all;
+  EXPECT_EQ(g.default_query(all), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(all, (std::vector<double>{0.0, 7.0, 0.0}));
+  double b = 0.0;
+  // A constant answers whatever point it is asked at.
+  EXPECT_EQ(g.specific_query({"Temperature"}, {500.0}, "b", b), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(b, 7.0);
+  EXPECT_EQ(g.default_specific_query("d", b), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message().find("'d'"), std::string::npos);
+}
+
+TEST(Interpolator1D, InterpolatesUnsortedTableLinearly) {
+  Interpolator g = temperature_table();
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+  const Table nodes = {{20.0, 210.0}, {100.0, 190.0}, {200.0, 170.0}, {300.0, 150.0}};
+  for (const auto& n : nodes) EXPECT_EQ(query_e(g, n[0]), n[1]);
+  for (double t = 20.0; t <= 300.0; t += 3.7) {
+    const std::size_t i = t < 100.0 ? 0 : t < 200.0 ? 1 : 2;
+    const double s = (t - nodes[i][0]) / (nodes[i + 1][0] - nodes[i][0]);
+    int status = -1;
+    EXPECT_NEAR(query_e(g, t, &status), nodes[i][1] + s * (nodes[i + 1][1] - nodes[i][1]), 1e-12 * 210);
+    EXPECT_EQ(status, ExitStatusEnum::SUCCESS);
+  }
+  std::vector<double> both;
+  EXPECT_EQ(g.query({"Temperature"}, {150.0}, both), ExitStatusEnum::SUCCESS);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_NEAR(both[0], 180.0, 1e-12);
+  EXPECT_NEAR(both[1], 0.32, 1e-14);
+  EXPECT_EQ(g.default_query(both), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(both[0], 210.0);
+}
+
+TEST(Interpolator1D, ClampsToRangeThenExtrapolatesOrProjects) {
+  Interpolator g = temperature_table();
+  g.set_independent_data_ranges({{-100.0, 350.0}});
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  int status = -1;
+  // 500 is clamped to 350, then extrapolated along the last segment.
+  EXPECT_NEAR(query_e(g, 500.0, &status), 140.0, 1e-12);
+  EXPECT_EQ(status, ExitStatusEnum::WARNING);
+  EXPECT_NE(g.last_message().find("clamped to 350"), std::string::npos);
+  EXPECT_NEAR(query_e(g, -100.0, &status), 240.0, 1e-12);
+  EXPECT_EQ(status, ExitStatusEnum::WARNING);
+  g.set_algorithm_option("project_to_convex_hull", true);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(query_e(g, 500.0, &status), 150.0);
+  EXPECT_EQ(status, ExitStatusEnum::WARNING);
+  EXPECT_EQ(query_e(g, 0.0, &status), 210.0);
+}
+
+TEST(Interpolator1D, NamesInAnyOrderAndDefaultsForMissingOnes) {
+  Interpolator g;
+  g.set_independent_names({"T", "shear", "fv1"});
+  g.set_dependent_names({"f"});
+  Table x, y;
+  for (double t : {0.0, 1.0, 2.0})
+    for (double a : {0.0, 10.0}) {
+      x.push_back({t, a, 5.0});  // fv1 constant: dropped
+      y.push_back({3.0 * t - 0.5 * a});
+    }
+  g.set_independent_data(x);
+  g.set_dependent_data(y);
+  g.set_default_independent_values({1.5, 4.0, 5.0});
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+  double r = 0.0;
+  EXPECT_EQ(g.specific_query({"shear", "T"}, {6.0, 0.5}, "f", r), ExitStatusEnum::SUCCESS);
+  EXPECT_NEAR(r, 1.5 - 3.0, 1e-12);
+  EXPECT_EQ(g.specific_query({"shear"}, {2.0}, "f", r), ExitStatusEnum::SUCCESS);
+  EXPECT_NEAR(r, 4.5 - 1.0, 1e-12);
+  EXPECT_EQ(g.default_specific_query("f", r), ExitStatusEnum::SUCCESS);
+  EXPECT_NEAR(r, 4.5 - 2.0, 1e-12);
+  // The dropped variable is accepted but a different value is a warning.
+  EXPECT_EQ(g.specific_query({"fv1", "T", "shear"}, {7.0, 1.0, 0.0}, "f", r), ExitStatusEnum::WARNING);
+  EXPECT_NEAR(r, 3.0, 1e-12);
+  EXPECT_NE(g.last_message().find("'fv1'"), std::string::npos);
+}
+
+TEST(InterpolatorErrors, BadQueriesGiveStatusOneWithReason) {
+  Interpolator g = temperature_table();
+  double r = 0.0;
+  EXPECT_EQ(g.specific_query({"Temperature"}, {50.0}, "E", r), ExitStatusEnum::ERROR);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  const struct {
+    std::vector<std::string> names;
+    std::vector<double> values;
+    std::string dependent, reason;
+  } cases[] = {
+      {{"Temp"}, {50.0}, "E", "unknown independent variable 'Temp'"},
+      {{"Temperature"}, {50.0}, "G", "unknown dependent variable 'G'"},
+      {{"Temperature"}, {50.0, 1.0}, "E", "1 names but 2 values"},
+      {{"Temperature", "Temperature"}, {50.0, 60.0}, "E", "given twice"},
+      {{"Temperature"}, {std::nan("")}, "E", "NaN"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(g.specific_query(c.names, c.values, c.dependent, r), ExitStatusEnum::ERROR) << c.reason;
+    EXPECT_NE(g.last_message().find(c.reason), std::string::npos) << g.last_message();
+  }
+  g.set_default_independent_values({});
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.default_specific_query("E", r), ExitStatusEnum::ERROR);
+  EXPECT_EQ(g.specific_query({}, {}, "E", r), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message().find("no value given for 'Temperature'"), std::string::npos);
+}
+
+TEST(InterpolatorErrors, BadTablesFailToInitialize) {
+  const struct {
+    Table x, y;
+    std::string reason;
+  } cases[] = {
+      {{{1.0}, {2.0}}, {{1.0}}, "independent data have 2 rows but dependent data have 1"},
+      {{{1.0}, {2.0, 3.0}}, {{1.0}, {2.0}}, "independent data row 1 has 2 values for 1 names"},
+      {{{1.0}, {1.0}, {2.0}}, {{1.0}, {2.0}, {3.0}}, "data points 0 and 1 are the same point"},
+      {{{1.0}, {std::nan("")}}, {{1.0}, {2.0}}, "not a finite number"},
+      {{{1.0}, {2.0}}, {{1.0}, {std::nan("")}}, "dependent data row 1"},
+      {{}, {{1.0}, {2.0}}, "no independent data"},
+  };
+  for (const auto& c : cases) {
+    Interpolator g;
+    g.set_independent_names({"x0"});
+    g.set_dependent_names({"f"});
+    g.set_independent_data(c.x);
+    g.set_dependent_data(c.y);
+    EXPECT_EQ(g.check_consistency() == ExitStatusEnum::ERROR || g.initialize() == ExitStatusEnum::ERROR, true);
+    EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
+    EXPECT_NE(g.last_message().find(c.reason), std::string::npos) << g.last_message();
+    bool ready = true;
+    g.is_ready(ready);
+    EXPECT_FALSE(ready);
+  }
+  Interpolator g = temperature_table();
+  g.set_independent_data_ranges({{5.0, 1.0}});
+  EXPECT_EQ(g.check_consistency(), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message().find("lower bound"), std::string::npos);
+}
+
+TEST(InterpolatorNearest, ReturnsValueOfNearestNodeLikeBruteForce) {
+  for (std::size_t d : {1u, 2u, 3u}) {
+    const Table points = uniform_points(200, d, 7 + d);
+    Table values;
+    for (std::size_t i = 0; i < points.size(); ++i) values.push_back({static_cast<double>(i)});
+    Interpolator g = engine(points, values, AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+    for (const auto& q : uniform_points(100, d, 99)) {
+      std::size_t best = 0;
+      double best_d2 = 1e300;
+      for (std::size_t i = 0; i < points.size(); ++i) {
+        double d2 = 0.0;
+        for (std::size_t k = 0; k < d; ++k) d2 += (q[k] - points[i][k]) * (q[k] - points[i][k]);
+        if (d2 < best_d2) best_d2 = d2, best = i;
+      }
+      EXPECT_EQ(at(g, q), static_cast<double>(best));
+    }
+  }
+}
+
+TEST(InterpolatorRadialBasis, InterpolatesNodesAndReproducesAffineData) {
+  for (std::size_t d : {1u, 2u, 3u}) {
+    const Table points = uniform_points(40, d, 3 + d);
+    auto smooth = [](const std::vector<double>& x) { return std::sin(3.0 * x[0]) + affine(x); };
+    Interpolator g = engine(points, tabulate(points, smooth), AlgorithmTypeEnum::RADIAL_BASIS);
+    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+    for (const auto& p : points) EXPECT_NEAR(at(g, p), smooth(p), 1e-9);
+    Interpolator h = engine(points, tabulate(points, affine), AlgorithmTypeEnum::RADIAL_BASIS);
+    ASSERT_EQ(h.initialize(), ExitStatusEnum::SUCCESS);
+    for (const auto& q : uniform_points(20, d, 5)) EXPECT_NEAR(at(h, q), affine(q), 1e-9);
+  }
+  // Collinear points cannot determine the linear part in two variables.
+  Interpolator g = engine({{0.0, 0.0}, {1.0, 1.0}, {2.0, 2.0}}, {{1.0}, {2.0}, {3.0}}, AlgorithmTypeEnum::RADIAL_BASIS);
+  EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
+}
+
+TEST(InterpolatorCopy, CopyIsIndependent) {
+  Interpolator g = temperature_table();
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  Interpolator copy(g);
+  copy.set_dependent_data({{1.0, 0.0}, {1.0, 0.0}, {1.0, 0.0}, {1.0, 0.0}});
+  ASSERT_EQ(copy.initialize(), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(query_e(copy, 150.0), 1.0);
+  EXPECT_NEAR(query_e(g, 150.0), 180.0, 1e-12);
+  Interpolator assigned;
+  assigned = copy;
+  copy.set_is_cached(true);
+  bool flag = true;
+  assigned.get_is_cached(flag);
+  EXPECT_FALSE(flag);
+  EXPECT_EQ(query_e(assigned, 150.0), 1.0);
+}
+
+TEST(InterpolatorCache, RepeatedAndNearbyQueriesSkipTheSearch) {
+  Interpolator g = temperature_table();
+  g.set_is_cached(true);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  auto& stats = qorva_gil::thread_query_statistics();
+  stats = {};
+  for (double t = 20.0; t < 100.0; t += 1.0) EXPECT_NEAR(query_e(g, t), 210.0 - (t - 20.0) / 4.0, 1e-12);
+  EXPECT_EQ(stats.located, 1u);
+  EXPECT_EQ(stats.cell_hits, 79u);
+  EXPECT_NEAR(query_e(g, 250.0), 160.0, 1e-12);
+  EXPECT_EQ(stats.located, 2u);
+  // Without caching nothing is counted and answers are the same.
+  g.set_is_cached(false);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  stats = {};
+  EXPECT_NEAR(query_e(g, 250.0), 160.0, 1e-12);
+  EXPECT_EQ(stats.located + stats.cell_hits, 0u);
+}
+
+TEST(InterpolatorConcurrency, ThreadsQueryOneEngineAndGetEveryAnswerRight) {
+  for (bool cached : {false, true}) {
+    Interpolator line = temperature_table();
+    line.set_is_cached(cached);
+    ASSERT_EQ(line.initialize(), ExitStatusEnum::SUCCESS);
+    const Table points = uniform_points(300, 2, 11);
+    Interpolator plane = engine(points, tabulate(points, affine));
+    plane.set_is_cached(cached);
+    ASSERT_EQ(plane.initialize(), ExitStatusEnum::SUCCESS);
+    std::vector<int> failures(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+      threads.emplace_back([&, t] {
+        const Table queries = uniform_points(2000, 2, 100 + t, 0.2, 0.8);
+        for (std::size_t i = 0; i < queries.size(); ++i) {
+          const double temperature = 20.0 + 2.8 * queries[i][0] * 100.0;
+          double e = 0.0;
+          if (line.specific_query({"Temperature"}, {temperature}, "E", e) != 0) ++failures[t];
+          const double expected = temperature < 100 ? 210 - (temperature - 20) / 4 : temperature < 200 ? 190 - (temperature - 100) / 5 : 170 - (temperature - 200) / 5;
+          if (std::abs(e - expected) > 1e-10) ++failures[t];
+          if (std::abs(at(plane, queries[i]) - affine(queries[i])) > 1e-10) ++failures[t];
+          // Each thread sees its own status text.
+          if (i % 100 == 0) {
+            double r = 0.0;
+            line.specific_query({"Temperature"}, {1000.0 + t}, "E", r);
+            if (line.last_message().find(std::to_string(1000 + t)) == std::string::npos) ++failures[t];
+          }
+        }
+      });
+    for (auto& th : threads) th.join();
+    for (int t = 0; t < 4; ++t) EXPECT_EQ(failures[t], 0) << "thread " << t << " cached " << cached;
+  }
+}
