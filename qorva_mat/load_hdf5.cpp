@@ -1,0 +1,363 @@
+#include "qorva_mat/load_hdf5.hpp"
+
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/hdf5_helpers.hpp"
+#include "qorva_mat/log.hpp"
+#include "qorva_mat/material.hpp"
+#include "qorva_mat/property_set.hpp"
+#include "qorva_mat/units.hpp"
+
+namespace qorva_mat {
+
+namespace {
+
+// Number of elements the readers take from a dataspace: every element (1 for a scalar, 0 for a
+// null dataspace). For rank-1 and (n, 1) data this is the first extent.
+std::size_t element_count(const H5::DataSpace& space) {
+  if (space.getSimpleExtentType() == H5S_NULL) return 0;
+  const hssize_t n = space.getSimpleExtentNpoints();
+  return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::DataSpace& space) {
+  if (dataset.getTypeClass() != H5T_STRING) {
+    detail::throw_wrong_type("read_vl_string_dataset", "dataset does not hold strings");
+  }
+  const H5::DataType type = dataset.getDataType();
+  const std::size_t n = element_count(space);
+  std::vector<std::string> out;
+  out.reserve(n);
+  if (n == 0) return out;
+  if (dataset.getStrType().isVariableStr()) {
+    std::vector<char*> pointers(n, nullptr);
+    const detail::VlenBuffer guard(type, space, pointers.data());
+    dataset.read(static_cast<void*>(pointers.data()), type);
+    for (const char* p : pointers) out.emplace_back(p == nullptr ? "" : p);
+    return out;
+  }
+  const std::size_t size = type.getSize();
+  std::vector<char> block(n * size);
+  dataset.read(static_cast<void*>(block.data()), type);
+  for (std::size_t i = 0; i < n; ++i) {
+    const char* first = block.data() + i * size;
+    out.emplace_back(first, strnlen(first, size));
+  }
+  return out;
+}
+
+// Reads all rows of a variable-length integer dataset and hands each row to `take`.
+void read_vl_int_rows(const H5::DataSet& dataset, const std::function<void(const hvl_t&)>& take) {
+  const H5::DataSpace space = dataset.getSpace();
+  const H5::VarLenType type(H5::PredType::NATIVE_INT);
+  std::vector<hvl_t> rows(element_count(space), hvl_t{0, nullptr});
+  if (rows.empty()) return;
+  const detail::VlenBuffer guard(type, space, rows.data());
+  dataset.read(static_cast<void*>(rows.data()), type);
+  for (const hvl_t& row : rows) take(row);
+}
+
+template <class T>
+bool load_1d_named(H5::Group& group, const std::string& name, std::vector<T>& out, bool& found,
+                   const H5::PredType& memory_type) {
+  const H5::DataSet dataset = get_dataset(group, name, found, false);
+  if (!found) {
+    QORVA_LOG(debug) << "DataSet " << name << " not found.";
+    return false;
+  }
+  std::vector<T> values(element_count(dataset.getSpace()));
+  if (!values.empty()) dataset.read(static_cast<void*>(values.data()), memory_type);
+  out.swap(values);
+  return true;
+}
+
+}  // namespace
+
+// --- Readers ---------------------------------------------------------------------------------
+
+std::vector<std::string> read_vl_string_dataset(const H5::DataSet& dataset) {
+  return read_strings(dataset, dataset.getSpace());
+}
+
+std::vector<std::string> read_vl_2d_string_dataset(const H5::DataSet& dataset) {
+  const H5::DataSpace space = dataset.getSpace();
+  const int num_dims = space.getSimpleExtentNdims();
+  QORVA_ASSERT(num_dims==2, "num_dims==2");
+  return read_strings(dataset, space);
+}
+
+void load_string_dataset(const H5::DataSet& dataset, std::vector<std::string>& out) {
+  out = read_vl_string_dataset(dataset);
+}
+
+std::vector<std::vector<int>> read_vl_int_dataset(const H5::DataSet& dataset) {
+  std::vector<std::vector<int>> out;
+  read_vl_int_rows(dataset, [&out](const hvl_t& row) {
+    const int* first = static_cast<const int*>(row.p);
+    out.emplace_back(first, first + row.len);
+  });
+  return out;
+}
+
+int** read_vl_int_dataset(const H5::DataSet& dataset, std::size_t& n) {
+  const std::vector<std::vector<int>> rows = read_vl_int_dataset(dataset);
+  std::size_t total = 0;
+  for (const auto& row : rows) total += row.size();
+  int* block = total == 0 ? nullptr : static_cast<int*>(::operator new(total * sizeof(int)));
+  int** index = nullptr;
+  try {
+    index = static_cast<int**>(::operator new((rows.size() + 1) * sizeof(int*)));
+  } catch (...) {
+    ::operator delete(block);
+    throw;
+  }
+  int* next = block;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    index[i] = next;
+    if (!rows[i].empty()) std::memcpy(next, rows[i].data(), rows[i].size() * sizeof(int));
+    next += rows[i].size();
+  }
+  index[rows.size()] = next;
+  n = rows.size();
+  return index;
+}
+
+// --- Named loaders ---------------------------------------------------------------------------
+
+bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out, bool& found) {
+  std::vector<unsigned char> bytes;
+  const bool ok = load_1d_named(group, name, bytes, found, H5::PredType::NATIVE_UCHAR);
+  out.assign(bytes.size(), false);
+  for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = bytes[i] == 1;
+  return ok;
+}
+
+bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out, bool& found) {
+  return load_1d_named(group, name, out, found, H5::PredType::NATIVE_SHORT);
+}
+
+bool load_double_dataset_named(H5::Group& group, const std::string& name, std::vector<double>& out,
+                               bool& found) {
+  return load_1d_named(group, name, out, found, H5::PredType::NATIVE_DOUBLE);
+}
+
+bool load_string_dataset_named(H5::Group& group, const std::string& name, std::vector<std::string>& out,
+                               bool& found) {
+  const H5::DataSet dataset = get_dataset(group, name, found, false);
+  if (!found) {
+    QORVA_LOG(warning) << "DataSet " << name << " missing.";
+    return false;
+  }
+  load_string_dataset(dataset, out);
+  return true;
+}
+
+template <class C>
+bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found, std::size_t& nrows,
+                           std::size_t& ncols) {
+  const H5::DataSet dataset = get_dataset(group, name, found, false);
+  if (!found) {
+    QORVA_LOG(warning) << "Cannot open DataSet " << name;
+    return false;
+  }
+  const H5::DataSpace dspace = dataset.getSpace();
+  QORVA_ASSERT(dspace.getSimpleExtentNdims()==2, "dspace.getSimpleExtentNdims()==2 failed");
+  hsize_t dims[2] = {0, 0};
+  dspace.getSimpleExtentDims(dims);
+  C values(static_cast<std::size_t>(dims[0] * dims[1]));
+  if (!values.empty()) {
+    dataset.read(static_cast<void*>(values.data()), get_pred_type(typename C::value_type()));
+  }
+  out.swap(values);
+  nrows = static_cast<std::size_t>(dims[0]);
+  ncols = static_cast<std::size_t>(dims[1]);
+  return true;
+}
+
+template bool load_dataset_2d_named<std::vector<short>>(H5::Group&, const std::string&, std::vector<short>&,
+                                                        bool&, std::size_t&, std::size_t&);
+template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::string&, std::vector<double>&,
+                                                         bool&, std::size_t&, std::size_t&);
+
+// --- Material store --------------------------------------------------------------------------
+
+namespace {
+
+// Visits, in increasing name order, every member group of `group` whose name is `prefix` followed
+// by at least one more character. The member count is asked again after each member.
+void visit_groups(H5::Group& group, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
+  for (hsize_t i = 0; i < group.getNumObjs(); ++i) {
+    if (group.getObjTypeByIdx(i) != H5G_GROUP) continue;
+    const std::string name = get_object_name_by_index(group, static_cast<int>(i));
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
+    H5::Group member = group.openGroup(name);
+    visit(member);
+  }
+}
+
+// Pairs item t with item t + T/2 of the stored "string_property" rows and hands them to `set`.
+void read_string_properties(H5::Group& group,
+                            const std::function<void(const std::string&, const std::string&)>& set) {
+  bool found = false;
+  const H5::DataSet dataset = get_dataset(group, "string_property", found, true);
+  if (!found) return;
+  const std::vector<std::string> items = read_vl_2d_string_dataset(dataset);
+  const std::size_t half = items.size() / 2;
+  if (items.size() <= 1) return;
+  for (std::size_t t = 0; t < half; ++t) set(items[t], items[t + half]);
+}
+
+// A stored (n, m) table back into m sequences of n values: sequence c, value r = element (r, c).
+PropertySet::table_t rebuild_table(const std::vector<double>& flat, std::size_t nrows, std::size_t ncols) {
+  PropertySet::table_t table(ncols, std::vector<double>(nrows));
+  for (std::size_t r = 0; r < nrows; ++r) {
+    for (std::size_t c = 0; c < ncols; ++c) table[c][r] = flat[r * ncols + c];
+  }
+  return table;
+}
+
+PropertySet::table_t read_table(H5::Group& group, const std::string& name, const std::string& missing) {
+  std::vector<double> flat;
+  bool found = false;
+  std::size_t nrows = 0;
+  std::size_t ncols = 0;
+  load_dataset_2d_named(group, name, flat, found, nrows, ncols);
+  QORVA_ASSERT(found, missing);
+  return rebuild_table(flat, nrows, ncols);
+}
+
+PropertySet::ranges_t read_ranges(H5::Group& group) {
+  std::vector<double> flat;
+  bool found = false;
+  std::size_t nrows = 0;
+  std::size_t ncols = 0;
+  load_dataset_2d_named(group, "ranges", flat, found, nrows, ncols);
+  QORVA_ASSERT(found, "ranges not found");
+  QORVA_ASSERT(ncols==2, "ncols==2 failed");
+  PropertySet::ranges_t ranges;
+  for (std::size_t r = 0; r + 1 < flat.size(); r += 2) ranges.emplace_back(flat[r], flat[r + 1]);
+  return ranges;
+}
+
+// Field units from the exponent-by-exponent "field_unit_exp" and the names in "field_unit_system".
+std::vector<Unit> read_field_units(H5::Group& group) {
+  std::vector<short> exp_data;
+  bool found = false;
+  std::size_t nrows = 0;
+  std::size_t ncols = 0;
+  load_dataset_2d_named(group, "field_unit_exp", exp_data, found, nrows, ncols);
+  QORVA_ASSERT(found, "field_unit_exp not found");
+  QORVA_ASSERT(ncols==units::exponent_vec_t::size(), "ncols==units::exponent_vec_t::size()");
+  std::vector<std::string> unit_system_data;
+  load_string_dataset_named(group, "field_unit_system", unit_system_data, found);
+  QORVA_ASSERT(found, "field_unit_system not found");
+  QORVA_ASSERT(exp_data.size()/ncols==unit_system_data.size(), "exp_data.size()/ncols==unit_system_data.size()");
+  const std::size_t count = unit_system_data.size();
+  std::vector<Unit> field_units;
+  field_units.reserve(count);
+  for (std::size_t s = 0; s < count; ++s) {
+    units::exponent_vec_t exponents{};
+    for (std::size_t t = 0; t < ncols; ++t) exponents[t] = exp_data[t * count + s];
+    field_units.emplace_back(make_unit_system(unit_system_data[s]), exponents);
+  }
+  return field_units;
+}
+
+struct IndependentSetup {
+  std::vector<std::string> names;
+  PropertySet::table_t data;
+  PropertySet::ranges_t ranges;
+  std::vector<double> defaults;
+  std::vector<Unit> field_units;
+};
+
+IndependentSetup read_independent_setup(H5::Group& group) {
+  IndependentSetup setup;
+  setup.data = read_table(group, "indep_data", "indep_data not found");
+  bool found = false;
+  load_string_dataset_named(group, "indep_names", setup.names, found);
+  QORVA_ASSERT(found, "indep_names not found");
+  setup.ranges = read_ranges(group);
+  load_double_dataset_named(group, "defaults", setup.defaults, found);
+  QORVA_ASSERT(found, "defaults not found");
+  setup.field_units = read_field_units(group);
+  return setup;
+}
+
+GilOptions read_gil_options(H5::Group& group) {
+  GilOptions options;
+  bool found = false;
+  std::string algorithm = get_std_str_attribute(group, "algorithm", found, true);
+  QORVA_ASSERT(found, "read_property_set: property set algorithm attribute not found.");
+  if (algorithm == "Qhull-based Linear Multivariate") algorithm = "Triangulation-based Linear Multivariate";
+  options.algorithm = algorithm;
+  options.is_cached = get_bool_attribute(group, "is_cached", found, true);
+  QORVA_ASSERT(found, "read_property_set: property set is_cached attribute not found.");
+  options.is_normalized = get_bool_attribute(group, "is_normalized", found, true);
+  QORVA_ASSERT(found, "read_property_set: property set is_normalized attribute not found.");
+  const bool project = get_bool_attribute(group, "project_to_convex_hull", found, true);
+  if (found) options.project_to_convex_hull = project;
+  const bool cgal = get_bool_attribute(group, "use_cgal_triangulation", found, true);
+  if (found) options.use_cgal_triangulation = cgal;
+  return options;
+}
+
+}  // namespace
+
+std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
+  bool found = false;
+  const std::string name = get_std_str_attribute(group, "name", found, true);
+  QORVA_ASSERT(found, "read_property_set: property set name attribute not found.");
+  const PropertySet::table_t dep_data = read_table(group, "dep_data", "dep_data not found");
+  std::vector<std::string> dep_names;
+  load_string_dataset_named(group, "dep_names", dep_names, found);
+  QORVA_ASSERT(found, "dep_names not found");
+
+  auto set = std::make_shared<PropertySet>(name, dep_names);
+  read_string_properties(group, [&set](const std::string& key, const std::string& value) {
+    set->set_string_property(key, value);
+  });
+  IndependentSetup independent;
+  if (H5Lexists(group.getId(), "indep_data", H5P_DEFAULT) > 0) {
+    independent = read_independent_setup(group);
+    set->field_units(independent.field_units);
+  }
+  const GilOptions options = read_gil_options(group);
+  set->set(independent.names, independent.data, independent.ranges, independent.defaults, dep_data, options,
+           false);
+  return set;
+}
+
+std::shared_ptr<Material> read_material(H5::Group& group) {
+  auto material = std::make_shared<Material>();
+  bool found = false;
+  const std::string name = get_std_str_attribute(group, "name", found, true);
+  QORVA_ASSERT(found, "read_material: material name attribute not found.");
+  material->name(name);
+  read_string_properties(group, [&material](const std::string& key, const std::string& value) {
+    material->set_string_property(key, value);
+  });
+  visit_groups(group, "Property", [&material](H5::Group& property_group) {
+    material->add_property_set(read_property_set(property_group));
+  });
+  return material;
+}
+
+unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    {
+      // Opened through the file: a missing group then raises H5::FileIException.
+      H5::Group materials_group = file.openGroup("Materials");
+      visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
+        materials.push_back(read_material(material_group));
+      });
+    }
+    file.close();
+  });
+}
+
+}  // namespace qorva_mat
