@@ -1,0 +1,440 @@
+// Tests of the HDF5 material store: round trips, the file layout as other HDF5 tools see it, and bad files.
+#include <gtest/gtest.h>
+
+#include <boost/tuple/tuple_comparison.hpp>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "qorva_mat/error.hpp"
+#include "qorva_mat/hdf5_helpers.hpp"
+#include "qorva_mat/load_hdf5.hpp"
+#include "qorva_mat/material.hpp"
+#include "qorva_mat/property_set.hpp"
+#include "qorva_mat/units.hpp"
+#include "qorva_mat/write_hdf5.hpp"
+
+namespace {
+
+using qorva_mat::GilOptions;
+using qorva_mat::Material;
+using qorva_mat::PropertySet;
+using qorva_mat::Unit;
+using materials_t = std::vector<std::shared_ptr<Material>>;
+namespace fs = std::filesystem;
+
+constexpr unsigned int kFailed = 0xFFFFFFFFu;
+const std::string kData = QORVA_TEST_DATA_DIR;
+
+Unit unit(const std::string& system, std::array<std::int16_t, 6> e) {
+  return Unit(qorva_mat::make_unit_system(system), qorva_mat::units::exponent_vec_t{{e[0], e[1], e[2], e[3], e[4], e[5]}});
+}
+
+std::shared_ptr<PropertySet> constant_set(const std::string& name, const std::vector<std::string>& deps,
+                                          const std::vector<double>& values) {
+  auto set = std::make_shared<PropertySet>(name, deps);
+  set->set({}, {}, {}, {}, {values}, GilOptions(), false);
+  return set;
+}
+
+// Elasticity over temperature: field units in three unit systems, options switched on.
+std::shared_ptr<PropertySet> elasticity_over_temperature() {
+  auto set = std::make_shared<PropertySet>("Engineering Constants", std::vector<std::string>{"E", "nu"});
+  GilOptions options;
+  options.is_cached = true;
+  options.project_to_convex_hull = true;
+  set->set({"Temperature"}, {{20.0}, {100.0}, {200.0}}, {{-50.0, 400.0}}, {22.0},
+           {{210000.0, 0.3}, {200000.0, 0.31}, {190000.0, 0.32}}, options, false);
+  set->set_string_property("Behavior", "Isotropic");
+  set->field_units({unit("MKS", {0, 0, 0, 1, 0, 0}), unit("MPA", {-1, 1, -2, 0, 0, 0}), unit("SI", {0, 0, 0, 0, 0, 0})});
+  return set;
+}
+
+// Two independent variables, nearest-neighbour interpolation, force-based field unit system.
+std::shared_ptr<PropertySet> strength_over_two_variables() {
+  auto set = std::make_shared<PropertySet>("Stress Limits", std::vector<std::string>{"Xt"});
+  GilOptions options;
+  options.algorithm = qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  options.is_normalized = true;
+  options.use_cgal_triangulation = true;
+  set->set({"Temperature", "Shear Angle"}, {{20.0, 0.0}, {20.0, 0.5}, {80.0, 0.0}, {80.0, 0.5}},
+           {{0.0, 100.0}, {0.0, 1.0}}, {20.0, 0.0}, {{1500.0}, {1400.0}, {1300.0}, {1250.0}}, options, false);
+  set->field_units({unit("BIN", {0, 0, 0, 1, 0, 0}), unit("CGS", {0, 0, 0, 0, 0, 1}), unit("BIN", {-2, 1, 0, 0, 0, 0})});
+  return set;
+}
+
+std::shared_ptr<Material> sample_material() {
+  auto material = std::make_shared<Material>();
+  material->name("Steel S235");
+  material->set_string_property("Ply Type", "isotropic");
+  material->set_string_property("Source", "unit test");
+  material->add_property_set(constant_set("Density", {"rho"}, {7850.0}));
+  material->add_property_set(elasticity_over_temperature());
+  material->add_property_set(strength_over_two_variables());
+  material->add_property_set(constant_set("My Own Data", {"a", "b", "c"}, {1.0, -2.0, 3.5}));
+  return material;
+}
+
+void expect_same_property_set(const PropertySet& expected, const PropertySet& actual) {
+  SCOPED_TRACE(expected.name());
+  EXPECT_EQ(actual.name(), expected.name());
+  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
+  for (const std::string& key : expected.get_string_property_keys()) {
+    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
+  }
+  EXPECT_TRUE(actual.get_gil() == expected.get_gil());
+  EXPECT_EQ(actual.get_independent_data(), expected.get_independent_data());
+  EXPECT_EQ(actual.get_dependent_data(), expected.get_dependent_data());
+  EXPECT_EQ(actual.get_ranges(), expected.get_ranges());
+  EXPECT_EQ(actual.get_algorithm(), expected.get_algorithm());
+  for (const char* option : {"project_to_convex_hull", "use_cgal_triangulation"}) {
+    EXPECT_EQ(actual.get_algorithm_bool_option(option), expected.get_algorithm_bool_option(option)) << option;
+  }
+  // Field units are only stored for sets with independent variables.
+  const bool tabular = !expected.get_independent_names().empty();
+  ASSERT_EQ(actual.field_units().size(), tabular ? expected.field_units().size() : 0u);
+  for (std::size_t i = 0; i < actual.field_units().size(); ++i) {
+    EXPECT_EQ(actual.field_units()[i].system()->zepl_type_str(), expected.field_units()[i].system()->zepl_type_str());
+    EXPECT_EQ(actual.field_units()[i].unit_exp(), expected.field_units()[i].unit_exp());
+  }
+}
+
+void expect_same_material(const Material& expected, const Material& actual) {
+  EXPECT_EQ(actual.name(), expected.name());
+  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
+  for (const std::string& key : expected.get_string_property_keys()) {
+    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
+  }
+  ASSERT_EQ(actual.property_vec_size(), expected.property_vec_size());
+  for (std::size_t j = 0; j < expected.property_vec_size(); ++j) {
+    ASSERT_EQ(actual.is_property_set_active(j), expected.is_property_set_active(j)) << "slot " << j;
+    if (expected.is_property_set_active(j)) expect_same_property_set(expected.at(j), actual.at(j));
+  }
+}
+
+std::string run(const std::string& command) {
+  std::string output;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return output;
+  std::array<char, 4096> buffer{};
+  std::size_t n = 0;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  pclose(pipe);
+  return output;
+}
+
+// A Python interpreter that has h5py, or "" when there is none.
+std::string python_with_h5py() {
+  for (const char* candidate : {"python3", "/usr/bin/python3"}) {
+    const std::string probe = std::string(candidate) + " -c 'import h5py' > /dev/null 2>&1";
+    if (std::system(probe.c_str()) == 0) return candidate;
+  }
+  return "";
+}
+
+class Hdf5Store : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("qorva_store_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  fs::path dir_;
+};
+
+TEST_F(Hdf5Store, RoundTripsConstantAndTabularPropertiesWithFieldUnits) {
+  materials_t written{sample_material()};
+  auto second = std::make_shared<Material>();
+  second->name("empty one");
+  written.push_back(second);
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), written), 0u);
+
+  materials_t loaded{std::make_shared<Material>()};  // entries already there stay
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 3u);
+  expect_same_material(*written[0], *loaded[1]);
+  expect_same_material(*written[1], *loaded[2]);
+}
+
+TEST_F(Hdf5Store, MaterialsComeBackInGroupNameOrder) {
+  materials_t written;
+  for (int i = 0; i < 12; ++i) {
+    written.push_back(std::make_shared<Material>());
+    written.back()->name("m" + std::to_string(i));
+  }
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("twelve.h5"), written), 0u);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("twelve.h5"), loaded), 0u);
+  std::vector<std::string> names;
+  for (const auto& m : loaded) names.push_back(m->name());
+  EXPECT_EQ(names, (std::vector<std::string>{"m0", "m1", "m10", "m11", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "m9"}));
+}
+
+TEST_F(Hdf5Store, EmptyListGivesEmptyMaterialsGroupAndWriteReplacesOldFile) {
+  materials_t two{sample_material(), sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("s.h5"), two), 0u);
+  materials_t none;
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("s.h5"), none), 0u);
+  {
+    H5::H5File file(path("s.h5"), H5F_ACC_RDONLY);
+    EXPECT_EQ(file.openGroup("Materials").getNumObjs(), 0u);
+  }
+  materials_t loaded;
+  EXPECT_EQ(qorva_mat::load_materials_hdf5(path("s.h5"), loaded), 0u);
+  EXPECT_TRUE(loaded.empty());
+}
+
+TEST_F(Hdf5Store, InactiveSlotsLeaveGapsInPropertyGroupNumbers) {
+  auto material = sample_material();
+  material->delete_property_set("Engineering Constants");
+  materials_t written{material};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("gaps.h5"), written), 0u);
+  {
+    H5::H5File file(path("gaps.h5"), H5F_ACC_RDONLY);
+    H5::Group group = file.openGroup("Materials/Material0");
+    std::vector<std::string> members;
+    for (hsize_t i = 0; i < group.getNumObjs(); ++i) members.push_back(group.getObjnameByIdx(i));
+    EXPECT_EQ(members, (std::vector<std::string>{"Property0", "Property2", "Property20", "string_property"}));
+  }
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("gaps.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_FALSE(loaded[0]->is_property_set_active(std::size_t(1)));
+  expect_same_property_set(material->at("Stress Limits"), loaded[0]->at("Stress Limits"));
+  expect_same_property_set(material->at("My Own Data"), loaded[0]->at("My Own Data"));
+}
+
+TEST_F(Hdf5Store, RawLayoutFollowsTableExponentAndStringPropertyRules) {
+  auto material = std::make_shared<Material>();
+  material->name("raw");
+  material->set_string_property("a", "x");
+  auto set = std::make_shared<PropertySet>("Density", std::vector<std::string>{"rho"});
+  set->set({"Temperature"}, {{1.0}, {2.0}, {3.0}}, {{0.0, 5.0}}, {1.5}, {{10.0}, {20.0}, {30.0}}, GilOptions(), false);
+  set->field_units({unit("SI", {1, 0, 0, 0, 0, 0}), unit("MKS", {0, 1, 0, 0, 0, 0})});
+  material->add_property_set(set);
+  materials_t written{material};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("raw.h5"), written), 0u);
+
+  H5::H5File file(path("raw.h5"), H5F_ACC_RDONLY);
+  H5::Group property = file.openGroup("Materials/Material0/Property0");
+  std::vector<double> dep;
+  bool found = false;
+  std::size_t nrows = 0, ncols = 0;
+  qorva_mat::load_dataset_2d_named(property, "dep_data", dep, found, nrows, ncols);
+  EXPECT_EQ(nrows, 1u);  // one row per variable, one column per data point
+  EXPECT_EQ(ncols, 3u);
+  EXPECT_EQ(dep, (std::vector<double>{10.0, 20.0, 30.0}));
+  std::vector<short> exps;
+  qorva_mat::load_dataset_2d_named(property, "field_unit_exp", exps, found, nrows, ncols);
+  EXPECT_EQ(nrows, 2u);
+  EXPECT_EQ(ncols, 6u);
+  EXPECT_EQ(exps, (std::vector<short>{1, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+  H5::Group group = file.openGroup("Materials/Material0");
+  EXPECT_EQ(qorva_mat::read_vl_2d_string_dataset(group.openDataSet("string_property")),
+            (std::vector<std::string>{"a", "x"}));
+  EXPECT_EQ(qorva_mat::get_attribute_names(property),
+            (std::vector<std::string>{"algorithm", "is_cached", "is_normalized", "name", "project_to_convex_hull",
+                                      "use_cgal_triangulation"}));
+}
+
+TEST_F(Hdf5Store, WrittenFileIsReadByH5dump) {
+  if (std::system("h5dump --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "h5dump not installed";
+  materials_t written{sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("dump.h5"), written), 0u);
+  const std::string dump = run("h5dump " + path("dump.h5") + " 2>&1");
+  for (const char* expected : {
+           "GROUP \"Material0\"", "GROUP \"Property1\"", "DATASET \"field_unit_exp\"", "H5T_STD_I16LE",
+           "DATASPACE  SIMPLE { ( 3, 6 ) / ( 3, 6 ) }", "\"Steel S235\"", "\"Triangulation-based Linear Multivariate\"",
+           "STRSIZE H5T_VARIABLE;", "(0,0): 20, 100, 200", "\"MKS\", \"MPA\", \"SI\"", "\"Ply Type\"",
+       }) {
+    EXPECT_NE(dump.find(expected), std::string::npos) << expected << "\n" << dump.substr(0, 2000);
+  }
+}
+
+std::string fmt(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
+// The lines the independent h5py reader prints for a property set.
+std::vector<std::string> expected_lines(const std::string& prefix, const PropertySet& set) {
+  std::vector<std::string> lines{prefix + "/name=" + set.name()};
+  std::map<std::string, std::string> props;
+  for (const auto& key : set.get_string_property_keys()) props[key] = set.get_string_property(key);
+  for (const auto& [key, value] : props) lines.push_back(prefix + "/string/" + key + "=" + value);
+  auto join_names = [](const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ",") + n;
+    return out;
+  };
+  auto join_table = [](const PropertySet::table_t& table) {
+    std::string out;
+    for (std::size_t c = 0; c < table.size(); ++c) {
+      out += c ? ";" : "";
+      for (std::size_t r = 0; r < table[c].size(); ++r) out += (r ? " " : "") + fmt(table[c][r]);
+    }
+    return out;
+  };
+  lines.push_back(prefix + "/dep_names=" + join_names(set.get_dependent_names()));
+  lines.push_back(prefix + "/dep=" + join_table(set.get_dependent_data()));
+  if (!set.get_independent_names().empty()) {
+    lines.push_back(prefix + "/indep_names=" + join_names(set.get_independent_names()));
+    lines.push_back(prefix + "/indep=" + join_table(set.get_independent_data()));
+    std::string ranges, defaults, units;
+    for (const auto& r : set.get_ranges()) ranges += (ranges.empty() ? "" : ";") + fmt(r.first) + " " + fmt(r.second);
+    for (double d : set.get_defaults()) defaults += (defaults.empty() ? "" : " ") + fmt(d);
+    for (const Unit& u : set.field_units()) {
+      units += (units.empty() ? "" : ";") + u.system()->zepl_type_str() + ":";
+      for (std::size_t t = 0; t < 6; ++t) units += (t ? "," : "") + std::to_string(u.unit_exp()[t]);
+    }
+    lines.push_back(prefix + "/ranges=" + ranges);
+    lines.push_back(prefix + "/defaults=" + defaults);
+    lines.push_back(prefix + "/units=" + units);
+  }
+  lines.push_back(prefix + "/algorithm=" + set.get_algorithm());
+  lines.push_back(prefix + "/flags=is_cached:" + std::to_string(set.is_chached()) +
+                  ",is_normalized:" + std::to_string(set.is_normalized()) +
+                  ",project_to_convex_hull:" + std::to_string(set.get_algorithm_bool_option("project_to_convex_hull")) +
+                  ",use_cgal_triangulation:" + std::to_string(set.get_algorithm_bool_option("use_cgal_triangulation")));
+  return lines;
+}
+
+TEST_F(Hdf5Store, WrittenFileIsReadByIndependentH5pyReader) {
+  const std::string python = python_with_h5py();
+  if (python.empty()) GTEST_SKIP() << "python3 with h5py not available";
+  auto material = sample_material();
+  materials_t written{material};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("py.h5"), written), 0u);
+  const std::string output =
+      run(python + " " + kData + "/make_h5py_store.py check " + path("py.h5") + " 2>&1");
+
+  std::vector<std::string> expected{"Material0/name=Steel S235", "Material0/string/Ply Type=isotropic",
+                                    "Material0/string/Source=unit test"};
+  // h5py lists the groups in name order: Property0, Property1, Property2, Property20.
+  for (std::size_t j : {0, 1, 2, 20}) {
+    for (auto& line : expected_lines("Material0/Property" + std::to_string(j), material->at(j))) {
+      expected.push_back(line);
+    }
+  }
+  std::string expected_text;
+  for (const auto& line : expected) expected_text += line + "\n";
+  EXPECT_EQ(output, expected_text);
+}
+
+TEST_F(Hdf5Store, LoadsStoreMadeByH5pyFromTheLayout) {
+  const std::string python = python_with_h5py();
+  if (python.empty()) GTEST_SKIP() << "python3 with h5py not available";
+  const std::string made = path("made.h5");
+  ASSERT_EQ(std::system((python + " " + kData + "/make_h5py_store.py make " + made).c_str()), 0);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(made, loaded), 0u);
+  ASSERT_EQ(loaded.size(), 2u);  // Material10 before Material2; "Material" and a dataset skipped
+  EXPECT_EQ(loaded[0]->name(), "h5py steel");
+  EXPECT_EQ(loaded[1]->name(), "h5py epoxy");
+  EXPECT_EQ(loaded[0]->get_string_property("Ply Type"), "isotropic");
+  EXPECT_EQ(loaded[0]->get_string_property("Source"), "h5py");
+
+  const PropertySet& elastic = loaded[0]->at("Engineering Constants");
+  EXPECT_EQ(elastic.get_string_property("Behavior"), "Isotropic");
+  EXPECT_EQ(elastic.get_dependent_names(), (std::vector<std::string>{"E", "nu"}));
+  EXPECT_EQ(elastic.get_dependent_data(), (PropertySet::table_t{{210000.0, 0.3}, {190000.0, 0.31}}));
+  EXPECT_EQ(elastic.get_independent_data(), (PropertySet::table_t{{20.0}, {100.0}}));
+  EXPECT_EQ(elastic.get_ranges(), (PropertySet::ranges_t{{-50.0, 400.0}}));
+  EXPECT_EQ(elastic.get_defaults(), std::vector<double>{22.0});
+  EXPECT_EQ(elastic.get_algorithm(), "Triangulation-based Linear Multivariate");  // renamed from Qhull-based
+  EXPECT_TRUE(elastic.is_chached());
+  EXPECT_FALSE(elastic.get_algorithm_bool_option("project_to_convex_hull"));
+  ASSERT_EQ(elastic.field_units().size(), 2u);
+  EXPECT_EQ(elastic.field_units()[0].system()->zepl_type_str(), "MKS");
+  EXPECT_TRUE(elastic.field_units()[0].is_temperature());
+  EXPECT_EQ(elastic.field_units()[1].system()->zepl_type_str(), "MPA");
+  EXPECT_EQ(elastic.field_units()[1].unit_exp(), (qorva_mat::units::exponent_vec_t{{-1, 1, -2, 0, 0, 0}}));
+  EXPECT_EQ(loaded[1]->at("Density").get_dependent_data(), (PropertySet::table_t{{1200.0}}));
+}
+
+unsigned int load_capturing_stderr(const std::string& file, materials_t& materials, std::string& err) {
+  ::testing::internal::CaptureStderr();
+  const unsigned int result = qorva_mat::load_materials_hdf5(file, materials);
+  err = ::testing::internal::GetCapturedStderr();
+  return result;
+}
+
+TEST_F(Hdf5Store, BadFilesEndInErrorCodeWithErrorStackAndKeepTheVector) {
+  for (const std::string file : {path("does_not_exist.h5"), kData + "/no_materials.h5", kData + "/truncated.h5",
+                                 kData + "/make_h5py_store.py"}) {
+    SCOPED_TRACE(file);
+    materials_t materials{std::make_shared<Material>()};
+    std::string err;
+    EXPECT_EQ(load_capturing_stderr(file, materials, err), kFailed);
+    EXPECT_EQ(materials.size(), 1u);
+    EXPECT_NE(err.find("HDF5"), std::string::npos) << err;
+  }
+}
+
+TEST_F(Hdf5Store, WrongDatasetTypeEndsInErrorCodeAfterEarlierMaterials) {
+  materials_t materials;
+  std::string err;
+  EXPECT_EQ(load_capturing_stderr(kData + "/wrong_type.h5", materials, err), kFailed);
+  ASSERT_EQ(materials.size(), 1u);  // Material0 was complete; the broken Material1 is dropped
+  EXPECT_EQ(materials[0]->name(), "good");
+  EXPECT_NE(err.find("read_vl_string_dataset"), std::string::npos) << err;
+}
+
+TEST_F(Hdf5Store, MissingPiecesOfAPropertyGroupAreHandledAsDocumented) {
+  materials_t written{sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("edit.h5"), written), 0u);
+  {
+    H5::H5File file(path("edit.h5"), H5F_ACC_RDWR);
+    H5::Group elastic = file.openGroup("Materials/Material0/Property1");
+    elastic.removeAttr("project_to_convex_hull");
+    elastic.unlink("indep_data");  // "ranges" and "defaults" stay behind
+  }
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("edit.h5"), loaded), 0u);
+  const PropertySet& elastic = loaded.at(0)->at("Engineering Constants");
+  EXPECT_TRUE(elastic.get_independent_names().empty());
+  EXPECT_TRUE(elastic.get_ranges().empty());
+  EXPECT_TRUE(elastic.field_units().empty());
+  EXPECT_FALSE(elastic.get_algorithm_bool_option("project_to_convex_hull"));
+
+  {
+    H5::H5File file(path("edit.h5"), H5F_ACC_RDWR);
+    file.openGroup("Materials/Material0/Property2").removeAttr("is_cached");
+  }
+  materials_t again;
+  try {
+    qorva_mat::load_materials_hdf5(path("edit.h5"), again);
+    FAIL() << "no assertion_error";
+  } catch (const qorva_mat::assertion_error& e) {
+    EXPECT_STREQ(e.what(), "Assertion 'found' failed. read_property_set: property set is_cached attribute not found.");
+  }
+  EXPECT_TRUE(again.empty());
+}
+
+TEST_F(Hdf5Store, WriteFailuresReturnErrorCodeOrPropagateKeepingWhatWasWritten) {
+  materials_t good{sample_material()};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(qorva_mat::write_materials_hdf5(path("no_such_dir/x.h5"), good), kFailed);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("HDF5"), std::string::npos);
+
+  materials_t with_null{sample_material(), nullptr};
+  EXPECT_THROW(qorva_mat::write_materials_hdf5(path("partial.h5"), with_null), qorva_mat::assertion_error);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("partial.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 1u);  // the file was closed on the way out and keeps Material0
+  expect_same_material(*good[0], *loaded[0]);
+}
+
+}  // namespace
