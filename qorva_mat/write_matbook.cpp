@@ -65,7 +65,9 @@ void put_explicit_unit(ptree& declaration, const Unit& unit) {
   }
 }
 
-// The unit of a unit_map category in `system`.
+}  // namespace
+
+namespace detail {
 Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem>& system) {
   const Unit m = mass(system);
   const Unit l = length(system);
@@ -82,6 +84,9 @@ Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem
   if (category == "specific heat") return ((l.pow(2) * t.pow(-2)).unit() * temp.pow(-1)).unit();
   QORVA_THROW("write_matbook: unit name not found in unit_map.");
 }
+}  // namespace detail
+
+namespace {
 
 // The unit of a library name from its unit_map category; Unitless when it has none. Only
 // "stress" is given its compound name.
@@ -93,7 +98,7 @@ void put_category_unit(ptree& declaration, const std::string& name,
     return;
   }
   QORVA_ASSERT(system != nullptr, "write_matbook: no unit system to declare units in.");
-  const units::unit_description_t description = category_unit(category->second, system).description();
+  const units::unit_description_t description = detail::category_unit(category->second, system).description();
   if (category->second == "stress") {
     const auto& compounds = units::compound_units();
     const auto found = compounds.find(description);
