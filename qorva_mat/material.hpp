@@ -47,7 +47,8 @@ class Material {
     static std::string enum_str(type t);
   };
 
-  // 20 empty slots with the type names indexed; empty name and string properties.
+  // 20 empty slots with the type names indexed; empty name and string properties. Throws only
+  // std::bad_alloc, as do the copies, the name and string-property setters and property_vec_size.
   Material();
   // Deep copies: every held property set is copy-constructed, empty slots stay empty.
   Material(const Material& other);
@@ -97,12 +98,15 @@ class Material {
   void set_string_property(const std::string& key, const std::string& value);
   // Throws std::out_of_range "invalid unordered_map<K, T> key" for a missing key.
   std::string get_string_property(const std::string& key) const;
+  // Never fail (beyond std::bad_alloc); the keys come in the map's own order.
   bool has_string_property(const std::string& key) const;
   std::vector<std::string> get_string_property_keys() const;
 
-  // Updates every held set in slot order; an engine error stops there and is thrown on.
+  // Updates every held set in slot order. An engine error throws runtime_error "GIL-error:\n"...
+  // from that set; the sets before it stay updated, the later ones are not touched.
   void update();
-  // to_string() of every held set in slot order, each followed by "\n".
+  // to_string() of every held set in slot order, each followed by "\n"; throws what
+  // PropertySet::to_string throws.
   std::string property_vec_to_string() const;
 
  private:
@@ -116,7 +120,8 @@ class Material {
   std::unordered_map<std::string, std::string> string_properties_;
 };
 
-// Writes "Material(name=" + name + property_vec_to_string() + ")".
+// Writes "Material(name=" + name + property_vec_to_string() + ")"; throws what
+// property_vec_to_string throws.
 std::ostream& operator<<(std::ostream& os, const Material& material);
 
 }  // namespace qorva_mat

@@ -46,12 +46,12 @@ class PropertySet {
 
   // A set with the given dependent names, linear multivariate interpolation and no data.
   PropertySet(std::string name, const std::vector<std::string>& dependent_names);
-  // Deep copies: the engine is copied, not shared.
+  // Deep copies: the engine is copied, not shared. Throw only std::bad_alloc.
   PropertySet(const PropertySet& other);
   PropertySet& operator=(const PropertySet& other);
   ~PropertySet();
 
-  std::string name() const;
+  std::string name() const;  // never fails
 
   // Hands names, tables, ranges and defaults to the engine, then the algorithm and flags.
   // With `transpose` the tables are given one vector per variable instead of one per point.
@@ -84,8 +84,8 @@ class PropertySet {
   std::string get_algorithm() const;
   void set_algorithm_option(const std::string& name, bool value);
   bool get_algorithm_bool_option(const std::string& name) const;
-  // Non-throwing forms: on any engine status other than success they log a warning; the getter
-  // then returns `default_value`.
+  // Non-throwing forms: on any engine status other than success they log a warning ("Could not
+  // set/get the algorithm option <name>"); the getter then returns `default_value`.
   void try_set_algorithm_option(const std::string& name, bool value);
   bool try_get_algorithm_bool_option(const std::string& name, bool default_value) const;
 
@@ -111,7 +111,8 @@ class PropertySet {
   double query(const std::string& dependent_name) const;  // at the defaults
   void query(std::vector<double>& result) const;          // all dependents at the defaults
   void query(const point_t& point, std::vector<double>& result) const;
-  // As the double-returning queries, but a set that is not ready logs a warning and returns 0.0.
+  // As the double-returning queries, but a set that is not ready logs a warning and returns 0.0
+  // instead of querying; engine errors of a ready set still throw.
   double py_query(const point_t& point, const std::string& dependent_name) const;
   double py_query(const std::string& dependent_name) const;
 
@@ -120,14 +121,16 @@ class PropertySet {
   void set_string_property(const std::string& key, const std::string& value);
   // Throws std::out_of_range "invalid unordered_map<K, T> key" for a missing key.
   std::string get_string_property(const std::string& key) const;
+  // Never fail (beyond std::bad_alloc); the keys come in the map's own order.
   bool has_string_property(const std::string& key) const;
   std::vector<std::string> get_string_property_keys() const;
 
-  // Units of the fields, stored and returned unchanged.
+  // Units of the fields, stored and returned unchanged; never fail beyond std::bad_alloc.
   void field_units(const std::vector<Unit>& units);
   const std::vector<Unit>& field_units() const;
 
-  // Multi-line dump of string properties, engine setup and data. Throws std::out_of_range
+  // Multi-line dump of string properties, engine setup and data; engine statuses are not checked
+  // here, the dump shows whatever the engine returns. Throws std::out_of_range
   // "invalid vector<T> subscript" when the dependent table has fewer rows than the independent.
   std::string to_string() const;
 
