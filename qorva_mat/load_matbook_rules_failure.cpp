@@ -160,7 +160,7 @@ void map_specific_heat(const MatbookRule& rule) {
 }
 
 void map_fabric_fiber_angle(const MatbookRule& rule) {
-  const MatbookDependent& angle =
+  const MatbookDependent angle =
       read_dependents(rule.property.node, rule.load.names).at("Fabric Fiber Angle");
   std::vector<double> values = angle.values;
   const auto description = rule.load.units.unit_of(angle.id).description();
