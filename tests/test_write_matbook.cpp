@@ -9,6 +9,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -19,9 +21,12 @@
 
 #include "qorva_gil/interpolator.hpp"
 #include "qorva_mat/error.hpp"
+#include "qorva_mat/load_hdf5.hpp"
+#include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
+#include "qorva_mat/write_hdf5.hpp"
 
 namespace {
 
@@ -46,12 +51,13 @@ std::shared_ptr<PropertySet> constant(std::shared_ptr<PropertySet> set, const st
   return set;
 }
 
-// A set tabulated over temperature (degrees Celsius, two points).
+// A set tabulated over temperature (two points, in the temperature unit of `system`).
 std::shared_ptr<PropertySet> over_temperature(std::shared_ptr<PropertySet> set,
-                                              const PropertySet::table_t& rows, int algorithm = 5) {
+                                              const PropertySet::table_t& rows, int algorithm = 5,
+                                              const std::string& system = "MPA") {
   set->set({"Temperature"}, {{20.0}, {80.0}}, {{20.0, 80.0}}, {22.0}, rows, engine_name(algorithm),
            false, true, false);
-  set->field_units({qorva_mat::temperature(make_unit_system("MPA"))});
+  set->field_units({qorva_mat::temperature(make_unit_system(system))});
   return set;
 }
 
@@ -546,6 +552,209 @@ TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {
   EXPECT_NE(read_text(path("real.xml")).find("<Name>M</Name>"), std::string::npos);
   EXPECT_EQ(fs::status(path("real.xml")).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+// One material of every kind the file can carry, with field units in `system`.
+MaterialList materials_of_every_kind(const std::string& system) {
+  auto laminate = make_material("Laminate");
+  laminate->set_string_property("Ply Type", "regular");
+  laminate->set_string_property("Description", "UD tape");
+  laminate->set_string_property("QORVAHELMTransferID", "T-1");
+  laminate->add_property_set(constant(PropertyFactory::create_density(), {1.6e-9}));
+  auto ortho = over_temperature(PropertyFactory::create_orthotropic_elasticity(),
+                                {{140000, 9000, 9000, 5000, 3000, 5000, 0.3, 0.3, 0.45},
+                                 {130000, 8000, 8000, 4500, 2800, 4500, 0.31, 0.31, 0.46}},
+                                5, system);
+  ortho->set_algorithm_option("use_cgal_triangulation", true);
+  laminate->add_property_set(ortho);
+  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_stress_limits(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_strain_limits(), {.1, .2, .3, .4, .5, .6, .7, .8, .9}));
+  auto puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "glass");
+  laminate->add_property_set(puck);
+  auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
+  cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "25");
+  laminate->add_property_set(cte);
+  laminate->add_property_set(constant(PropertyFactory::create_tsai_wu(), {-0.5, -0.4, -0.3}));
+  // The reader sets the thin-ply thickness limit to 0.7 mm.
+  const double thin_ply = 0.7 * qorva_mat::conversion_factor(qorva_mat::length(make_unit_system("MPA")),
+                                                             qorva_mat::length(make_unit_system(system)));
+  laminate->add_property_set(constant(PropertyFactory::create_larc(), {53, 1, 0.5, 0.3, thin_ply}));
+  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_thermal_conductivity(), {5, 0.5, 0.6}));
+  laminate->add_property_set(constant(PropertyFactory::create_specific_heat(), {9e8}));
+  laminate->add_property_set(constant(PropertyFactory::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
+  auto hardening = PropertyFactory::create_multilinear_isotropic_hardening();
+  hardening->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5),
+                 false, false, false);
+  hardening->field_units({qorva_mat::dimensionless(make_unit_system(system))});
+  laminate->add_property_set(hardening);
+
+  auto metal = make_material("Metal");
+  metal->set_string_property("Ply Type", "isotropic");
+  auto iso = over_temperature(PropertyFactory::create_isotropic_elasticity(), {{70000, 0.3}, {65000, 0.31}}, 3, system);
+  iso->set_algorithm_option("project_to_convex_hull", true);
+  metal->add_property_set(iso);
+  metal->add_property_set(constant(PropertyFactory::create_isotropic_strain_limit(), {0.02}));
+  metal->add_property_set(constant(PropertyFactory::create_tensile_yield_strength(), {250}));
+  metal->add_property_set(over_temperature(
+      PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(), {{2.3e-5}, {2.4e-5}}, 5,
+      system));
+  metal->add_property_set(constant(PropertyFactory::create_isotropic_thermal_conductivity(), {160}));
+  metal->add_property_set(constant(PropertyFactory::create_voce_isotropic_hardening(), {250, 100, 80, 15}));
+
+  auto aniso = make_material("Aniso");
+  std::vector<double> d(21);
+  for (std::size_t i = 0; i < d.size(); ++i) d[i] = 1000.0 / static_cast<double>(i + 3);
+  aniso->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
+  auto ignored = make_material("Ignored Puck");
+  auto plain_puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  plain_puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "ignored");
+  ignored->add_property_set(plain_puck);
+  return {laminate, metal, aniso, ignored, woven_material()};
+}
+
+std::map<std::string, std::string> string_properties(const PropertySet& set) {
+  std::map<std::string, std::string> map;
+  for (const auto& key : set.get_string_property_keys()) map[key] = set.get_string_property(key);
+  return map;
+}
+
+// Independent values pass through an absolute temperature conversion on load; in degrees
+// Fahrenheit that goes through kelvin and may change the last bits (22 F comes back as
+// 22.000000000000057).
+void expect_same_independents(const PropertySet::gil_tuple_t& a, const PropertySet::gil_tuple_t& b,
+                              bool exact) {
+  using boost::tuples::get;
+  EXPECT_EQ(get<0>(a), get<0>(b));
+  if (exact) {
+    EXPECT_EQ(get<1>(a), get<1>(b));
+    EXPECT_EQ(get<2>(a), get<2>(b));
+    EXPECT_EQ(get<3>(a), get<3>(b));
+    return;
+  }
+  const auto near = [](double x, double y) { EXPECT_NEAR(x, y, 1e-12 * std::max(1.0, std::abs(x))); };
+  ASSERT_EQ(get<1>(a).size(), get<1>(b).size());
+  ASSERT_EQ(get<3>(a).size(), get<3>(b).size());
+  for (std::size_t r = 0; r < get<1>(a).size(); ++r) {
+    for (std::size_t c = 0; c < get<1>(a)[r].size(); ++c) near(get<1>(a)[r][c], get<1>(b)[r].at(c));
+  }
+  for (std::size_t i = 0; i < get<3>(a).size(); ++i) {
+    near(get<3>(a)[i], get<3>(b)[i]);
+    near(get<2>(a).at(i).first, get<2>(b).at(i).first);
+    near(get<2>(a).at(i).second, get<2>(b).at(i).second);
+  }
+}
+
+void expect_same_set(const PropertySet& a, const PropertySet& b, bool exact_independents) {
+  SCOPED_TRACE(a.name());
+  using boost::tuples::get;
+  const auto ga = a.get_gil();
+  const auto gb = b.get_gil();
+  EXPECT_EQ(string_properties(a), string_properties(b));
+  expect_same_independents(ga, gb, exact_independents);
+  EXPECT_EQ(get<4>(ga), get<4>(gb));
+  EXPECT_EQ(get<5>(ga), get<5>(gb));
+  EXPECT_EQ(get<6>(ga), get<6>(gb));
+  EXPECT_EQ(get<7>(ga), get<7>(gb));
+  EXPECT_EQ(get<8>(ga), get<8>(gb));
+  for (const char* option : {"use_cgal_triangulation", "project_to_convex_hull"}) {
+    EXPECT_EQ(a.try_get_algorithm_bool_option(option, false), b.try_get_algorithm_bool_option(option, false))
+        << option;
+  }
+}
+
+void expect_same_materials(const MaterialList& written, const MaterialList& loaded, bool exact_independents) {
+  ASSERT_EQ(written.size(), loaded.size());
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    const Material& a = *written[i];
+    const Material& b = *loaded[i];
+    SCOPED_TRACE(a.name());
+    EXPECT_EQ(a.name(), b.name());
+    for (const auto& key : a.get_string_property_keys()) {
+      EXPECT_EQ(a.get_string_property(key), b.has_string_property(key) ? b.get_string_property(key) : "<none>");
+    }
+    for (std::size_t j = 0; j < Material::PropertyType::count; ++j) {
+      EXPECT_EQ(a.is_property_set_active(j), b.is_property_set_active(j)) << "slot " << j;
+      if (a.is_property_set_active(j) && b.is_property_set_active(j)) {
+        expect_same_set(a.at(j), b.at(j), exact_independents);
+      }
+    }
+  }
+}
+
+class MatbookRoundTrip : public WriteMatbook, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(MatbookRoundTrip, LoadGivesBackEveryKind) {
+  MaterialList written = materials_of_every_kind(GetParam());
+  const auto system = make_unit_system(GetParam());
+  ASSERT_EQ(qorva_mat::write_materials(path("all.xml"), written, system), 0u);
+  // Without kept factors a declaration such as "C^-1 mm^2 s^-2" (specific heat in MPA) is read
+  // in the system of its first symbol and its values come back scaled.
+  qorva_mat::MatbookLoadOptions options;
+  options.keep_unit_factors = true;
+  MaterialList loaded;
+  EXPECT_EQ(qorva_mat::load_materials(path("all.xml"), loaded, system, options), written.size());
+  expect_same_materials(written, loaded, GetParam() != "BIN");
+}
+
+TEST_F(WriteMatbook, FabricFiberAngleComesBackInDegrees) {
+  auto m = make_material("M");
+  m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
+  MaterialList written{m};
+  qorva_mat::write_materials(path("angle.xml"), written, make_unit_system("MPA"));
+  MaterialList loaded;
+  qorva_mat::load_materials(path("angle.xml"), loaded, make_unit_system("MPA"));
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_DOUBLE_EQ(loaded[0]->at(Material::PropertyType::fabric_fiber_angle).get_dependent_data().at(0).at(0), 45.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, MatbookRoundTrip, ::testing::Values("SI", "MPA", "BIN"));
+
+// Sorts the Qualifier children of every PropertyData by name, as string properties come in no
+// fixed order.
+void sort_property_qualifiers(ptree& node) {
+  for (auto& child : node) {
+    if (child.first != "PropertyData") {
+      sort_property_qualifiers(child.second);
+      continue;
+    }
+    ptree sorted;
+    std::vector<ptree> qualifiers;
+    for (const auto& c : child.second) {
+      if (c.first == "Qualifier") qualifiers.push_back(c.second);
+    }
+    std::sort(qualifiers.begin(), qualifiers.end(), [](const ptree& x, const ptree& y) {
+      return x.get<std::string>("<xmlattr>.name") < y.get<std::string>("<xmlattr>.name");
+    });
+    std::size_t next = 0;
+    for (auto& c : child.second) {
+      if (c.first == "Qualifier") c.second = qualifiers[next++];
+    }
+  }
+}
+
+TEST_F(WriteMatbook, XmlThroughHdf5GivesTheSameDocument) {
+  MaterialList original = materials_of_every_kind("MPA");
+  const auto system = make_unit_system("MPA");
+  qorva_mat::write_materials(path("first.xml"), original, system);
+  MaterialList from_xml;
+  qorva_mat::load_materials(path("first.xml"), from_xml, system);
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), from_xml), 0u);
+  MaterialList from_hdf5;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), from_hdf5), 0u);
+  const auto document = [&](MaterialList list, const std::string& name) {
+    qorva_mat::write_materials(path(name), list, system);
+    ptree doc;
+    boost::property_tree::read_xml(path(name), doc);
+    sort_property_qualifiers(doc);
+    return doc;
+  };
+  const auto text = [](const ptree& doc) {
+    std::ostringstream out;
+    boost::property_tree::write_xml(out, doc);
+    return out.str();
+  };
+  EXPECT_EQ(text(document(from_xml, "direct.xml")), text(document(from_hdf5, "via_hdf5.xml")));
 }
 
 }  // namespace
