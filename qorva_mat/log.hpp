@@ -40,7 +40,9 @@
 // The core keeps a sink only once, so registering a frontend the host already
 // added does not duplicate its output. Such a sink must then be removed with
 // remove_sink (not only from the core directly), or the library would consider
-// it still present.
+// it still present; likewise after core::remove_all_sinks. Should no other sink
+// be left in the core then, Boost.Log's default sink would print the library's
+// records on standard output.
 
 namespace qorva_mat {
 namespace detail {
