@@ -1,4 +1,8 @@
 // Delaunay triangulation with CGAL's exact-predicates kernel. Kept in one file: it compiles slowly.
+// CGAL's internal consistency checks make debug builds unusably slow; the exact predicates stay.
+#ifndef CGAL_NDEBUG
+#define CGAL_NDEBUG
+#endif
 #include <CGAL/Delaunay_triangulation.h>
 #include <CGAL/Delaunay_triangulation_2.h>
 #include <CGAL/Delaunay_triangulation_3.h>

@@ -1,41 +1,81 @@
 // Closest point on a simplex by trying the affine hull of every face: the closest point lies in
 // the relative interior of exactly one face, where its affine coordinates are all positive.
+// Small fixed buffers keep the search free of allocations (it runs per query outside the hull).
 #include "qorva_gil/hull_geometry.hpp"
 
-#include <Eigen/Dense>
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace qorva_gil {
 namespace detail {
+namespace {
+
+constexpr std::size_t kMaxCorners = 12;  // faces of simplices up to 11 dimensions
+
+// Solves the k x k system g a = b in place by Gaussian elimination with
+// partial pivoting; returns false when g is (numerically) singular.
+bool solve(double* g, double* b, std::size_t k) {
+  double largest = 0.0;
+  for (std::size_t i = 0; i < k * k; ++i) largest = std::max(largest, std::abs(g[i]));
+  for (std::size_t c = 0; c < k; ++c) {
+    std::size_t p = c;
+    for (std::size_t r = c + 1; r < k; ++r)
+      if (std::abs(g[r * k + c]) > std::abs(g[p * k + c])) p = r;
+    if (!(std::abs(g[p * k + c]) > 1e-14 * largest)) return false;
+    for (std::size_t j = 0; j < k; ++j) std::swap(g[c * k + j], g[p * k + j]);
+    std::swap(b[c], b[p]);
+    for (std::size_t r = c + 1; r < k; ++r) {
+      const double f = g[r * k + c] / g[c * k + c];
+      for (std::size_t j = c; j < k; ++j) g[r * k + j] -= f * g[c * k + j];
+      b[r] -= f * b[c];
+    }
+  }
+  for (std::size_t c = k; c-- > 0;) {
+    for (std::size_t j = c + 1; j < k; ++j) b[c] -= g[c * k + j] * b[j];
+    b[c] /= g[c * k + c];
+  }
+  return true;
+}
+
+double dot(const double* a, const double* b, const double* origin, std::size_t dim) {
+  double v = 0.0;
+  for (std::size_t i = 0; i < dim; ++i) v += (a[i] - origin[i]) * (b[i] - origin[i]);
+  return v;
+}
+
+}  // namespace
 
 double closest_point_on_simplex(const std::vector<const double*>& corners, std::size_t dim, const double* y,
                                 double* out) {
-  const std::size_t m = corners.size();
-  const Eigen::Map<const Eigen::VectorXd> target(y, static_cast<Eigen::Index>(dim));
+  const std::size_t m = std::min(corners.size(), kMaxCorners);
   double best = std::numeric_limits<double>::infinity();
-  std::vector<std::size_t> face;
+  std::size_t face[kMaxCorners];
+  double gram[kMaxCorners * kMaxCorners], a[kMaxCorners];
+  std::vector<double> point(dim);
   for (unsigned mask = 1; mask < (1u << m); ++mask) {
-    face.clear();
+    std::size_t n = 0;
     for (std::size_t i = 0; i < m; ++i)
-      if (mask & (1u << i)) face.push_back(i);
-    const Eigen::Map<const Eigen::VectorXd> origin(corners[face[0]], static_cast<Eigen::Index>(dim));
-    const auto k = static_cast<Eigen::Index>(face.size() - 1);
-    Eigen::MatrixXd edges(static_cast<Eigen::Index>(dim), k);
-    for (Eigen::Index j = 0; j < k; ++j)
-      edges.col(j) = Eigen::Map<const Eigen::VectorXd>(corners[face[j + 1]], static_cast<Eigen::Index>(dim)) - origin;
-    Eigen::VectorXd point = origin;
-    if (k > 0) {
-      const Eigen::LDLT<Eigen::MatrixXd> gram(edges.transpose() * edges);
-      if (gram.info() != Eigen::Success || gram.vectorD().minCoeff() <= 1e-14 * gram.vectorD().maxCoeff())
-        continue;
-      const Eigen::VectorXd a = gram.solve(edges.transpose() * (target - origin));
-      if (a.minCoeff() < 0.0 || a.sum() > 1.0) continue;
-      point += edges * a;
+      if (mask & (1u << i)) face[n++] = i;
+    const double* origin = corners[face[0]];
+    const std::size_t k = n - 1;
+    for (std::size_t r = 0; r < k; ++r) {
+      for (std::size_t c = 0; c < k; ++c) gram[r * k + c] = dot(corners[face[r + 1]], corners[face[c + 1]], origin, dim);
+      a[r] = dot(corners[face[r + 1]], y, origin, dim);
     }
-    const double d2 = (target - point).squaredNorm();
+    if (k > 0 && !solve(gram, a, k)) continue;
+    double total = 0.0, low = 0.0;
+    for (std::size_t r = 0; r < k; ++r) total += a[r], low = std::min(low, a[r]);
+    if (low < 0.0 || total > 1.0) continue;
+    double d2 = 0.0;
+    for (std::size_t i = 0; i < dim; ++i) {
+      point[i] = origin[i];
+      for (std::size_t r = 0; r < k; ++r) point[i] += a[r] * (corners[face[r + 1]][i] - origin[i]);
+      d2 += (y[i] - point[i]) * (y[i] - point[i]);
+    }
     if (d2 < best) {
       best = d2;
-      std::copy(point.data(), point.data() + dim, out);
+      std::copy(point.begin(), point.end(), out);
     }
   }
   return best;

@@ -26,7 +26,10 @@ class LinearMesh final : public Model {
     prepare_simplices();
     for (std::size_t s = 0; s < tri_.size(); ++s)
       for (std::size_t j = 0; j < stride_; ++j)
-        if (tri_.neighbors[s * stride_ + j] < 0) hull_.push_back({static_cast<int>(s), static_cast<int>(j)});
+        if (tri_.neighbors[s * stride_ + j] < 0) {
+          hull_.push_back({static_cast<int>(s), static_cast<int>(j)});
+          hull_gradient_.push_back(weight_gradient(s, j));
+        }
     prepare_grid();
   }
 
@@ -60,6 +63,10 @@ class LinearMesh final : public Model {
       }
     }
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(simplex) * stride_;
+    if (outside && !project_) {
+      extrapolate(vertices, weights, first, count, out);
+      return true;
+    }
     for (std::size_t c = 0; c < count; ++c) {
       double v = 0.0;
       for (std::size_t j = 0; j < stride_; ++j) v += weights[j] * points_.row(vertices[j])[first + c];
@@ -69,6 +76,21 @@ class LinearMesh final : public Model {
   }
 
  private:
+  // Extrapolated weights are large and of both signs; anchoring the sum at the
+  // vertex of largest weight keeps the values' common offset out of the
+  // cancellation (the weights sum to one).
+  void extrapolate(const int* vertices, const double* weights, std::size_t first, std::size_t count,
+                   double* out) const {
+    const std::size_t anchor = static_cast<std::size_t>(std::max_element(weights, weights + stride_) - weights);
+    for (std::size_t c = 0; c < count; ++c) {
+      const double base = points_.row(vertices[anchor])[first + c];
+      double v = 0.0;
+      for (std::size_t j = 0; j < stride_; ++j)
+        if (j != anchor) v += weights[j] * (points_.row(vertices[j])[first + c] - base);
+      out[c] = base + v;
+    }
+  }
+
   // Barycentric weights of y in simplex s; returns the index of the smallest.
   std::size_t barycentric(std::size_t s, const double* y, double* w) const {
     const double* origin = frames_.data() + s * (dim_ + dim_ * dim_);
@@ -167,19 +189,30 @@ class LinearMesh final : public Model {
 
   // Weights for a point outside the hull: in the simplex of the nearest hull
   // facet, at the nearest hull point (projection) or at y (extrapolation).
+  // The nearest point of a convex hull lies on a facet that y is beyond, so
+  // only those are measured, nearest hyperplane first.
   void outside_weights(const double* y, double* w, int& simplex) const {
+    std::vector<std::pair<double, std::size_t>> order;
+    for (std::size_t i = 0; i < hull_.size(); ++i) {
+      if (flat_[static_cast<std::size_t>(hull_[i].first)]) continue;
+      barycentric(static_cast<std::size_t>(hull_[i].first), y, w);
+      const double beyond = -w[hull_[i].second] / hull_gradient_[i];
+      if (beyond > 0.0) order.push_back({beyond * beyond, i});
+    }
+    std::sort(order.begin(), order.end());
     double best = std::numeric_limits<double>::infinity();
     std::vector<double> nearest(dim_), candidate(dim_);
     std::vector<const double*> corners(dim_);
-    for (const auto& facet : hull_) {
-      std::size_t c = 0;
-      for (std::size_t j = 0; j < stride_; ++j)
-        if (static_cast<int>(j) != facet.second)
-          corners[c++] = points_.point(tri_.simplices[static_cast<std::size_t>(facet.first) * stride_ + j]);
+    for (const auto& [bound, i] : order) {
+      if (bound > best) break;
+      const auto [s, opposite] = hull_[i];
+      for (std::size_t j = 0, c = 0; j < stride_; ++j)
+        if (static_cast<int>(j) != opposite)
+          corners[c++] = points_.point(tri_.simplices[static_cast<std::size_t>(s) * stride_ + j]);
       const double d2 = closest_point_on_simplex(corners, dim_, y, candidate.data());
-      if (d2 < best && !flat_[facet.first]) {
+      if (d2 < best) {
         best = d2;
-        simplex = facet.first;
+        simplex = s;
         nearest = candidate;
       }
     }
@@ -191,6 +224,21 @@ class LinearMesh final : public Model {
     double total = 0.0;
     for (std::size_t j = 0; j < stride_; ++j) total += (w[j] = std::max(w[j], 0.0));
     for (std::size_t j = 0; j < stride_; ++j) w[j] /= total;
+  }
+
+  // Length of the gradient of the barycentric weight of vertex j in simplex s.
+  double weight_gradient(std::size_t s, std::size_t j) const {
+    const double* inverse = frames_.data() + s * (dim_ + dim_ * dim_) + dim_;
+    double norm2 = 0.0;
+    for (std::size_t k = 0; k < dim_; ++k) {
+      double g = 0.0;
+      if (j > 0)
+        g = inverse[(j - 1) * dim_ + k];
+      else
+        for (std::size_t r = 0; r < dim_; ++r) g -= inverse[r * dim_ + k];
+      norm2 += g * g;
+    }
+    return std::sqrt(norm2);
   }
 
   void prepare_simplices();
@@ -212,6 +260,7 @@ class LinearMesh final : public Model {
   std::vector<double> frames_;  // per simplex: vertex 0, then the inverse of its edge matrix
   std::vector<char> flat_;
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
+  std::vector<double> hull_gradient_;      // per hull facet: see weight_gradient()
   std::size_t grid_cells_ = 1;              // per dimension
   std::vector<double> grid_lower_, grid_inverse_;
   std::vector<int> grid_;  // start simplex per grid cell
@@ -272,6 +321,26 @@ void LinearMesh::prepare_grid() {
   }
 }
 
+// True when the points have no extent in some direction: their correlation
+// matrix (scale-free, so very different variable ranges do not matter) is
+// numerically singular.
+bool spans_fewer_dimensions(const PointSet& points) {
+  const std::size_t d = points.dim;
+  std::vector<double> mean(d, 0.0);
+  for (std::size_t i = 0; i < points.count; ++i)
+    for (std::size_t k = 0; k < d; ++k) mean[k] += points.point(i)[k] / static_cast<double>(points.count);
+  Eigen::MatrixXd scatter = Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(d), static_cast<Eigen::Index>(d));
+  for (std::size_t i = 0; i < points.count; ++i)
+    for (std::size_t a = 0; a < d; ++a)
+      for (std::size_t b = 0; b <= a; ++b)
+        scatter(a, b) += (points.point(i)[a] - mean[a]) * (points.point(i)[b] - mean[b]);
+  scatter = scatter.selfadjointView<Eigen::Lower>();
+  const Eigen::VectorXd scale = scatter.diagonal().cwiseSqrt().cwiseInverse();
+  const Eigen::MatrixXd correlation = scale.asDiagonal() * scatter * scale.asDiagonal();
+  const Eigen::VectorXd eigen = Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(correlation).eigenvalues();
+  return !(eigen.minCoeff() > 1e-10);
+}
+
 }  // namespace
 
 BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options) {
@@ -280,6 +349,11 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
   if (points.count < d + 1) {
     result.error = "linear interpolation in " + std::to_string(d) + " variables needs at least " +
                    std::to_string(d + 1) + " data points, got " + std::to_string(points.count);
+    return result;
+  }
+  if (spans_fewer_dimensions(points)) {
+    result.error = "the data points lie in a lower-dimensional subspace of the " + std::to_string(d) +
+                   " varying variables (for example all on one line); they cannot be triangulated";
     return result;
   }
   Triangulation t = options.use_cgal ? triangulate_cgal(points) : triangulate_qhull(points);
