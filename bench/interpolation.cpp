@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "qorva_gil/interpolator.hpp"
+#include "qorva_gil/statistics.hpp"
 #include "qorva_mat/property_set.hpp"
 
 namespace {
@@ -215,6 +216,22 @@ void BM_floor_branch_free(benchmark::State& state, std::size_t n) {
   }
 }
 
+// The branch-free floor with each query waiting for the previous answer
+// (q + r * 0.0 cannot be folded away), so successive searches cannot overlap:
+// the latency of one search, which a long query path pays in full.
+void BM_floor_branch_free_chained(benchmark::State& state, std::size_t n) {
+  const Dataset& d = dataset(1, n);
+  const std::vector<double> qs = make_queries(1, Pattern::random);
+  const double lo = d.xs.front(), hi = d.xs.back();
+  std::size_t i = 0;
+  double r = 0.0;
+  for (auto _ : state) {
+    const double q = std::min(std::max(qs[i++ & kQueryMask] + r * 0.0, lo), hi);
+    r = blend(d.xs.data(), d.ys.data(), locate_branch_free(d.xs.data(), n, q), q);
+    benchmark::DoNotOptimize(r);
+  }
+}
+
 // ---------------------------------------------------------------- engine queries
 
 void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool cached, Pattern pattern) {
@@ -250,6 +267,7 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
     }
   }
 
+  qorva_gil::thread_query_statistics() = qorva_gil::QueryStatistics{};
   std::size_t i = 0;
   for (auto _ : state) {
     const double* q = &qs[(i++ & kQueryMask) * dim];
@@ -257,6 +275,16 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
     const Status s = g->specific_query(names, values, kQueried, r);
     benchmark::DoNotOptimize(s);
     benchmark::DoNotOptimize(r);
+  }
+  // The engine counts only when caching: share of queries answered from the
+  // cache (same point, or the cached interval or simplex), and walk steps per
+  // point located from scratch.
+  if (cached) {
+    const qorva_gil::QueryStatistics st = qorva_gil::thread_query_statistics();
+    const double hits = static_cast<double>(st.point_hits + st.cell_hits);
+    const double fresh = static_cast<double>(st.located) - static_cast<double>(st.cell_hits);
+    state.counters["cache_hits"] = benchmark::Counter(hits, benchmark::Counter::kAvgIterations);
+    if (dim > 1 && fresh > 0.0) state.counters["walk_steps"] = static_cast<double>(st.walk_steps) / fresh;
   }
 }
 
@@ -373,6 +401,8 @@ void register_all() {
         ->Unit(kNanosecond);
     benchmark::RegisterBenchmark(name_of("floor_branch_free", 1, n).c_str(), BM_floor_branch_free, n)
         ->Unit(kNanosecond);
+    benchmark::RegisterBenchmark(name_of("floor_branch_free_chained", 1, n).c_str(), BM_floor_branch_free_chained, n)
+        ->Unit(kNanosecond);
     for (bool cached : {false, true}) {
       benchmark::RegisterBenchmark(query_name(1, n, cached, Pattern::random).c_str(), BM_gil_query, 1, n,
                                    cached, Pattern::random)
@@ -487,6 +517,9 @@ void print_ratios(const RatioReporter& rep) {
   for (std::size_t n : {10, 100, 1000})
     print_ratio(rep, "1-D upper_bound floor / branch-free floor, n=" + std::to_string(n),
                 name_of("floor_upper_bound", 1, n), name_of("floor_branch_free", 1, n), 0.0);
+  for (std::size_t n : {10, 100, 1000})
+    print_ratio(rep, "1-D specific_query / chained branch-free floor, n=" + std::to_string(n),
+                query_name(1, n, false, Pattern::random), name_of("floor_branch_free_chained", 1, n), 0.0);
   print_ratio(rep, "3-D initialize() n=10000 / bare Qhull Delaunay", name_of("gil_initialize", 3, 10000),
               name_of("qhull_delaunay", 3, 10000), 0.0);
   for (std::size_t dim : {1, 2, 3})
