@@ -53,7 +53,10 @@ double closest_point_on_simplex(const std::vector<const double*>& corners, std::
   std::size_t face[kMaxCorners];
   double gram[kMaxCorners * kMaxCorners], a[kMaxCorners];
   std::vector<double> point(dim);
-  for (unsigned mask = 1; mask < (1u << m); ++mask) {
+  // The whole simplex first: when y projects into it, no face can be closer.
+  const unsigned all = (1u << m) - 1;
+  for (unsigned step = 0; step < std::max(all, 1u); ++step) {
+    const unsigned mask = step == 0 ? all : step;
     std::size_t n = 0;
     for (std::size_t i = 0; i < m; ++i)
       if (mask & (1u << i)) face[n++] = i;
@@ -77,6 +80,7 @@ double closest_point_on_simplex(const std::vector<const double*>& corners, std::
       best = d2;
       std::copy(point.begin(), point.end(), out);
     }
+    if (step == 0) return best;
   }
   return best;
 }

@@ -26,9 +26,9 @@ class LinearMesh final : public Model {
     prepare_simplices();
     for (std::size_t s = 0; s < tri_.size(); ++s)
       for (std::size_t j = 0; j < stride_; ++j)
-        if (tri_.neighbors[s * stride_ + j] < 0) {
+        if (tri_.neighbors[s * stride_ + j] < 0 && !flat_[s]) {
           hull_.push_back({static_cast<int>(s), static_cast<int>(j)});
-          hull_gradient_.push_back(weight_gradient(s, j));
+          add_hull_plane(s, j);
         }
     prepare_grid();
   }
@@ -194,11 +194,13 @@ class LinearMesh final : public Model {
   void outside_weights(const double* y, double* w, int& simplex) const {
     std::vector<std::pair<double, std::size_t>> order;
     for (std::size_t i = 0; i < hull_.size(); ++i) {
-      if (flat_[static_cast<std::size_t>(hull_[i].first)]) continue;
-      barycentric(static_cast<std::size_t>(hull_[i].first), y, w);
-      const double beyond = -w[hull_[i].second] / hull_gradient_[i];
+      const double* plane = hull_planes_.data() + i * stride_;
+      double beyond = -plane[dim_];
+      for (std::size_t k = 0; k < dim_; ++k) beyond += plane[k] * y[k];
       if (beyond > 0.0) order.push_back({beyond * beyond, i});
     }
+    if (order.empty())  // only when rounding hides which facets face y: try them all
+      for (std::size_t i = 0; i < hull_.size(); ++i) order.push_back({0.0, i});
     std::sort(order.begin(), order.end());
     double best = std::numeric_limits<double>::infinity();
     std::vector<double> nearest(dim_), candidate(dim_);
@@ -226,19 +228,27 @@ class LinearMesh final : public Model {
     for (std::size_t j = 0; j < stride_; ++j) w[j] /= total;
   }
 
-  // Length of the gradient of the barycentric weight of vertex j in simplex s.
-  double weight_gradient(std::size_t s, std::size_t j) const {
-    const double* inverse = frames_.data() + s * (dim_ + dim_ * dim_) + dim_;
-    double norm2 = 0.0;
+  // Outer unit normal n and offset c of the hull facet opposite vertex j of
+  // simplex s, so that n.y - c is how far y lies beyond it. The weight of
+  // vertex j is g.(y - origin) + (j == 0) with g its gradient, and n = -g/|g|.
+  void add_hull_plane(std::size_t s, std::size_t j) {
+    const double* origin = frames_.data() + s * (dim_ + dim_ * dim_);
+    const double* inverse = origin + dim_;
+    std::vector<double> g(dim_, 0.0);
     for (std::size_t k = 0; k < dim_; ++k) {
-      double g = 0.0;
       if (j > 0)
-        g = inverse[(j - 1) * dim_ + k];
+        g[k] = inverse[(j - 1) * dim_ + k];
       else
-        for (std::size_t r = 0; r < dim_; ++r) g -= inverse[r * dim_ + k];
-      norm2 += g * g;
+        for (std::size_t r = 0; r < dim_; ++r) g[k] -= inverse[r * dim_ + k];
     }
-    return std::sqrt(norm2);
+    double norm = 0.0, along = 0.0;
+    for (std::size_t k = 0; k < dim_; ++k) norm += g[k] * g[k];
+    norm = std::sqrt(norm);
+    for (std::size_t k = 0; k < dim_; ++k) {
+      hull_planes_.push_back(-g[k] / norm);
+      along += g[k] * origin[k];
+    }
+    hull_planes_.push_back(((j == 0 ? 1.0 : 0.0) - along) / norm);
   }
 
   void prepare_simplices();
@@ -260,7 +270,7 @@ class LinearMesh final : public Model {
   std::vector<double> frames_;  // per simplex: vertex 0, then the inverse of its edge matrix
   std::vector<char> flat_;
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
-  std::vector<double> hull_gradient_;      // per hull facet: see weight_gradient()
+  std::vector<double> hull_planes_;        // per hull facet: see add_hull_plane()
   std::size_t grid_cells_ = 1;              // per dimension
   std::vector<double> grid_lower_, grid_inverse_;
   std::vector<int> grid_;  // start simplex per grid cell

@@ -6,7 +6,8 @@
 
 namespace qorva_gil {
 
-// Counts of the current thread's queries since the last reset.
+// Counts of the current thread's queries on engines with caching on, since the
+// last reset (queries without caching are not counted, to keep them lean).
 struct QueryStatistics {
   std::uint64_t located = 0;        // points located in an interval, simplex or KD-tree
   std::uint64_t point_hits = 0;     // cached: same point as the last query, nothing located

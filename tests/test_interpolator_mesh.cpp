@@ -58,7 +58,7 @@ TEST_P(InterpolatorMesh, ReproducesAffineDataOnScatteredPoints) {
 }
 
 TEST_P(InterpolatorMesh, ReproducesAffineDataOnRegularGrids) {
-  const std::pair<std::size_t, std::size_t> grids[] = {{7, 2}, {5, 3}, {4, 4}};
+  const std::pair<std::size_t, std::size_t> grids[] = {{7, 2}, {5, 3}, {3, 4}};
   for (const auto& [per_axis, d] : grids) {
     const Table points = grid_points(per_axis, d);
     Interpolator g = built(points, tabulate(points, affine));
@@ -78,7 +78,7 @@ TEST_P(InterpolatorMesh, ReproducesAffineDataOnRegularGrids) {
 
 TEST_P(InterpolatorMesh, ReturnsNodeValuesAtNodes) {
   for (std::size_t d : {2u, 3u, 4u}) {
-    for (const Table& points : {uniform_points(30 * d, d, 5 + d), grid_points(4, d)}) {
+    for (const Table& points : {uniform_points(30 * d, d, 5 + d), grid_points(d < 4 ? 4 : 3, d)}) {
       Interpolator g = built(points, tabulate(points, wavy));
       for (const auto& p : points) EXPECT_NEAR(at(g, p), wavy(p), 1e-13 * std::abs(wavy(p)) + 1e-15);
     }
