@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
-# The main job: runs the example programs on the shipped example data.
+# The main job: the qorva-mat program on the shipped example, then the example programs.
 set -euo pipefail
 build=${1:-build-release}
 cd "$(dirname "$0")/.."
+tool="$build/tools/qorva-mat"
+example=examples/ud_carbon_epoxy.xml
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+
+echo "== qorva-mat info $example --units MPA"
+"$tool" info "$example" --units MPA
+echo "== qorva-mat query (E1..nu23 of the carbon/epoxy ply at 50 C, MPA)"
+"$tool" query "$example" --material "UD Carbon/Epoxy T300/914" \
+  --property "Engineering Constants" --at Temperature=50 --units MPA
+echo "== qorva-mat convert: XML -> HDF5 -> XML"
+"$tool" convert "$example" "$scratch/example.h5" --units MPA
+"$tool" convert "$scratch/example.h5" "$scratch/example.xml"
+"$tool" query "$scratch/example.xml" --material "UD Carbon/Epoxy T300/914" \
+  --property "Engineering Constants" --at Temperature=50 --units MPA
+
 shopt -s nullglob
 for exe in "$build"/example_*; do
   echo "== ${exe##*/}"
