@@ -5,9 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
-#include <ostream>
 #include <sstream>
-#include <system_error>
 
 #include "qorva_gil/interpolator.hpp"
 #include "qorva_mat/error.hpp"
@@ -68,6 +66,8 @@ void put_explicit_unit(ptree& declaration, const Unit& unit) {
 }  // namespace
 
 namespace detail {
+
+// The unit of a unit_map category in `system`.
 Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem>& system) {
   const Unit m = mass(system);
   const Unit l = length(system);
@@ -84,6 +84,7 @@ Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem
   if (category == "specific heat") return ((l.pow(2) * t.pow(-2)).unit() * temp.pow(-1)).unit();
   QORVA_THROW("write_matbook: unit name not found in unit_map.");
 }
+
 }  // namespace detail
 
 namespace {

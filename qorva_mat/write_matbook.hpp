@@ -66,13 +66,14 @@ struct MatbookDeclarations {
   std::shared_ptr<UnitSystem> unit_system;
 };
 
-// A double as C's "%.17g" would print it in the "C" locale (0.1 -> "0.10000000000000001"),
-// whatever the process locale. Never throws apart from std::bad_alloc.
 // The unit of a unit_map category ("density", "stress", "thermal expansion", "temperature",
 // "angle", "thermal conductivity", "specific heat") in `system`. Throws runtime_error
-// "write_matbook: unit name not found in unit_map." for any other category.
+// "write_matbook: unit name not found in unit_map." for any other category, assertion_error
+// for a null `system`.
 Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem>& system);
 
+// A double as C's "%.17g" would print it in the "C" locale (0.1 -> "0.10000000000000001"),
+// whatever the process locale. Never throws apart from std::bad_alloc.
 std::string format_matbook_number(double value);
 
 // The numbers in the number format above, joined by "," without blanks ("" for none).
