@@ -1,5 +1,4 @@
-// The process-wide severity logger, the QORVA_LOG macro, the Sink wrappers over Boost.Log
-// frontends and the functions that switch file and console logging on and off.
+// The process-wide logger, QORVA_LOG, the Sink wrappers and the file/console logging switches.
 // Where records go is decided by the host; formatting, filtering and writing are Boost.Log's.
 #pragma once
 
@@ -50,7 +49,8 @@ namespace detail {
 // The one logger every part of the library writes to; get() creates it on
 // first use (thread-safe). Its attributes "TimeStamp" (local clock),
 // "ThreadID" and "Scope" (the thread's named scopes) belong to this logger
-// only, next to the logger's own "Severity".
+// only, next to the logger's own "Severity". Library code emits through
+// QORVA_LOG; a record opened on get() directly bypasses the check described above.
 BOOST_LOG_GLOBAL_LOGGER(logger, boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level>)
 
 // Number of sinks currently registered through this interface.
