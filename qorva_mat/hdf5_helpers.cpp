@@ -224,7 +224,8 @@ H5::DataSet detail::create_vl_strings(H5::Group& group, const std::string& name,
   std::vector<const char*> pointers;
   pointers.reserve(values.size());
   for (const std::string& value : values) pointers.push_back(value.c_str());
-  dataset.write(static_cast<const void*>(pointers.data()), type);
+  dataset.write(static_cast<const void*>(pointers.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
+                detail::vlen_transfer_list(pointers.size()));
   return dataset;
 }
 
@@ -385,6 +386,18 @@ detail::VlenBuffer::~VlenBuffer() {
   } catch (const H5::Exception&) {
     discard_captured_stack();  // nothing to recover: the buffer is lost either way
   }
+}
+
+H5::DSetMemXferPropList detail::vlen_transfer_list(std::size_t elements) {
+  // 32 bytes cover the larger of a memory element (pointer or hvl_t) and a file element of a
+  // variable-length type; HDF5 strip-mines larger transfers through the buffer anyway.
+  constexpr std::size_t kBytesPerElement = 32;
+  constexpr std::size_t kMinimum = 1024;
+  constexpr std::size_t kMaximum = 1024 * 1024;
+  const std::size_t wanted = elements * kBytesPerElement;
+  H5::DSetMemXferPropList list;
+  list.setBuffer(wanted < kMinimum ? kMinimum : (wanted > kMaximum ? kMaximum : wanted), nullptr, nullptr);
+  return list;
 }
 
 void detail::throw_wrong_type(const std::string& function, const std::string& message) {

@@ -125,6 +125,13 @@ class VlenBuffer {
   void* buffer_;
 };
 
+// Transfer property list for reading or writing `elements` variable-length elements: HDF5's
+// defaults except a type-conversion buffer sized to the data. (The default 1 MiB buffer is
+// allocated and zeroed on every variable-length transfer, which dominates the cost of small
+// string datasets.) The file content does not depend on it. Throws H5::PropListIException when
+// HDF5 rejects the list.
+H5::DSetMemXferPropList vlen_transfer_list(std::size_t elements);
+
 // Throws an H5::DataTypeIException naming `function` for data of a type the caller cannot use.
 [[noreturn]] void throw_wrong_type(const std::string& function, const std::string& message);
 

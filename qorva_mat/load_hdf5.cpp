@@ -35,7 +35,8 @@ std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::Data
   if (dataset.getStrType().isVariableStr()) {
     std::vector<char*> pointers(n, nullptr);
     const detail::VlenBuffer guard(type, space, pointers.data());
-    dataset.read(static_cast<void*>(pointers.data()), type);
+    dataset.read(static_cast<void*>(pointers.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
+                 detail::vlen_transfer_list(n));
     for (const char* p : pointers) out.emplace_back(p == nullptr ? "" : p);
     return out;
   }
@@ -56,7 +57,8 @@ void read_vl_int_rows(const H5::DataSet& dataset, const std::function<void(const
   std::vector<hvl_t> rows(element_count(space), hvl_t{0, nullptr});
   if (rows.empty()) return;
   const detail::VlenBuffer guard(type, space, rows.data());
-  dataset.read(static_cast<void*>(rows.data()), type);
+  dataset.read(static_cast<void*>(rows.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
+               detail::vlen_transfer_list(rows.size()));
   for (const hvl_t& row : rows) take(row);
 }
 
