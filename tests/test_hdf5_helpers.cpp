@@ -71,17 +71,6 @@ std::string expect_assertion(const std::function<void()>& call) {
   return "";
 }
 
-TEST(Hdf5PredType, MapsElementTypesToNativeTypes) {
-  EXPECT_EQ(qorva_mat::get_pred_type(static_cast<unsigned long>(0)), H5::PredType::NATIVE_ULLONG);
-  EXPECT_EQ(qorva_mat::get_pred_type(0ULL), H5::PredType::NATIVE_ULLONG);
-  EXPECT_EQ(qorva_mat::get_pred_type(false), H5::PredType::NATIVE_HBOOL);
-  EXPECT_EQ(qorva_mat::get_pred_type(short()), H5::PredType::NATIVE_SHORT);
-  EXPECT_EQ(qorva_mat::get_pred_type(static_cast<unsigned char>(0)), H5::PredType::NATIVE_UCHAR);
-  const H5::StrType text = qorva_mat::get_pred_type(std::string());
-  EXPECT_TRUE(text.isVariableStr());
-  EXPECT_EQ(text.getStrpad(), H5T_STR_NULLTERM);
-}
-
 TEST_F(Hdf5Helpers, AttributesRoundTripWithTheirStorageForms) {
   qorva_mat::create_bool_attribute(group_, "b", true);
   qorva_mat::create_short_attribute(group_, "s", -7);
@@ -109,11 +98,6 @@ TEST_F(Hdf5Helpers, AttributesRoundTripWithTheirStorageForms) {
   EXPECT_EQ(qorva_mat::get_std_str_attribute(group_, "fs", found, true), "fixed");
   EXPECT_EQ(qorva_mat::get_std_str_attribute(group_, "vs", found, true), "variable text");
   EXPECT_TRUE(found);
-}
-
-TEST_F(Hdf5Helpers, AttributeNamesComeInNameOrder) {
-  for (const char* name : {"zeta", "Alpha", "beta", "alpha"}) qorva_mat::create_int_attribute(group_, name, 1);
-  EXPECT_EQ(qorva_mat::get_attribute_names(group_), (std::vector<std::string>{"Alpha", "alpha", "beta", "zeta"}));
 }
 
 TEST_F(Hdf5Helpers, LookupCaseRuleAndMissingAttributes) {

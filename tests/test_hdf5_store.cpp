@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -243,9 +242,6 @@ TEST_F(Hdf5Store, RawLayoutFollowsTableExponentAndStringPropertyRules) {
   H5::Group group = file.openGroup("Materials/Material0");
   EXPECT_EQ(qorva_mat::read_vl_2d_string_dataset(group.openDataSet("string_property")),
             (std::vector<std::string>{"a", "x"}));
-  EXPECT_EQ(qorva_mat::get_attribute_names(property),
-            (std::vector<std::string>{"algorithm", "is_cached", "is_normalized", "name", "project_to_convex_hull",
-                                      "use_cgal_triangulation"}));
 }
 
 TEST_F(Hdf5Store, WrittenFileIsReadByH5dump) {
@@ -262,75 +258,30 @@ TEST_F(Hdf5Store, WrittenFileIsReadByH5dump) {
   }
 }
 
-std::string fmt(double v) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.17g", v);
-  return text;
-}
-
-// The lines the independent h5py reader prints for a property set.
-std::vector<std::string> expected_lines(const std::string& prefix, const PropertySet& set) {
-  std::vector<std::string> lines{prefix + "/name=" + set.name()};
-  std::map<std::string, std::string> props;
-  for (const auto& key : set.get_string_property_keys()) props[key] = set.get_string_property(key);
-  for (const auto& [key, value] : props) lines.push_back(prefix + "/string/" + key + "=" + value);
-  auto join_names = [](const std::vector<std::string>& names) {
-    std::string out;
-    for (const auto& n : names) out += (out.empty() ? "" : ",") + n;
-    return out;
-  };
-  auto join_table = [](const PropertySet::table_t& table) {
-    std::string out;
-    for (std::size_t c = 0; c < table.size(); ++c) {
-      out += c ? ";" : "";
-      for (std::size_t r = 0; r < table[c].size(); ++r) out += (r ? " " : "") + fmt(table[c][r]);
-    }
-    return out;
-  };
-  lines.push_back(prefix + "/dep_names=" + join_names(set.get_dependent_names()));
-  lines.push_back(prefix + "/dep=" + join_table(set.get_dependent_data()));
-  if (!set.get_independent_names().empty()) {
-    lines.push_back(prefix + "/indep_names=" + join_names(set.get_independent_names()));
-    lines.push_back(prefix + "/indep=" + join_table(set.get_independent_data()));
-    std::string ranges, defaults, units;
-    for (const auto& r : set.get_ranges()) ranges += (ranges.empty() ? "" : ";") + fmt(r.first) + " " + fmt(r.second);
-    for (double d : set.get_defaults()) defaults += (defaults.empty() ? "" : " ") + fmt(d);
-    for (const Unit& u : set.field_units()) {
-      units += (units.empty() ? "" : ";") + u.system()->zepl_type_str() + ":";
-      for (std::size_t t = 0; t < 6; ++t) units += (t ? "," : "") + std::to_string(u.unit_exp()[t]);
-    }
-    lines.push_back(prefix + "/ranges=" + ranges);
-    lines.push_back(prefix + "/defaults=" + defaults);
-    lines.push_back(prefix + "/units=" + units);
-  }
-  lines.push_back(prefix + "/algorithm=" + set.get_algorithm());
-  lines.push_back(prefix + "/flags=is_cached:" + std::to_string(set.is_chached()) +
-                  ",is_normalized:" + std::to_string(set.is_normalized()) +
-                  ",project_to_convex_hull:" + std::to_string(set.get_algorithm_bool_option("project_to_convex_hull")) +
-                  ",use_cgal_triangulation:" + std::to_string(set.get_algorithm_bool_option("use_cgal_triangulation")));
-  return lines;
-}
-
 TEST_F(Hdf5Store, WrittenFileIsReadByIndependentH5pyReader) {
   const std::string python = python_with_h5py();
   if (python.empty()) GTEST_SKIP() << "python3 with h5py not available";
-  auto material = sample_material();
-  materials_t written{material};
+  materials_t written{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("py.h5"), written), 0u);
+  // The reader asserts element types and shapes, rebuilds tables and units by the layout rules
+  // and prints one line per item.
   const std::string output =
-      run(python + " " + kData + "/make_h5py_store.py check " + path("py.h5") + " 2>&1");
-
-  std::vector<std::string> expected{"Material0/name=Steel S235", "Material0/string/Ply Type=isotropic",
-                                    "Material0/string/Source=unit test"};
-  // h5py lists the groups in name order: Property0, Property1, Property2, Property20.
-  for (std::size_t j : {0, 1, 2, 20}) {
-    for (auto& line : expected_lines("Material0/Property" + std::to_string(j), material->at(j))) {
-      expected.push_back(line);
-    }
+      "\n" + run(python + " " + kData + "/make_h5py_store.py check " + path("py.h5") + " 2>&1; echo rc=$?");
+  for (const char* line : {
+           "Material0/name=Steel S235", "Material0/string/Ply Type=isotropic", "Material0/Property0/dep=7850",
+           "Material0/Property1/name=Engineering Constants", "Material0/Property1/string/Behavior=Isotropic",
+           "Material0/Property1/dep_names=E,nu", "Material0/Property1/dep=210000 0.29999999999999999;200000 0.31;190000 0.32000000000000001",
+           "Material0/Property1/indep=20;100;200", "Material0/Property1/ranges=-50 400", "Material0/Property1/defaults=22",
+           "Material0/Property1/units=MKS:0,0,0,1,0,0;MPA:-1,1,-2,0,0,0;SI:0,0,0,0,0,0",
+           "Material0/Property1/algorithm=Triangulation-based Linear Multivariate",
+           "Material0/Property1/flags=is_cached:1,is_normalized:0,project_to_convex_hull:1,use_cgal_triangulation:0",
+           "Material0/Property2/indep_names=Temperature,Shear Angle", "Material0/Property2/indep=20 0;20 0.5;80 0;80 0.5",
+           "Material0/Property2/ranges=0 100;0 1", "Material0/Property2/units=BIN:0,0,0,1,0,0;CGS:0,0,0,0,0,1;BIN:-2,1,0,0,0,0",
+           "Material0/Property2/algorithm=KD-tree Nearest Neighbor",
+           "Material0/Property2/flags=is_cached:0,is_normalized:1,project_to_convex_hull:0,use_cgal_triangulation:1",
+           "Material0/Property20/name=My Own Data", "Material0/Property20/dep=1 -2 3.5", "rc=0"}) {
+    EXPECT_NE(output.find("\n" + std::string(line) + "\n"), std::string::npos) << line << output;
   }
-  std::string expected_text;
-  for (const auto& line : expected) expected_text += line + "\n";
-  EXPECT_EQ(output, expected_text);
 }
 
 TEST_F(Hdf5Store, LoadsStoreMadeByH5pyFromTheLayout) {
