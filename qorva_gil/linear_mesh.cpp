@@ -252,6 +252,8 @@ class LinearMesh final : public Model {
   }
 
   void prepare_simplices();
+  template <class Matrix>
+  void prepare_frames();
   void prepare_grid();
   std::size_t grid_cell(const double* y) const {
     std::size_t cell = 0;
@@ -277,10 +279,20 @@ class LinearMesh final : public Model {
 };
 
 void LinearMesh::prepare_simplices() {
+  // Small matrices live on the stack: this runs once per simplex.
+  using Small = Eigen::Matrix<double, Eigen::Dynamic, Eigen::Dynamic, 0, 12, 12>;
+  if (dim_ <= 12)
+    prepare_frames<Small>();
+  else
+    prepare_frames<Eigen::MatrixXd>();
+}
+
+template <class Matrix>
+void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
   frames_.assign(n * (dim_ + dim_ * dim_), 0.0);
   flat_.assign(n, 0);
-  Eigen::MatrixXd edges(dim_, dim_);
+  Matrix edges(dim_, dim_);
   for (std::size_t s = 0; s < n; ++s) {
     const double* origin = points_.point(tri_.simplices[s * stride_]);
     double lengths = 1.0;
@@ -291,12 +303,12 @@ void LinearMesh::prepare_simplices() {
     }
     double* frame = frames_.data() + s * (dim_ + dim_ * dim_);
     std::copy(origin, origin + dim_, frame);
-    const Eigen::PartialPivLU<Eigen::MatrixXd> lu(edges);
+    const Eigen::PartialPivLU<Matrix> lu(edges);
     if (!(std::abs(lu.determinant()) > kFlatSimplex * lengths)) {
       flat_[s] = 1;
       continue;
     }
-    const Eigen::MatrixXd inverse = lu.inverse();
+    const Matrix inverse = lu.inverse();
     for (std::size_t j = 0; j < dim_; ++j)
       for (std::size_t k = 0; k < dim_; ++k) frame[dim_ + j * dim_ + k] = inverse(j, k);
   }
