@@ -640,6 +640,9 @@ TEST_P(MatbookRoundTrip, LoadGivesBackEveryKind) {
   MaterialList written = materials_of_every_kind(GetParam());
   const auto system = make_unit_system(GetParam());
   ASSERT_EQ(qorva_mat::write_materials(path("all.xml"), written, system), 0u);
+  if (std::system("command -v xmllint > /dev/null 2>&1") == 0) {
+    EXPECT_EQ(std::system(("xmllint --noout '" + path("all.xml") + "'").c_str()), 0);
+  }
   // Without kept factors a declaration such as "C^-1 mm^2 s^-2" (specific heat in MPA) is read
   // in the system of its first symbol and its values come back scaled.
   qorva_mat::MatbookLoadOptions options;
