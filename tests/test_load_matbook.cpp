@@ -5,6 +5,7 @@
 #include <boost/property_tree/exceptions.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <filesystem>
 #include <functional>
 #include <locale>
 #include <sstream>
@@ -14,6 +15,7 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
+#include "qorva_mat/write_matbook.hpp"
 
 using namespace qorva_mat;
 using PT = Material::PropertyType;
@@ -333,6 +335,23 @@ TEST(LoadMatbook, MapsAnisotropicColumnsHardeningHillAndIsotropicKinds) {
   EXPECT_DOUBLE_EQ(column(plastic.at(PT::specific_heat), 0)[1], 500e6);
   EXPECT_EQ(row(plastic, PT::thermal_conductivity), std::vector<double>{45});
   EXPECT_FALSE(find(materials, "Hill ignored")->is_property_set_active(PT::hill_yield_criterion));
+}
+
+TEST(LoadMatbook, ReadsBackWhatTheWriterWrote) {
+  const materials_t original = load(data("matbook_woven.xml"), make_unit_system("MPA"));
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "qorva_load_matbook_round_trip.xml").string();
+  materials_t written = original;
+  write_materials(path, written, make_unit_system("MPA"));
+  const materials_t reread = load(path, make_unit_system("MPA"));
+  std::filesystem::remove(path);
+  ASSERT_EQ(reread.size(), 1u);
+  for (PT::type type : {PT::woven_characterization, PT::woven_stress_limits_1, PT::woven_stress_limits_2,
+                        PT::woven_puck_constants_1, PT::woven_puck_constants_2})
+    EXPECT_EQ(row(*reread[0], type), row(*original[0], type)) << PT::enum_str(type);
+  // Written without "Material Classification", the ignored classification survives the trip.
+  EXPECT_EQ(reread[0]->at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"), "ignored");
+  EXPECT_EQ(reread[0]->get_string_property("Ply Type"), "woven");
 }
 
 struct BadFile {
