@@ -352,6 +352,23 @@ TEST(LoadMatbook, ReadsBackWhatTheWriterWrote) {
   // Written without "Material Classification", the ignored classification survives the trip.
   EXPECT_EQ(reread[0]->at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"), "ignored");
   EXPECT_EQ(reread[0]->get_string_property("Ply Type"), "woven");
+
+  // Tabular sets over temperature, written and read in SI.
+  const materials_t example = load(kExample, make_unit_system("SI"));
+  materials_t to_write = example;
+  write_materials(path, to_write, make_unit_system("SI"));
+  const materials_t example_again = load(path, make_unit_system("SI"));
+  std::filesystem::remove(path);
+  ASSERT_EQ(example_again.size(), 2u);
+  for (PT::type type : {PT::engineering_constants, PT::thermal_expansion_coefficients, PT::density,
+                        PT::puck_constants, PT::specific_heat}) {
+    EXPECT_EQ(example_again[0]->at(type).get_dependent_data(), example[0]->at(type).get_dependent_data())
+        << PT::enum_str(type);
+    EXPECT_EQ(example_again[0]->at(type).get_independent_data(), example[0]->at(type).get_independent_data())
+        << PT::enum_str(type);
+  }
+  EXPECT_EQ(example_again[0]->at(PT::thermal_expansion_coefficients)
+                .get_string_property("Zero-Thermal-Strain Reference Temperature"), "393.14999999999998");
 }
 
 struct BadFile {
