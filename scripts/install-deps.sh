@@ -12,7 +12,7 @@ packages=(
   libeigen3-dev libnanoflann-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
-  python3-h5py
+  python3-h5py libxml2-utils
 )
 
 missing=()
