@@ -24,7 +24,7 @@ struct Setup {
   std::vector<std::pair<double, double>> ranges;  // empty: no clamping
   std::vector<std::size_t> active;        // independent variables kept in the model
   std::vector<double> fixed;              // per variable: its only data value, if dropped
-  std::vector<bool> dropped;
+  std::vector<char> dropped;
   std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
   std::unique_ptr<Model> model;
   std::string outside_note;               // warning text for points outside the data

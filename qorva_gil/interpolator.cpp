@@ -54,7 +54,8 @@ struct MessageSlot {
   std::uint64_t sequence = 0;
   std::string text;
 };
-thread_local MessageSlot thread_message;
+// Initial-exec: the library is linked, not dlopen()ed late, and this is read on every query.
+__attribute__((tls_model("initial-exec"))) thread_local MessageSlot thread_message;
 
 std::string number(double v) {
   char buffer[32];
@@ -316,13 +317,16 @@ std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
   return {};
 }
 
-// Clamps full[] to the ranges and maps it to model coordinates y[]. Returns an
-// error text for NaN; appends warnings to note.
-std::string reduce(const Setup& s, double* full, double* y, std::string& note) {
+// Clamps full[] to the ranges and maps it to model coordinates y[]. Returns
+// false with an error text in `error` for NaN; appends warnings to note.
+bool reduce(const Setup& s, double* full, double* y, std::string& note, std::string& error) {
   const std::size_t n = s.independent_names.size();
   for (std::size_t i = 0; i < n; ++i) {
     double& x = full[i];
-    if (std::isnan(x)) return "the value of " + quoted(s.independent_names[i]) + " is NaN";
+    if (std::isnan(x)) {
+      error = "the value of " + quoted(s.independent_names[i]) + " is NaN";
+      return false;
+    }
     if (!s.ranges.empty() && !(x >= s.ranges[i].first && x <= s.ranges[i].second)) {
       const double c = std::min(std::max(x, s.ranges[i].first), s.ranges[i].second);
       note += (note.empty() ? "" : "; ") + quoted(s.independent_names[i]) + " = " + number(x) +
@@ -335,7 +339,7 @@ std::string reduce(const Setup& s, double* full, double* y, std::string& note) {
               " only at " + number(s.fixed[i]) + "; the value " + number(x) + " was not used";
   }
   for (std::size_t k = 0; k < s.active.size(); ++k) y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
-  return {};
+  return true;
 }
 
 bool same_names(const std::vector<std::string>& a, const std::vector<std::string>& b) {
@@ -374,9 +378,8 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
     const std::string error = resolve_names(s, *names, *values, full);
     if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
   }
-  std::string note;
-  const std::string error = reduce(s, full, y, note);
-  if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
+  std::string note, error;
+  if (!reduce(s, full, y, note, error)) return report(ExitStatusEnum::ERROR, error);
   CacheSlot* slot = cached ? &detail::thread_cache_slot(s.id) : nullptr;
   if (s.model->evaluate(y, first, count, out, slot))
     note += (note.empty() ? "" : "; ") + s.outside_note;

@@ -121,7 +121,7 @@ namespace {
 // Which variables vary, and how each is scaled into model coordinates.
 void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s) {
   const std::size_t n = s.independent_names.size();
-  s.dropped.assign(n, false);
+  s.dropped.assign(n, 0);
   s.fixed.assign(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
     double lo = data[0][i], hi = data[0][i];
@@ -130,7 +130,7 @@ void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s
       hi = std::max(hi, row[i]);
     }
     if (lo == hi) {
-      s.dropped[i] = true;
+      s.dropped[i] = 1;
       s.fixed[i] = lo;
       continue;
     }

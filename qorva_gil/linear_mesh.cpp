@@ -63,6 +63,7 @@ class LinearMesh final : public Model {
       }
     }
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(simplex) * stride_;
+    if (!outside) snap_to_vertex(weights);
     if (outside && !project_) {
       extrapolate(vertices, weights, first, count, out);
       return true;
@@ -76,6 +77,17 @@ class LinearMesh final : public Model {
   }
 
  private:
+  // At a data point the weights are one and zeros up to rounding; making them
+  // exact returns the node's values exactly.
+  void snap_to_vertex(double* weights) const {
+    for (std::size_t j = 0; j < stride_; ++j)
+      if (weights[j] > 1.0 - 1e-12) {
+        std::fill(weights, weights + stride_, 0.0);
+        weights[j] = 1.0;
+        return;
+      }
+  }
+
   // Extrapolated weights are large and of both signs; anchoring the sum at the
   // vertex of largest weight keeps the values' common offset out of the
   // cancellation (the weights sum to one).
@@ -322,7 +334,7 @@ void LinearMesh::prepare_grid() {
       grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
-  const double target = std::min(static_cast<double>(points_.count), 1e6);
+  const double target = std::min(2.0 * static_cast<double>(tri_.size()), 4e6);  // about two cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_inverse_.resize(dim_);
   for (std::size_t k = 0; k < dim_; ++k) grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
