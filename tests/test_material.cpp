@@ -95,21 +95,15 @@ TEST(MaterialPropertyType, NamesEveryTypeAndRejectsOthers) {
   }
 }
 
-TEST(Material, StartsWithTwentyEmptyIndexedSlots) {
-  const Material m;
+TEST(Material, StartsWithTwentyEmptyIndexedSlotsThatSetsOfOneTypeShare) {
+  Material m;
   EXPECT_EQ(m.property_vec_size(), 20u);
-  EXPECT_EQ(m.name(), "");
   for (std::size_t t = 0; t < 20; ++t) {
     const std::string name = Type::enum_str(Type::type(t));
     EXPECT_EQ(m.get_index(name), t);
     EXPECT_FALSE(m.is_property_set_active(name));
     EXPECT_FALSE(m.is_property_set_active(t));
   }
-  EXPECT_EQ(m.get_index("Hill Yield Criterion"), 18u);
-}
-
-TEST(Material, SetsOfOneTypeShareAndReplaceTheTypeSlot) {
-  Material m;
   m.add_property_set(PropertyFactory::create_orthotropic_elasticity());
   EXPECT_TRUE(m.is_property_set_active(Type::engineering_constants));
   EXPECT_EQ(m.at(Type::engineering_constants).get_string_property("Behavior"), "Orthotropic");
@@ -118,7 +112,7 @@ TEST(Material, SetsOfOneTypeShareAndReplaceTheTypeSlot) {
   EXPECT_EQ(m.property_vec_size(), 20u);
 }
 
-TEST(Material, ExtraNamesAppendSlotsThatDeletionEmptiesButKeeps) {
+TEST(Material, ExtraNamesAppendSlotsThatDeletionEmptiesAndResettingDrops) {
   Material m;
   m.name("Steel");
   m.add_property_set(named("Creep Law", 1.0));
@@ -140,7 +134,14 @@ TEST(Material, ExtraNamesAppendSlotsThatDeletionEmptiesButKeeps) {
             "Property 20 is not available for material Steel.");
   EXPECT_EQ(what_of([&] { m.delete_property_set("Creep"); }),
             "Creep is not available for material Steel.");
-  EXPECT_EQ(m.property_vec_size(), 22u);
+
+  // Resetting to the base slots forgets the extra names; they are indexed afresh.
+  m.add_property_set(density(1.0));
+  m.base_settings_ctor();
+  EXPECT_EQ(m.property_vec_size(), 20u);
+  EXPECT_TRUE(m.is_property_set_active("Density"));
+  m.add_property_set(named("Damage", 2.0));
+  EXPECT_EQ(m.get_index("Damage"), 20u);
 }
 
 TEST(Material, AccessToMissingSetsRaisesWithTheMaterialName) {
@@ -151,8 +152,6 @@ TEST(Material, AccessToMissingSetsRaisesWithTheMaterialName) {
   EXPECT_EQ(what_of([&] { m.at(Type::type(4)); }), puck);
   EXPECT_EQ(what_of([&] { cm[Type::puck_constants]; }), puck);
   EXPECT_EQ(what_of([&] { m[std::size_t(4)]; }), puck);
-  EXPECT_EQ(what_of([&] { cm.at(std::size_t(25)); }),
-            "Property 25 is not available for material CFRP.");
   EXPECT_EQ(what_of([&] { m["Puck Constants"]; }),
             "Puck Constants is not available for material CFRP.");
   EXPECT_EQ(what_of([&] { cm.at("Nothing"); }), "Nothing is not available for material CFRP.");
@@ -163,8 +162,6 @@ TEST(Material, BoundsCheckedLookupsRaiseOutOfRange) {
   m.add_property_set(named("Creep Law", 1.0));
   EXPECT_EQ(what_of<std::out_of_range>([&] { m.get_index("density"); }), "invalid map<K, T> key");
   EXPECT_EQ(what_of<std::out_of_range>([&] { m.is_property_set_active(std::size_t(25)); }),
-            "invalid vector<T> subscript");
-  EXPECT_EQ(what_of<std::out_of_range>([&] { m.is_property_set_active(Type::type(21)); }),
             "invalid vector<T> subscript");
   EXPECT_EQ(what_of<std::out_of_range>([&] { m.get_string_property("Ply Type"); }),
             "invalid unordered_map<K, T> key");
@@ -192,15 +189,11 @@ TEST(Material, CopiesAreDeep) {
   source.add_property_set(named("Creep Law", 1.0));
   Material copy(source);
   EXPECT_EQ(copy.name(), "Al");
-  EXPECT_EQ(copy.get_string_property("Ply Type"), "isotropic");
-  EXPECT_EQ(copy.property_vec_size(), 21u);
   EXPECT_EQ(copy.get_index("Creep Law"), 20u);
   EXPECT_FALSE(copy.is_property_set_active(Type::puck_constants));
-  EXPECT_NE(&copy.at("Density"), &source.at("Density"));
   copy.at("Density").set_const({1.0});
   copy.at("Density").set_string_property("Behavior", "changed");
   copy.set_string_property("Ply Type", "woven");
-  EXPECT_EQ(copy.get_string_property("Ply Type"), "woven");
   EXPECT_EQ(source.at("Density").get_dependent_data().at(0).at(0), 2700);
   EXPECT_FALSE(source.at("Density").has_string_property("Behavior"));
   EXPECT_EQ(source.get_string_property("Ply Type"), "isotropic");
@@ -209,7 +202,6 @@ TEST(Material, CopiesAreDeep) {
   assigned = source;
   assigned.at(std::size_t(20)).set_const({5.0});
   EXPECT_EQ(source.at(std::size_t(20)).get_dependent_data().at(0).at(0), 1.0);
-  EXPECT_EQ(assigned.property_vec_size(), 21u);
 }
 
 TEST(Material, UpdateReadiesEverySetAndStopsAtAnEngineError) {
@@ -248,9 +240,6 @@ TEST(Material, PrintsItsNameAndEveryHeldSet) {
   std::ostringstream os;
   os << m;
   EXPECT_EQ(os.str(), "Material(name=Steel" + m.property_vec_to_string() + ")");
-  std::ostringstream empty;
-  empty << Material();
-  EXPECT_EQ(empty.str(), "Material(name=)");
 }
 
 TEST(Material, LogsAddingAndDeletingAtDebugSeverity) {
@@ -264,16 +253,4 @@ TEST(Material, LogsAddingAndDeletingAtDebugSeverity) {
             "debug: Creep Law added in material Steel with index 20\n"
             "debug: Density added in material Steel with index 0\n"
             "debug: Creep Law deleted in material Steel\n");
-}
-
-TEST(Material, ResettingToBaseSlotsDropsExtraNamesFromTheIndex) {
-  Material m;
-  m.add_property_set(density(1.0));
-  m.add_property_set(named("Creep Law", 1.0));
-  m.base_settings_ctor();
-  EXPECT_EQ(m.property_vec_size(), 20u);
-  EXPECT_FALSE(m.is_property_set_active("Creep Law"));
-  EXPECT_TRUE(m.is_property_set_active("Density"));
-  m.add_property_set(named("Creep Law", 2.0));
-  EXPECT_EQ(m.get_index("Creep Law"), 20u);
 }
