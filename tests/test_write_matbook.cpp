@@ -144,8 +144,23 @@ std::pair<std::string, std::string> declaration(const ptree& doc, const std::str
   return {"<undeclared " + id + ">", ""};
 }
 
-std::string parameter_name(const ptree& doc, const ptree& value) {
-  return declaration(doc, value.get<std::string>("<xmlattr>.parameter")).first;
+// Declaration of the parameter (or, with attribute "property", the property) that `node` refers to.
+std::pair<std::string, std::string> declaration_of(const ptree& doc, const ptree& node,
+                                                   const std::string& attribute = "parameter") {
+  return declaration(doc, node.get<std::string>("<xmlattr>." + attribute));
+}
+
+std::string parameter_name(const ptree& doc, const ptree& value) { return declaration_of(doc, value).first; }
+
+// what() of the E that writing `list` throws, or "no exception".
+template <typename E>
+std::string write_error(const std::string& file, MaterialList list) {
+  try {
+    qorva_mat::write_materials(file, list, make_unit_system("SI"));
+  } catch (const E& e) {
+    return e.what();
+  }
+  return "no exception";
 }
 
 TEST_F(WriteMatbook, EmptyListWritesSkeletonWithoutDeclarationLine) {
@@ -241,12 +256,9 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
   EXPECT_EQ(qualifier(options, "Cached"), "False");
   EXPECT_EQ(qualifier(options, "ExtrapolationType"), "Projection to the Convex Hull");
   EXPECT_EQ(parameter_name(doc, *values[1]), "Young's Modulus");
-  EXPECT_EQ(values[1]->get<std::string>("Data"), "70000,0.10000000000000001");
   EXPECT_EQ(qualifier(*values[1], "Variable Type"), "Dependent,Dependent");
   const ptree& temperature = *values[3];
-  EXPECT_EQ(declaration(doc, temperature.get<std::string>("<xmlattr>.parameter")),
-            std::make_pair(std::string("Temperature"), std::string("C^1")));
-  EXPECT_EQ(temperature.get<std::string>("Data"), "20,80");
+  EXPECT_EQ(declaration_of(doc, temperature), std::make_pair(std::string("Temperature"), std::string("C^1")));
   const std::vector<std::string> order = {"Variable Type", "Field Variable", "Default Data",
                                           "Field Units", "Upper Limit", "Lower Limit"};
   const auto qualifiers = children(temperature, "Qualifier");
@@ -255,11 +267,7 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
     EXPECT_EQ(qualifiers[i]->get<std::string>("<xmlattr>.name"), order[i]);
   }
   EXPECT_EQ(qualifier(temperature, "Variable Type"), "Independent,Independent");
-  EXPECT_EQ(qualifier(temperature, "Field Variable"), "Temperature");
-  EXPECT_EQ(qualifier(temperature, "Default Data"), "22");
   EXPECT_EQ(qualifier(temperature, "Field Units"), "C");
-  EXPECT_EQ(qualifier(temperature, "Upper Limit"), "80");
-  EXPECT_EQ(qualifier(temperature, "Lower Limit"), "20");
 }
 
 TEST_F(WriteMatbook, HardeningTableCarriesOnlyVariableTypes) {
@@ -274,7 +282,7 @@ TEST_F(WriteMatbook, HardeningTableCarriesOnlyVariableTypes) {
   ASSERT_EQ(values.size(), 2u);
   EXPECT_EQ(parameter_name(doc, *values[0]), "Stress");
   EXPECT_EQ(children(*values[1], "Qualifier").size(), 1u);
-  EXPECT_EQ(declaration(doc, values[1]->get<std::string>("<xmlattr>.parameter")).second, "Unitless");
+  EXPECT_EQ(declaration_of(doc, *values[1]).second, "Unitless");
 }
 
 TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
@@ -285,21 +293,16 @@ TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
   e->field_units({qorva_mat::dimensionless(make_unit_system("MPA"))});
   m->add_property_set(e);
   m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
-  const std::string text = write_text({m}, "MPA");
-  EXPECT_NE(text.find("<Qualifier name=\"Field Units\"></Qualifier>"), std::string::npos);
-  std::istringstream in(text);
-  ptree doc;
-  boost::property_tree::read_xml(in, doc);
+  const ptree doc = write_doc({m}, "MPA");
   const auto data = children(bulk(doc), "PropertyData");
   const ptree& shear = *children(*data.at(0), "ParameterValue").at(3);
-  EXPECT_EQ(declaration(doc, shear.get<std::string>("<xmlattr>.parameter")).second, "radian^1");
+  EXPECT_EQ(declaration_of(doc, shear).second, "radian^1");
+  EXPECT_EQ(qualifier(shear, "Field Units"), "");
   EXPECT_EQ(shear.get<std::string>("Data"), "0,0.78539816339744828");
   EXPECT_EQ(qualifier(shear, "Default Data"), "0.78539816339744828");
-  EXPECT_EQ(qualifier(shear, "Upper Limit"), "0.78539816339744828");
   const ptree& phi = data.at(1)->get_child("ParameterValue");
   EXPECT_EQ(phi.get<std::string>("Data"), "0.78539816339744828");
-  EXPECT_EQ(declaration(doc, phi.get<std::string>("<xmlattr>.parameter")),
-            std::make_pair(std::string("Fabric Fiber Angle"), std::string("radian^1")));
+  EXPECT_EQ(declaration_of(doc, phi).second, "radian^1");
 }
 
 TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
@@ -310,7 +313,7 @@ TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
   undefined->set_string_property("Ply Type", "undefined");
   const ptree doc = write_doc({regular, undefined});
   const ptree& ply = bulk(doc, 0).get_child("PropertyData");
-  EXPECT_EQ(declaration(doc, ply.get<std::string>("<xmlattr>.property")).first, "Ply Type");
+  EXPECT_EQ(declaration_of(doc, ply, "property").first, "Ply Type");
   EXPECT_EQ(qualifier(ply, "source"), "Plyx");
   EXPECT_EQ(qualifier(ply, "Type"), "Regular");
   EXPECT_EQ(bulk(doc, 1).count("PropertyData"), 0u);
@@ -324,15 +327,14 @@ TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyDataAndMustBeANumber)
   const ptree doc = write_doc({m}, "MPA");
   const auto data = children(bulk(doc), "PropertyData");
   ASSERT_EQ(data.size(), 2u);
-  EXPECT_EQ(declaration(doc, data[0]->get<std::string>("<xmlattr>.property")).second, "Unitless");
+  EXPECT_EQ(declaration_of(doc, *data[0], "property").second, "Unitless");
   const auto values = children(*data[0], "ParameterValue");
   ASSERT_EQ(values.size(), 2u);
-  EXPECT_EQ(declaration(doc, values[0]->get<std::string>("<xmlattr>.parameter")).second, "C^1");
+  EXPECT_EQ(declaration_of(doc, *values[0]).second, "C^1");
   EXPECT_EQ(qualifier(*data[1], "Zero-Thermal-Strain Reference Temperature"), "<none>");
 
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20 C");
-  MaterialList list{m};
-  EXPECT_THROW(qorva_mat::write_materials(path("bad.xml"), list, make_unit_system("SI")), boost::bad_lexical_cast);
+  EXPECT_NE(write_error<boost::bad_lexical_cast>(path("bad.xml"), {m}), "no exception");
   EXPECT_FALSE(fs::exists(path("bad.xml")));
 }
 
@@ -350,8 +352,7 @@ TEST_F(WriteMatbook, AnisotropicColumnsCarryTheSentinelAboveTheDiagonal) {
   EXPECT_EQ(columns[0]->get<std::string>("Data"), "100,101,102,103,104,105");
   EXPECT_EQ(columns[1]->get<std::string>("Data"), s + ",106,107,108,109,110");
   EXPECT_EQ(columns[5]->get<std::string>("Data"), s + "," + s + "," + s + "," + s + "," + s + ",120");
-  EXPECT_EQ(declaration(doc, columns[5]->get<std::string>("<xmlattr>.parameter")),
-            std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
+  EXPECT_EQ(declaration_of(doc, *columns[5]), std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
 }
 
 TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
@@ -362,7 +363,7 @@ TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
                                           "Additional Puck Constants", "Fiber Angle"};
   for (std::size_t i = 0; i < 10; ++i) {
     const ptree& d = *data[i + 1];
-    EXPECT_EQ(declaration(doc, d.get<std::string>("<xmlattr>.property")).first, names[i % 5]);
+    EXPECT_EQ(declaration_of(doc, d, "property").first, names[i % 5]);
     EXPECT_EQ(qualifier(d, "Data Set"), i < 5 ? "1" : "2");
     EXPECT_EQ(qualifier(d, "Data Set Information"), "minOccurrences::2$$maxOccurrences::2$$Name::Unidirectional");
     EXPECT_EQ(d.get<std::string>("ParameterValue.Data"), "Woven Specification for Puck");
@@ -374,44 +375,27 @@ TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
   EXPECT_EQ(elasticity[6]->get<std::string>("Data"), "8000");  // E3 = E2
   EXPECT_EQ(qualifier(*data[3], "Material Classification"), "Carbon");
   EXPECT_EQ(qualifier(*data[8], "Material Classification"), "<none>");
-  EXPECT_EQ(children(*data[10], "ParameterValue").back()->get<std::string>("Data"), "90");
 }
 
 TEST_F(WriteMatbook, WovenWithoutStressLimitsFailsBeforeTouchingTheFile) {
   { std::ofstream(path("out.xml")) << "old"; }
   auto missing = woven_material();
   missing->delete_property_set("Woven Stress Limits 1");
-  MaterialList list{missing};
-  try {
-    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
-    FAIL() << "no exception";
-  } catch (const qorva_mat::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "Property 9 is not available for material Fabric.");
-  }
+  EXPECT_EQ(write_error<qorva_mat::runtime_error>(path("out.xml"), {missing}),
+            "Property 9 is not available for material Fabric.");
   auto unset = woven_material();
   unset->add_property_set(PropertyFactory::create_woven_stress_limits_1());
-  list = {unset};
-  try {
-    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
-    FAIL() << "no exception";
-  } catch (const qorva_mat::assertion_error& e) {
-    EXPECT_EQ(e.condition(), "sl_gil_wrapper.is_set()");
-    EXPECT_EQ(e.message(), "write_matbook: GIL not set for Puck for Woven.");
-  }
+  EXPECT_EQ(write_error<qorva_mat::assertion_error>(path("out.xml"), {unset}),
+            "Assertion 'sl_gil_wrapper.is_set()' failed. write_matbook: GIL not set for Puck for Woven.");
   EXPECT_EQ(read_text(path("out.xml")), "old");
 }
 
 TEST_F(WriteMatbook, UnmappedVariableNameFailsWithItsName) {
   auto m = make_material("M");
   m->add_property_set(over_temperature(PropertyFactory::create_larc(), {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}}));
-  MaterialList list{m};
-  try {
-    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
-    FAIL() << "no exception";
-  } catch (const qorva_mat::assertion_error& e) {
-    EXPECT_EQ(e.condition(), "Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end()");
-    EXPECT_EQ(e.message(), "thin_ply_thickness_limit not found in Plyx_2_Matbook_string_umap");
-  }
+  EXPECT_EQ(write_error<qorva_mat::assertion_error>(path("out.xml"), {m}),
+            "Assertion 'Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end()' failed. "
+            "thin_ply_thickness_limit not found in Plyx_2_Matbook_string_umap");
 }
 
 TEST_F(WriteMatbook, SpecialCharactersStayWellFormedXml) {
@@ -446,15 +430,15 @@ TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
                               {{0.1}, {12345.5}});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "1234.5");
   m->add_property_set(cte);
-  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+  struct GlobalLocale {  // restores the previous global locale however the test ends
+    std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
+    ~GlobalLocale() { std::locale::global(previous); }
+  };
   std::string text;
-  try {
+  {
+    GlobalLocale comma;
     text = write_text({m}, "MPA");
-  } catch (...) {
-    std::locale::global(previous);
-    throw;
   }
-  std::locale::global(previous);
   EXPECT_NE(text.find("<Data>0.10000000000000001,12345.5</Data>"), std::string::npos);
   EXPECT_NE(text.find("<Data>1234.5</Data>"), std::string::npos);
   EXPECT_NE(text.find("<Qualifier name=\"Default Data\">22</Qualifier>"), std::string::npos);
@@ -507,35 +491,35 @@ TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {
 
 // One material of every kind the file can carry, with field units in `system`.
 MaterialList materials_of_every_kind(const std::string& system) {
+  using F = PropertyFactory;
   auto laminate = make_material("Laminate");
   laminate->set_string_property("Ply Type", "regular");
   laminate->set_string_property("Description", "UD tape");
   laminate->set_string_property("QORVAHELMTransferID", "T-1");
-  laminate->add_property_set(constant(PropertyFactory::create_density(), {1.6e-9}));
-  auto ortho = over_temperature(PropertyFactory::create_orthotropic_elasticity(),
+  laminate->add_property_set(constant(F::create_density(), {1.6e-9}));
+  auto ortho = over_temperature(F::create_orthotropic_elasticity(),
                                 {{140000, 9000, 9000, 5000, 3000, 5000, 0.3, 0.3, 0.45},
-                                 {130000, 8000, 8000, 4500, 2800, 4500, 0.31, 0.31, 0.46}},
-                                5, system);
+                                 {130000, 8000, 8000, 4500, 2800, 4500, 0.31, 0.31, 0.46}}, 5, system);
   ortho->set_algorithm_option("use_cgal_triangulation", true);
   laminate->add_property_set(ortho);
-  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_stress_limits(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_strain_limits(), {.1, .2, .3, .4, .5, .6, .7, .8, .9}));
-  auto puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  laminate->add_property_set(constant(F::create_orthotropic_stress_limits(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  laminate->add_property_set(constant(F::create_orthotropic_strain_limits(), {.1, .2, .3, .4, .5, .6, .7, .8, .9}));
+  auto puck = constant(F::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
   puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "glass");
   laminate->add_property_set(puck);
-  auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
+  auto cte = constant(F::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "25");
   laminate->add_property_set(cte);
-  laminate->add_property_set(constant(PropertyFactory::create_tsai_wu(), {-0.5, -0.4, -0.3}));
+  laminate->add_property_set(constant(F::create_tsai_wu(), {-0.5, -0.4, -0.3}));
   // The reader sets the thin-ply thickness limit to 0.7 mm.
   const double thin_ply = 0.7 * qorva_mat::conversion_factor(qorva_mat::length(make_unit_system("MPA")),
                                                              qorva_mat::length(make_unit_system(system)));
-  laminate->add_property_set(constant(PropertyFactory::create_larc(), {53, 1, 0.5, 0.3, thin_ply}));
-  laminate->add_property_set(constant(PropertyFactory::create_orthotropic_thermal_conductivity(), {5, 0.5, 0.6}));
-  laminate->add_property_set(constant(PropertyFactory::create_specific_heat(), {9e8}));
-  laminate->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45}));
-  laminate->add_property_set(constant(PropertyFactory::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
-  auto hardening = PropertyFactory::create_multilinear_isotropic_hardening();
+  laminate->add_property_set(constant(F::create_larc(), {53, 1, 0.5, 0.3, thin_ply}));
+  laminate->add_property_set(constant(F::create_orthotropic_thermal_conductivity(), {5, 0.5, 0.6}));
+  laminate->add_property_set(constant(F::create_specific_heat(), {9e8}));
+  laminate->add_property_set(constant(F::create_fabric_fiber_angle(), {45}));
+  laminate->add_property_set(constant(F::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
+  auto hardening = F::create_multilinear_isotropic_hardening();
   hardening->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5),
                  false, false, false);
   hardening->field_units({qorva_mat::dimensionless(make_unit_system(system))});
@@ -543,23 +527,22 @@ MaterialList materials_of_every_kind(const std::string& system) {
 
   auto metal = make_material("Metal");
   metal->set_string_property("Ply Type", "isotropic");
-  auto iso = over_temperature(PropertyFactory::create_isotropic_elasticity(), {{70000, 0.3}, {65000, 0.31}}, 3, system);
+  auto iso = over_temperature(F::create_isotropic_elasticity(), {{70000, 0.3}, {65000, 0.31}}, 3, system);
   iso->set_algorithm_option("project_to_convex_hull", true);
   metal->add_property_set(iso);
-  metal->add_property_set(constant(PropertyFactory::create_isotropic_strain_limit(), {0.02}));
-  metal->add_property_set(constant(PropertyFactory::create_tensile_yield_strength(), {250}));
+  metal->add_property_set(constant(F::create_isotropic_strain_limit(), {0.02}));
+  metal->add_property_set(constant(F::create_tensile_yield_strength(), {250}));
   metal->add_property_set(over_temperature(
-      PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(), {{2.3e-5}, {2.4e-5}}, 5,
-      system));
-  metal->add_property_set(constant(PropertyFactory::create_isotropic_thermal_conductivity(), {160}));
-  metal->add_property_set(constant(PropertyFactory::create_voce_isotropic_hardening(), {250, 100, 80, 15}));
+      F::create_isotropic_secant_thermal_expansion_coefficients(), {{2.3e-5}, {2.4e-5}}, 5, system));
+  metal->add_property_set(constant(F::create_isotropic_thermal_conductivity(), {160}));
+  metal->add_property_set(constant(F::create_voce_isotropic_hardening(), {250, 100, 80, 15}));
 
   auto aniso = make_material("Aniso");
   std::vector<double> d(21);
   for (std::size_t i = 0; i < d.size(); ++i) d[i] = 1000.0 / static_cast<double>(i + 3);
-  aniso->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
+  aniso->add_property_set(constant(F::create_anisotropic_elasticity(), d));
   auto ignored = make_material("Ignored Puck");
-  auto plain_puck = constant(PropertyFactory::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  auto plain_puck = constant(F::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
   plain_puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "ignored");
   ignored->add_property_set(plain_puck);
   return {laminate, metal, aniso, ignored, woven_material()};
@@ -571,41 +554,38 @@ std::map<std::string, std::string> string_properties(const PropertySet& set) {
   return map;
 }
 
-// Independent values pass through an absolute temperature conversion on load; in degrees
-// Fahrenheit that goes through kelvin and may change the last bits (22 F comes back as
-// 22.000000000000057).
-void expect_same_independents(const PropertySet::gil_tuple_t& a, const PropertySet::gil_tuple_t& b,
-                              bool exact) {
-  using boost::tuples::get;
-  const auto near = [exact](double x, double y) {
-    EXPECT_NEAR(x, y, exact ? 0.0 : 1e-12 * std::max(1.0, std::abs(x)));
-  };
-  EXPECT_EQ(get<0>(a), get<0>(b));
-  ASSERT_EQ(get<1>(a).size(), get<1>(b).size());
-  ASSERT_EQ(get<3>(a).size(), get<3>(b).size());
-  for (std::size_t r = 0; r < get<1>(a).size(); ++r) {
-    for (std::size_t c = 0; c < get<1>(a)[r].size(); ++c) near(get<1>(a)[r][c], get<1>(b)[r].at(c));
-  }
-  for (std::size_t i = 0; i < get<3>(a).size(); ++i) {
-    near(get<3>(a)[i], get<3>(b)[i]);
-    near(get<2>(a).at(i).first, get<2>(b).at(i).first);
-    near(get<2>(a).at(i).second, get<2>(b).at(i).second);
+// Every value of `a` and `b` equal up to `tolerance` relative to its size.
+void expect_near(const PropertySet::table_t& a, const PropertySet::table_t& b, double tolerance) {
+  ASSERT_EQ(a.size(), b.size());
+  for (std::size_t r = 0; r < a.size(); ++r) {
+    ASSERT_EQ(a[r].size(), b[r].size()) << "row " << r;
+    for (std::size_t c = 0; c < a[r].size(); ++c)
+      EXPECT_NEAR(a[r][c], b[r][c], tolerance * std::max(1.0, std::abs(a[r][c]))) << r << "," << c;
   }
 }
 
+// Defaults followed by the lower and upper ends of the ranges.
+PropertySet::table_t setup_of(const PropertySet::gil_tuple_t& gil) {
+  PropertySet::table_t setup{boost::tuples::get<3>(gil)};
+  for (const auto& range : boost::tuples::get<2>(gil)) setup.push_back({range.first, range.second});
+  return setup;
+}
+
+// Independent values pass through an absolute temperature conversion on load; in degrees
+// Fahrenheit that goes through kelvin and may change the last bits (22 F comes back as
+// 22.000000000000057). The fiber angle goes from degrees to radians and back.
 void expect_same_set(const PropertySet& a, const PropertySet& b, bool exact_independents) {
   SCOPED_TRACE(a.name());
   using boost::tuples::get;
   const auto ga = a.get_gil();
   const auto gb = b.get_gil();
   EXPECT_EQ(string_properties(a), string_properties(b));
-  expect_same_independents(ga, gb, exact_independents);
+  EXPECT_EQ(get<0>(ga), get<0>(gb));
+  const double tolerance = exact_independents ? 0.0 : 1e-12;
+  expect_near(get<1>(ga), get<1>(gb), tolerance);
+  expect_near(setup_of(ga), setup_of(gb), tolerance);
   EXPECT_EQ(get<4>(ga), get<4>(gb));
-  if (a.name() == "Fabric Fiber Angle") {  // degrees -> radians -> degrees
-    EXPECT_DOUBLE_EQ(get<5>(ga).at(0).at(0), get<5>(gb).at(0).at(0));
-  } else {
-    EXPECT_EQ(get<5>(ga), get<5>(gb));
-  }
+  expect_near(get<5>(ga), get<5>(gb), a.name() == "Fabric Fiber Angle" ? 1e-15 : 0.0);
   EXPECT_EQ(get<6>(ga), get<6>(gb));
   EXPECT_EQ(get<7>(ga), get<7>(gb));
   EXPECT_EQ(get<8>(ga), get<8>(gb));
