@@ -18,9 +18,14 @@ class PropertySet;
 // one group "Material<i>" per entry, i = 0, 1, ... Returns 0 on success. Returns 0xFFFFFFFF,
 // after printing the HDF5 error stack to standard error, when HDF5 raises H5::FileIException,
 // H5::DataSetIException, H5::DataSpaceIException or H5::DataTypeIException (for example the file
-// cannot be created). Other exceptions propagate: assertion_error for a null material, a ragged
-// data table or a field unit without unit system, runtime_error from Material::at, and HDF5
-// exceptions of other classes. After a failure the file keeps what was written up to it.
+// cannot be created, or an existing file at `path` is not writable). Other exceptions propagate:
+// assertion_error for a null material, a ragged data table or a field unit without unit system,
+// runtime_error from Material::at, and HDF5 exceptions of other classes.
+// The file is written under a temporary name "<name>.tmp-<pid>-<random>" in the same directory
+// and renamed over `path` only after it is complete, closed and synced; a symbolic link at `path`
+// stays and the file it points to is replaced, keeping that file's permissions. When that rename
+// fails, a warning naming `path` is logged and 0xFFFFFFFF returned. On every failure, returned or
+// thrown, the temporary file is removed and a file previously at `path` is left as it was.
 unsigned int write_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
 
 // One material into `group`: attribute "name", dataset "string_property" when there are string

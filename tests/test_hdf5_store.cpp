@@ -1,9 +1,17 @@
 // Tests of the HDF5 material store: round trips, the file layout as other HDF5 tools see it, and bad files.
 #include <gtest/gtest.h>
 
+#include <boost/log/expressions.hpp>
+#include <boost/log/trivial.hpp>
+#include <boost/make_shared.hpp>
 #include <boost/tuple/tuple_comparison.hpp>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +24,7 @@
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/hdf5_helpers.hpp"
 #include "qorva_mat/load_hdf5.hpp"
+#include "qorva_mat/log.hpp"
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
@@ -323,7 +332,7 @@ unsigned int load_capturing_stderr(const std::string& file, materials_t& materia
 }
 
 TEST_F(Hdf5Store, BadFilesEndInErrorCodeWithErrorStackAndKeepTheVector) {
-  for (const std::string file : {path("does_not_exist.h5"), kData + "/no_materials.h5", kData + "/truncated.h5",
+  for (const std::string& file : {path("does_not_exist.h5"), kData + "/no_materials.h5", kData + "/truncated.h5",
                                  kData + "/make_h5py_store.py"}) {
     SCOPED_TRACE(file);
     materials_t materials{std::make_shared<Material>()};
@@ -374,18 +383,191 @@ TEST_F(Hdf5Store, MissingPiecesOfAPropertyGroupAreHandledAsDocumented) {
   EXPECT_TRUE(again.empty());
 }
 
-TEST_F(Hdf5Store, WriteFailuresReturnErrorCodeOrPropagateKeepingWhatWasWritten) {
+// --- Replacing a store safely --------------------------------------------------------------------
+
+std::string file_bytes(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+std::vector<std::string> entries_of(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Collects "<severity>: <message>" lines of the library's records while alive.
+class LogCapture {
+ public:
+  LogCapture() : stream_(boost::make_shared<std::ostringstream>()), sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
+    sink_->formatter(boost::log::expressions::stream << boost::log::trivial::severity << ": "
+                                                     << boost::log::expressions::smessage);
+    sink_->auto_flush(true);
+    qorva_mat::add_sink(sink_);
+  }
+  ~LogCapture() { qorva_mat::remove_sink(sink_); }
+  std::string text() const { return stream_->str(); }
+
+ private:
+  boost::shared_ptr<std::ostringstream> stream_;
+  boost::shared_ptr<qorva_mat::TextSink> sink_;
+};
+
+// While alive, no file of this process can grow beyond `bytes` (as on a full disk). The first
+// write past the limit fails with EFBIG and lifts the limit again through SIGXFSZ, so HDF5 can
+// still close the file afterwards. (A file whose close fails stays registered with this HDF5
+// release and brings the library down when it shuts down at exit.)
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_limit_);
+    old_handler_ = std::signal(SIGXFSZ, lift);
+    rlimit limit = saved_limit_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_limit_);
+    std::signal(SIGXFSZ, old_handler_);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  static bool hit() { return hit_ != 0; }
+
+ private:
+  static void lift(int) {
+    setrlimit(RLIMIT_FSIZE, &saved_limit_);
+    hit_ = 1;
+  }
+
+  static inline rlimit saved_limit_{};
+  static inline volatile std::sig_atomic_t hit_ = 0;
+  void (*old_handler_)(int) = SIG_DFL;
+};
+
+TEST_F(Hdf5Store, WriteThatThrowsHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFile) {
+  materials_t good{sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
+  const std::string before = file_bytes(path("store.h5"));
+  ASSERT_FALSE(before.empty());
+
+  // The writer gets as far as this material's second property set before it rejects its field units.
+  auto unitless = std::make_shared<Material>();
+  unitless->name("unitless");
+  unitless->add_property_set(constant_set("Density", {"rho"}, {1000.0}));
+  auto broken = strength_over_two_variables();
+  broken->field_units({Unit(), Unit(), Unit()});
+  unitless->add_property_set(broken);
+  const std::vector<std::pair<std::string, materials_t>> cases{
+      {"null material after a complete one", {sample_material(), nullptr}},
+      {"field unit without unit system in a late property set", {sample_material(), unitless}},
+  };
+  for (const auto& [label, materials] : cases) {
+    SCOPED_TRACE(label);
+    materials_t list = materials;
+    EXPECT_THROW(qorva_mat::write_materials_hdf5(path("store.h5"), list), qorva_mat::assertion_error);
+    EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
+    EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
+  }
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 1u);
+  expect_same_material(*good[0], *loaded[0]);
+}
+
+TEST_F(Hdf5Store, WriteThatHitsAnHdf5ErrorHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFile) {
+  materials_t good{sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
+  const std::string before = file_bytes(path("store.h5"));
+
+  // A second material whose 100000 dependent values (800 kB of raw data) do not fit under the
+  // file size limit: HDF5 fails writing "dep_data" after Material0 and the file are created.
+  std::vector<std::string> names;
+  for (int i = 0; i < 100000; ++i) names.push_back("v" + std::to_string(i));
+  auto big = std::make_shared<Material>();
+  big->name("big");
+  big->add_property_set(constant_set("Many", names, std::vector<double>(names.size(), 1.5)));
+  materials_t too_big{sample_material(), big};
+  ::testing::internal::CaptureStderr();
+  unsigned int result = 0;
+  {
+    const FileSizeLimit limit(256 * 1024);
+    result = qorva_mat::write_materials_hdf5(path("store.h5"), too_big);
+    EXPECT_TRUE(FileSizeLimit::hit());
+  }
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, kFailed);
+  EXPECT_NE(err.find("HDF5 error in DataSet::write"), std::string::npos) << err;
+  EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
+  EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
+
+  // Without the limit the same list is written and replaces the store.
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), too_big), 0u);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 2u);
+  EXPECT_EQ(loaded[1]->at("Many").get_dependent_names().size(), names.size());
+  EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
+}
+
+TEST_F(Hdf5Store, SuccessfulWriteReplacesTheFileThroughLinksKeepingPermissions) {
+  materials_t first{sample_material(), sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), first), 0u);
+  fs::permissions(path("store.h5"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::create_symlink("store.h5", path("link.h5"));
+
+  auto replacement = std::make_shared<Material>();
+  replacement->name("replacement");
+  materials_t second{replacement};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("link.h5"), second), 0u);
+  EXPECT_TRUE(fs::is_symlink(path("link.h5")));
+  EXPECT_EQ(fs::status(path("store.h5")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded), 0u);
+  ASSERT_EQ(loaded.size(), 1u);
+  EXPECT_EQ(loaded[0]->name(), "replacement");
+  EXPECT_EQ(entries_of(dir_), (std::vector<std::string>{"link.h5", "store.h5"}));
+
+  // A name close to the 255-byte limit is still writable: the temporary name is shortened.
+  const std::string long_name = std::string(250, 'n') + ".h5";
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path(long_name), second), 0u);
+  EXPECT_EQ(entries_of(dir_), (std::vector<std::string>{"link.h5", long_name, "store.h5"}));
+}
+
+TEST_F(Hdf5Store, FailuresToCreateOrReplaceReturnErrorCodeAndLeaveNoTemporaryFile) {
   materials_t good{sample_material()};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(qorva_mat::write_materials_hdf5(path("no_such_dir/x.h5"), good), kFailed);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("HDF5"), std::string::npos);
 
-  materials_t with_null{sample_material(), nullptr};
-  EXPECT_THROW(qorva_mat::write_materials_hdf5(path("partial.h5"), with_null), qorva_mat::assertion_error);
-  materials_t loaded;
-  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("partial.h5"), loaded), 0u);
-  ASSERT_EQ(loaded.size(), 1u);  // the file was closed on the way out and keeps Material0
-  expect_same_material(*good[0], *loaded[0]);
+  // A directory in the way: the file is written, the rename over the directory fails.
+  fs::create_directories(path("taken.h5"));
+  std::ofstream(path("taken.h5/inside")) << "keep";
+  const LogCapture log;
+  EXPECT_EQ(qorva_mat::write_materials_hdf5(path("taken.h5"), good), kFailed);
+  EXPECT_NE(log.text().find("warning: write_materials_hdf5: cannot replace " + path("taken.h5")), std::string::npos)
+      << log.text();
+  EXPECT_EQ(file_bytes(path("taken.h5/inside")), "keep");
+  EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"taken.h5"});
+}
+
+TEST_F(Hdf5Store, ReadOnlyStoreIsNotReplaced) {
+  materials_t good{sample_material()};
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
+  fs::permissions(path("store.h5"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (::access(path("store.h5").c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write read-only files";
+  const std::string before = file_bytes(path("store.h5"));
+  materials_t none;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), none), kFailed);
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("HDF5"), std::string::npos);
+  EXPECT_TRUE(file_bytes(path("store.h5")) == before);
+  EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
 }
 
 }  // namespace
