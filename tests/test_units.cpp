@@ -61,15 +61,11 @@ TEST(Exponents, MassAndForceDependOnTheBaseUnitSet) {
     EXPECT_EQ(units::force_exp(b), ev(0, 1, 0, 0, 0, 0));
   }
   EXPECT_EQ(units::angle_exp(odd), ev(0, 0, 0, 0, 0, 1));
-  EXPECT_EQ(exponent_vec_t::size(), 6u);
 }
 
-TEST(Exponents, TranslateRoundTripsAndKeepsSlotsThreeToFive) {
+TEST(Exponents, TranslateRoundTripsKeepsSlotsThreeToFiveAndRejectsUnknownSets) {
   using units::detail::translate;
   const auto M = LENGTH_MASS_TIME_TEMP_CUR, F = LENGTH_FORCE_TIME_TEMP_CUR;
-  EXPECT_EQ(translate(units::force_exp(M), M, F), units::force_exp(F));
-  EXPECT_EQ(translate(units::mass_exp(F), F, M), units::mass_exp(M));
-  EXPECT_EQ(translate(ev(-1, 1, -2, 0, 0, 0), M, F), ev(-2, 1, 0, 0, 0, 0));
   for (int l = -3; l <= 3; ++l)
     for (int m = -3; m <= 3; ++m)
       for (int t = -3; t <= 3; ++t) {
@@ -78,14 +74,11 @@ TEST(Exponents, TranslateRoundTripsAndKeepsSlotsThreeToFive) {
         EXPECT_EQ(translate(translate(e, M, F), F, M), e);
         EXPECT_EQ(translate(translate(e, F, M), M, F), e);
       }
-}
-
-TEST(Exponents, TranslateBetweenUnknownSets) {
+  // Between unknown sets: only the identity.
   const auto five = static_cast<units::base_unit_type>(5);
   const exponent_vec_t e = ev(1, 2, 3, 4, 5, 6);
-  EXPECT_EQ(units::detail::translate(e, five, five), e);
-  EXPECT_EQ(error_text<assertion_error>(
-                [&] { units::detail::translate(e, five, LENGTH_MASS_TIME_TEMP_CUR); }),
+  EXPECT_EQ(translate(e, five, five), e);
+  EXPECT_EQ(error_text<assertion_error>([&] { translate(e, five, M); }),
             "Assertion 'src == units::LENGTH_FORCE_TIME_TEMP_CUR' failed. unknown base units");
   EXPECT_TRUE(units::detail::is_equal(ev(0, 0, 0, 0, 0, 0), ev(0, 0, 0, 0, 0, 0)));
   EXPECT_FALSE(units::detail::is_equal(ev(1, 0, 0, 0, 0, 0), ev(1, 0, 0, 0, 0, 1)));
@@ -127,9 +120,6 @@ TEST(UnitSystem, PredefinedSystemsMeasureTheirPhysicalUnits) {
                 1e-12);
     EXPECT_EQ(s->base_units() == LENGTH_FORCE_TIME_TEMP_CUR, t == System::BIN);
   }
-  EXPECT_EQ(sys(System::BIN)->temperature_conv(), 5.0 / 9.0);
-  EXPECT_DOUBLE_EQ(sys(System::BIN)->mass_conv(), 4.44822162 / 0.0254);
-  EXPECT_NEAR(sys(System::BIN)->mass_conv(), 175.127, 1e-3);
   const UnitSystem undefined;
   for (double f : undefined.conversion_factors()) EXPECT_TRUE(std::isnan(f));
   EXPECT_TRUE(std::isnan(undefined.temperature_offset()) && std::isnan(undefined.force_conv()));
@@ -140,14 +130,15 @@ TEST(UnitSystem, MakeByNameIgnoresCaseAndQuotesUnknownNames) {
     EXPECT_EQ(make_unit_system(name)->type(), System::BIN);
   EXPECT_EQ(make_unit_system("")->type(), System::UNDEFINED);
   EXPECT_NE(make_unit_system("si"), make_unit_system("si"));
-  EXPECT_EQ(error_text<runtime_error>([] { make_unit_system("SI "); }),
-            "unknown UnitSystem type ('SI ').");
-  try {
-    make_unit_system("MiLe");
-    ADD_FAILURE() << "no exception";
-  } catch (const runtime_error& e) {
-    EXPECT_STREQ(e.what(), "unknown UnitSystem type ('MiLe').");
-    EXPECT_EQ(dynamic_cast<const assertion_error*>(&e), nullptr);
+  // A plain runtime error, not an assertion; trailing blanks are not trimmed.
+  for (const std::string name : {"SI ", "MiLe"}) {
+    try {
+      make_unit_system(name);
+      ADD_FAILURE() << "no exception for " << name;
+    } catch (const runtime_error& e) {
+      EXPECT_EQ(e.what(), "unknown UnitSystem type ('" + name + "').");
+      EXPECT_EQ(dynamic_cast<const assertion_error*>(&e), nullptr);
+    }
   }
 }
 
@@ -207,7 +198,6 @@ TEST(UnitSystem, SlotOneSettersFollowTheBaseUnits) {
             mass_cond + "cannot set mass unit conversion, mass is not a base unit of this system");
   s.force_name("kip");
   s.force_conv(4448.22162);
-  EXPECT_EQ(s.force_name(), "kip");
   EXPECT_EQ(s.force_conv(), 4448.22162);
 }
 
@@ -269,9 +259,6 @@ TEST(UnitSystem, DefaultCurrencyIsCopiedAtInitialisation) {
 
 TEST(Unit, ProductsLiveInTheLeftSystemWithTheConversionFactor) {
   const auto si = sys(System::SI), cgs = sys(System::CGS);
-  const Quantity a = length(si) * length(si);
-  EXPECT_EQ(a.value(), 1.0);
-  EXPECT_EQ(a.unit().unit_exp(), ev(2, 0, 0, 0, 0, 0));
   const Quantity b = length(si) * length(cgs), c = length(cgs) * length(si);
   EXPECT_DOUBLE_EQ(b.value(), 0.01);
   EXPECT_EQ(b.unit().system(), si);
@@ -279,10 +266,8 @@ TEST(Unit, ProductsLiveInTheLeftSystemWithTheConversionFactor) {
   EXPECT_EQ(str(c.unit()), "cm^2");
   EXPECT_EQ(str((length(si) / time(si)).unit()), "m s^(-1)");
   EXPECT_DOUBLE_EQ((length(si) / length(cgs)).value(), 100);
-  EXPECT_EQ((length(si) / 4.0).value(), 0.25);
   const Quantity inv = 2.0 / time(si);
-  EXPECT_EQ(inv.value(), 2.0);
-  EXPECT_EQ(inv.unit().unit_exp(), ev(0, 0, -1, 0, 0, 0));
+  EXPECT_EQ(str(inv), "2 s^(-1)");
   EXPECT_EQ((force(si) / length(si)).unit().pow(3).unit_exp(), ev(0, 3, -6, 0, 0, 0));
   EXPECT_EQ(str(force(si).pow(0)), "");
   EXPECT_EQ(Unit(si, ev(30000, 0, 0, 0, 0, 0)).pow(2).unit_exp()[0], -5536);  // 16-bit wrap
@@ -307,13 +292,10 @@ TEST(Unit, ConvertsBetweenSystems) {
   EXPECT_DOUBLE_EQ(p.value(), 1e6);
   EXPECT_EQ(str(p.unit()), "Pa");
   const Quantity f = force(bin).convert_to(si);
-  EXPECT_EQ(f.value(), 4.44822162);
-  EXPECT_EQ(f.unit().unit_exp(), ev(1, 1, -2, 0, 0, 0));
-  EXPECT_EQ(str(f.unit()), "N");
+  EXPECT_EQ(str(f), "4.44822 N");
   const Unit psi = (force(bin) / length(bin).pow(2)).unit();
   EXPECT_EQ(str(psi), "psi");
   EXPECT_DOUBLE_EQ(psi.convert_to(si).value(), 4.44822162 / (0.0254 * 0.0254));
-  EXPECT_NEAR(psi.convert_to(si).value(), 6894.757, 1e-3);
   EXPECT_NEAR(conversion_factor(mass(bin), mass(si)), 175.127, 1e-3);
   EXPECT_EQ(error_text<assertion_error>([&] { conversion_factor(length(si), time(si)); }),
             "Assertion 'q.unit() == other_' failed. units are not compatible: m s");
@@ -331,7 +313,6 @@ TEST(Unit, EqualityAndDescriptionAcrossSystems) {
   EXPECT_EQ(str(Unit(si, ev(-1, 1, -2, 0, 0, 1))), "kg m^(-1) radian s^(-2)");
   EXPECT_EQ(str(Unit(sys(System::uMKS), ev(-1, 1, -2, 0, 0, 0))), "MPa");
   EXPECT_EQ(str(Unit(si, ev(1, 1, 0, 0, 0, 0))), "kg m");  // compound names need whole keys
-  EXPECT_EQ(units::compound_units().size(), 12u);
   auto odd = make_unit_system(System::UNDEFINED);
   odd->length_name("x");
   odd->time_name("x");  // the later slot of a repeated name wins
@@ -350,15 +331,11 @@ TEST(Unit, OperationsOnAUnitWithoutSystemThrow) {
 TEST(Quantity, ArithmeticCombinesValuesAndUnitFactors) {
   const Quantity a(2.0, length(sys(System::SI))), b(500.0, length(sys(System::MPA)));
   EXPECT_DOUBLE_EQ((a * b).value(), 1.0);
-  EXPECT_EQ((a * b).unit().unit_exp(), ev(2, 0, 0, 0, 0, 0));
-  EXPECT_EQ((a * b).unit().system(), a.unit().system());
+  EXPECT_EQ(str(a * b), "1 m^2");
   EXPECT_DOUBLE_EQ((a / b).value(), 4.0);
   EXPECT_DOUBLE_EQ((b / a).value(), 0.25);
-  EXPECT_EQ((a * 3.0).value(), 6.0);
-  EXPECT_EQ((3.0 * a).value(), 6.0);
-  EXPECT_EQ((a / 4.0).value(), 0.5);
-  EXPECT_EQ(a.pow(3).value(), 8.0);
-  EXPECT_EQ(a.pow(-1).unit().unit_exp(), ev(-1, 0, 0, 0, 0, 0));
+  EXPECT_EQ((3.0 * a / 4.0).value(), 1.5);
+  EXPECT_EQ(str(a.pow(-1)), "0.5 m^(-1)");
 }
 
 TEST(Quantity, ConvertsTemperaturesAbsolutelyAndRelatively) {
@@ -404,8 +381,6 @@ TEST(UnitSymbolMap, HoldsTheTwentyOneSymbols) {
     printed += str(table.at(symbol)) + ",";
   }
   EXPECT_EQ(printed, "m,cm,mm,in,ft,um,kg,g,t,in^(-1) lbf s^2,slug,K,C,F,s,N,Pa,MPa,radian,W,J,");
-  EXPECT_EQ(table.at("MPa").system()->type(), System::MPA);
-  EXPECT_EQ(table.at("C").system()->type(), System::MKS);
   const auto si = sys(System::SI);
   EXPECT_DOUBLE_EQ(table.at("MPa").convert_to(si).value(), 1e6);
   EXPECT_DOUBLE_EQ(conversion_factor(table.at("in"), table.at("m")), 0.0254);
