@@ -61,6 +61,15 @@ std::shared_ptr<PropertySet> over_temperature(std::shared_ptr<PropertySet> set,
   return set;
 }
 
+// Multilinear hardening over a dimensionless plastic strain.
+std::shared_ptr<PropertySet> plastic_hardening(const std::string& system) {
+  auto set = PropertyFactory::create_multilinear_isotropic_hardening();
+  set->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5), false,
+           false, false);
+  set->field_units({qorva_mat::dimensionless(make_unit_system(system))});
+  return set;
+}
+
 std::shared_ptr<Material> woven_material() {
   auto m = make_material("Fabric");
   m->set_string_property("Ply Type", "woven");
@@ -270,22 +279,7 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
   EXPECT_EQ(qualifier(temperature, "Field Units"), "C");
 }
 
-TEST_F(WriteMatbook, HardeningTableCarriesOnlyVariableTypes) {
-  auto m = make_material("M");
-  auto h = PropertyFactory::create_multilinear_isotropic_hardening();
-  h->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5), false,
-         false, false);
-  h->field_units({qorva_mat::dimensionless(make_unit_system("SI"))});
-  m->add_property_set(h);
-  const ptree doc = write_doc({m});
-  const auto values = children(bulk(doc).get_child("PropertyData"), "ParameterValue");
-  ASSERT_EQ(values.size(), 2u);
-  EXPECT_EQ(parameter_name(doc, *values[0]), "Stress");
-  EXPECT_EQ(children(*values[1], "Qualifier").size(), 1u);
-  EXPECT_EQ(declaration_of(doc, *values[1]).second, "Unitless");
-}
-
-TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
+TEST_F(WriteMatbook, AnglesAreWrittenInRadiansAndPlasticStrainUnitless) {
   auto m = make_material("M");
   auto e = PropertyFactory::create_isotropic_elasticity();
   e->set({"Shear Angle"}, {{0.0}, {45.0}}, {{0.0, 45.0}}, {45.0}, {{1.0, 0.3}, {2.0, 0.3}}, engine_name(5),
@@ -293,6 +287,7 @@ TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
   e->field_units({qorva_mat::dimensionless(make_unit_system("MPA"))});
   m->add_property_set(e);
   m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
+  m->add_property_set(plastic_hardening("MPA"));
   const ptree doc = write_doc({m}, "MPA");
   const auto data = children(bulk(doc), "PropertyData");
   const ptree& shear = *children(*data.at(0), "ParameterValue").at(3);
@@ -303,6 +298,12 @@ TEST_F(WriteMatbook, AnglesAreWrittenInRadians) {
   const ptree& phi = data.at(1)->get_child("ParameterValue");
   EXPECT_EQ(phi.get<std::string>("Data"), "0.78539816339744828");
   EXPECT_EQ(declaration_of(doc, phi).second, "radian^1");
+  // The plastic strain of a hardening table carries only its variable type.
+  const auto hardening = children(*data.at(2), "ParameterValue");
+  ASSERT_EQ(hardening.size(), 2u);
+  EXPECT_EQ(parameter_name(doc, *hardening[0]), "Stress");
+  EXPECT_EQ(children(*hardening[1], "Qualifier").size(), 1u);
+  EXPECT_EQ(declaration_of(doc, *hardening[1]).second, "Unitless");
 }
 
 TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
@@ -519,11 +520,7 @@ MaterialList materials_of_every_kind(const std::string& system) {
   laminate->add_property_set(constant(F::create_specific_heat(), {9e8}));
   laminate->add_property_set(constant(F::create_fabric_fiber_angle(), {45}));
   laminate->add_property_set(constant(F::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
-  auto hardening = F::create_multilinear_isotropic_hardening();
-  hardening->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5),
-                 false, false, false);
-  hardening->field_units({qorva_mat::dimensionless(make_unit_system(system))});
-  laminate->add_property_set(hardening);
+  laminate->add_property_set(plastic_hardening(system));
 
   auto metal = make_material("Metal");
   metal->set_string_property("Ply Type", "isotropic");
