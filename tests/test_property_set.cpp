@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <boost/log/expressions.hpp>
-#include <boost/log/sinks/sync_frontend.hpp>
-#include <boost/log/sinks/text_ostream_backend.hpp>
-#include <boost/log/trivial.hpp>
 #include <boost/make_shared.hpp>
 #include <sstream>
 #include <stdexcept>
@@ -20,30 +16,24 @@ namespace {
 using qorva_mat::PropertySet;
 using table = std::vector<std::vector<double>>;
 
-// Collects every record emitted while it lives, as "<severity>: <message>" lines. The library
-// passes records on only while a sink is registered with it, so the sink goes through add_sink.
+// Collects the library's log records as "<severity>: <message>" lines while alive.
 class LogCapture {
  public:
-  LogCapture() : stream_(boost::make_shared<std::ostringstream>()) {
-    namespace expr = boost::log::expressions;
-    auto backend = boost::make_shared<boost::log::sinks::text_ostream_backend>();
-    backend->add_stream(stream_);
-    sink_ = boost::make_shared<sink_t>(backend);
-    sink_->set_formatter(expr::stream << boost::log::trivial::severity << ": " << expr::smessage);
-    registered_ = boost::make_shared<qorva_mat::Sink>(sink_);
-    qorva_mat::add_sink(registered_);
+  LogCapture()
+      : stream_(boost::make_shared<std::ostringstream>()),
+        sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
+    sink_->formatter("%Severity%: %Message%");
+    qorva_mat::add_sink(sink_);
   }
-  ~LogCapture() { qorva_mat::remove_sink(registered_); }
+  ~LogCapture() { qorva_mat::remove_sink(sink_); }
   std::string text() const {
     sink_->flush();
     return stream_->str();
   }
 
  private:
-  using sink_t = boost::log::sinks::synchronous_sink<boost::log::sinks::text_ostream_backend>;
   boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<sink_t> sink_;
-  boost::shared_ptr<qorva_mat::Sink> registered_;
+  boost::shared_ptr<qorva_mat::TextSink> sink_;
 };
 
 std::string linear_name() {
