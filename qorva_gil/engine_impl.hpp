@@ -25,6 +25,7 @@ struct Setup {
   std::vector<std::size_t> active;        // independent variables kept in the model
   std::vector<double> fixed;              // per variable: its only data value, if dropped
   std::vector<char> dropped;
+  bool all_active = false;                // nothing dropped: active[k] == k for every variable
   std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
   std::unique_ptr<Model> model;
   std::string outside_note;               // warning text for points outside the data

@@ -138,6 +138,7 @@ void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s
     s.offset.push_back(normalized ? lo : 0.0);
     s.scale.push_back(normalized ? 1.0 / (hi - lo) : 1.0);
   }
+  s.all_active = s.active.size() == n;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "qorva_gil/linear_1d.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <numeric>
 
 #include "qorva_gil/statistics.hpp"
@@ -23,6 +24,7 @@ class Linear1D final : public Model {
       xs_.push_back(points.coords[i]);
       values_.insert(values_.end(), points.row(i), points.row(i) + columns_);
     }
+    build_buckets();
   }
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
@@ -51,7 +53,7 @@ class Linear1D final : public Model {
         return k;
       }
     }
-    const std::size_t i = std::min(branch_free_search(xs_.data(), xs_.size(), x), last);
+    const std::size_t i = std::min(search(x), last);
     if (cache) {
       cache->index = static_cast<long>(i);
       ++thread_query_statistics().located;
@@ -59,10 +61,43 @@ class Linear1D final : public Model {
     return i;
   }
 
+  // Bucket of x >= xs[0] on a uniform grid over the data range. Monotone in
+  // x, which is all the search below relies on.
+  std::size_t bucket(double x) const {
+    const double t = (x - xs_[0]) * bucket_scale_;
+    const std::size_t last = first_.size() - 2;
+    return t < static_cast<double>(last) ? static_cast<std::size_t>(t) : last;
+  }
+
+  // first_[b]: the first abscissa whose bucket is b or later (n if none).
+  void build_buckets() {
+    const std::size_t n = xs_.size();
+    if (n > UINT32_MAX / 4) return;  // no index: search the whole table
+    const std::size_t m = 2 * n;
+    bucket_scale_ = static_cast<double>(m) / (xs_[n - 1] - xs_[0]);
+    first_.assign(m + 1, static_cast<std::uint32_t>(n));
+    std::size_t c = 0;
+    for (std::size_t i = 0; i < n; ++i)
+      for (const std::size_t b = bucket(xs_[i]); c <= b; ++c) first_[c] = static_cast<std::uint32_t>(i);
+  }
+
+  // Same answer as branch_free_search over all of xs_. Inside the data the
+  // bucket of x bounds the answer: abscissae of earlier buckets are below x,
+  // those of later buckets above it, so only x's bucket and the abscissa
+  // before it need searching.
+  std::size_t search(double x) const {
+    if (first_.empty() || !(x > xs_[0] && x < xs_.back())) return branch_free_search(xs_.data(), xs_.size(), x);
+    const std::size_t b = bucket(x);
+    const std::size_t lo = first_[b] == 0 ? 0 : first_[b] - 1;
+    return lo + branch_free_search(xs_.data() + lo, first_[b + 1] - lo, x);
+  }
+
   std::size_t columns_;
   bool project_;
   std::vector<double> xs_;
   std::vector<double> values_;
+  double bucket_scale_ = 0.0;
+  std::vector<std::uint32_t> first_;
 };
 
 }  // namespace
