@@ -25,26 +25,39 @@ std::uint64_t next_model_id() {
   return ++counter;
 }
 
+namespace {
+
+// A thread's cache slots and counters, together so a cached query finds both
+// with one thread-local lookup. A few direct-mapped slots, so a thread
+// alternating between the properties of one material keeps each one's entry.
+struct ThreadCache {
+  CacheSlot slots[8];
+  QueryStatistics statistics;
+};
+
+ThreadCache& thread_cache() {
+  static thread_local ThreadCache cache;
+  return cache;
+}
+
+}  // namespace
+
 CacheSlot& thread_cache_slot(std::uint64_t model_id) {
-  // A few direct-mapped slots, so a thread alternating between the
-  // properties of one material keeps each one's entry.
-  static thread_local CacheSlot slots[8];
-  CacheSlot& slot = slots[model_id & 7u];
+  ThreadCache& cache = thread_cache();
+  CacheSlot& slot = cache.slots[model_id & 7u];
   if (slot.model_id != model_id) {
     slot.model_id = model_id;
     slot.has_point = false;
     slot.outside = false;
     slot.index = -1;
+    slot.statistics = &cache.statistics;
   }
   return slot;
 }
 
 }  // namespace detail
 
-QueryStatistics& thread_query_statistics() {
-  static thread_local QueryStatistics statistics;
-  return statistics;
-}
+QueryStatistics& thread_query_statistics() { return detail::thread_cache().statistics; }
 
 namespace {
 

@@ -49,14 +49,14 @@ class Linear1D final : public Model {
     if (cache && cache->index >= 0) {
       const std::size_t k = static_cast<std::size_t>(cache->index);
       if ((x >= xs_[k] || k == 0) && (x < xs_[k + 1] || k == last)) {
-        ++thread_query_statistics().cell_hits;
+        ++cache->statistics->cell_hits;
         return k;
       }
     }
     const std::size_t i = std::min(search(x), last);
     if (cache) {
       cache->index = static_cast<long>(i);
-      ++thread_query_statistics().located;
+      ++cache->statistics->located;
     }
     return i;
   }

@@ -48,7 +48,7 @@ class LinearMesh final : public Model {
     int simplex;
     bool outside;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim_)) {
-      ++thread_query_statistics().point_hits;
+      ++cache->statistics->point_hits;
       simplex = static_cast<int>(cache->index);
       outside = cache->outside;
       std::copy(cache->weights.begin(), cache->weights.end(), weights);
@@ -160,11 +160,11 @@ class LinearMesh final : public Model {
   bool locate(const double* y, double* w, int& simplex, CacheSlot* cache) const {
     bool outside = false;
     if (cache) {
-      ++thread_query_statistics().located;
+      ++cache->statistics->located;
       if (cache->index >= 0 && !flat_[static_cast<std::size_t>(cache->index)]) {
         const std::size_t j = barycentric(static_cast<std::size_t>(cache->index), y, w);
         if (w[j] >= -kInsideTolerance) {
-          ++thread_query_statistics().cell_hits;
+          ++cache->statistics->cell_hits;
           simplex = static_cast<int>(cache->index);
           return false;
         }
@@ -172,9 +172,9 @@ class LinearMesh final : public Model {
     }
     std::size_t steps = 0;
     int s = walk(y, grid_[grid_cell(y)], w, outside, steps);
-    if (cache) thread_query_statistics().walk_steps += steps;
+    if (cache) cache->statistics->walk_steps += steps;
     if (s < 0) {
-      if (cache) ++thread_query_statistics().full_scans;
+      if (cache) ++cache->statistics->full_scans;
       s = scan(y, w, outside);
     }
     simplex = s;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "qorva_gil/statistics.hpp"
+
 namespace qorva_gil {
 namespace detail {
 
@@ -36,10 +38,12 @@ struct CacheSlot {
   long index = -1;
   std::vector<double> point;
   std::vector<double> weights;
+  QueryStatistics* statistics = nullptr;  // this thread's counters, beside the slot
 };
 
 // The cache slot of this thread for a model id; a slot that belonged to
-// another model is reset first. Never fails.
+// another model is reset first. Never fails. One thread-local lookup gives
+// both the slot and (through it) the thread's statistics.
 CacheSlot& thread_cache_slot(std::uint64_t model_id);
 
 // A process-wide, never repeated identity for a built model.
