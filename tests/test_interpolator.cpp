@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <thread>
 
@@ -164,6 +165,44 @@ TEST(Interpolator1D, InterpolatesUnsortedTableLinearly) {
   EXPECT_NEAR(both[1], 0.32, 1e-14);
   EXPECT_EQ(g.default_query(both), ExitStatusEnum::SUCCESS);
   EXPECT_EQ(both[0], 210.0);
+}
+
+TEST(Interpolator1D, FindsTheRightIntervalInUnevenlySpacedTables) {
+  // Dense clusters, long gaps and nearly equal abscissae, so many intervals
+  // share a stretch of the range and long stretches hold none; a curved
+  // value column makes an answer from a wrong interval visible.
+  std::vector<double> xs = {-1.0, 0.0, 1e-9, 2e-9, 1e-3, 0.5, 0.5 + 1e-12, 1000.0};
+  for (int i = 0; i < 40; ++i) xs.push_back(1.0 + 0.001 * i);
+  for (int i = 1; i <= 20; ++i) xs.push_back(std::pow(1.7, i));
+  std::sort(xs.begin(), xs.end());
+  xs.erase(std::unique(xs.begin(), xs.end()), xs.end());
+  Table in, out;
+  for (auto it = xs.rbegin(); it != xs.rend(); ++it) {  // given in descending order
+    in.push_back({*it});
+    out.push_back({std::sin(*it) + *it * *it});
+  }
+  Interpolator g;
+  g.set_independent_names({"x"});
+  g.set_dependent_names({"y"});
+  g.set_independent_data(in);
+  g.set_dependent_data(out);
+  for (bool cached : {false, true}) {
+    g.set_is_cached(cached);
+    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+    for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
+      const double a = xs[i], b = xs[i + 1];
+      const double fa = std::sin(a) + a * a, fb = std::sin(b) + b * b;
+      for (double x : {a, std::nextafter(a, b), a + 0.25 * (b - a), a + 0.5 * (b - a), std::nextafter(b, a)}) {
+        double r = 0.0;
+        ASSERT_EQ(g.specific_query({"x"}, {x}, "y", r), ExitStatusEnum::SUCCESS) << x;
+        const double expected = fa + (x - a) / (b - a) * (fb - fa);
+        EXPECT_NEAR(r, expected, 1e-9 * (std::abs(fa) + std::abs(fb))) << "cached " << cached << ", x = " << x;
+      }
+    }
+    double r = 0.0;
+    ASSERT_EQ(g.specific_query({"x"}, {xs.back()}, "y", r), ExitStatusEnum::SUCCESS);
+    EXPECT_EQ(r, std::sin(xs.back()) + xs.back() * xs.back());
+  }
 }
 
 TEST(Interpolator1D, ClampsToRangeThenExtrapolatesOrProjects) {
