@@ -16,30 +16,14 @@
 #include "qorva_mat/load_hdf5.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
 namespace logging = boost::log;
 using qorva_mat::assertion_error;
 
-// Collects "<severity>: <message>" lines of the library's records while alive.
-class LogCapture {
- public:
-  LogCapture()
-      : stream_(boost::make_shared<std::ostringstream>()),
-        sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
-    sink_->formatter(logging::expressions::stream << logging::trivial::severity << ": "
-                                                  << logging::expressions::smessage);
-    sink_->auto_flush(true);
-    qorva_mat::add_sink(sink_);
-  }
-  ~LogCapture() { qorva_mat::remove_sink(sink_); }
-  std::string text() const { return stream_->str(); }
-
- private:
-  boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<qorva_mat::TextSink> sink_;
-};
+using qorva_test::LogCapture;
 
 class Hdf5Helpers : public ::testing::Test {
  protected:

@@ -29,6 +29,7 @@
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
@@ -399,22 +400,7 @@ std::vector<std::string> entries_of(const fs::path& dir) {
   return names;
 }
 
-// Collects "<severity>: <message>" lines of the library's records while alive.
-class LogCapture {
- public:
-  LogCapture() : stream_(boost::make_shared<std::ostringstream>()), sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
-    sink_->formatter(boost::log::expressions::stream << boost::log::trivial::severity << ": "
-                                                     << boost::log::expressions::smessage);
-    sink_->auto_flush(true);
-    qorva_mat::add_sink(sink_);
-  }
-  ~LogCapture() { qorva_mat::remove_sink(sink_); }
-  std::string text() const { return stream_->str(); }
-
- private:
-  boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<qorva_mat::TextSink> sink_;
-};
+using qorva_test::LogCapture;
 
 // While alive, no file of this process can grow beyond `bytes` (as on a full disk). The first
 // write past the limit fails with EFBIG and lifts the limit again through SIGXFSZ, so HDF5 can

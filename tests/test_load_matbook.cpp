@@ -16,6 +16,7 @@
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tests/log_capture.hpp"
 
 using namespace qorva_mat;
 using PT = Material::PropertyType;
@@ -47,24 +48,7 @@ std::vector<double> column(const PropertySet& set, std::size_t j, bool independe
   return values;
 }
 
-// Collects the library's log records as "<severity>: <message>" lines while alive.
-class LogCapture {
- public:
-  LogCapture()
-      : stream_(boost::make_shared<std::ostringstream>()), sink_(boost::make_shared<TextSink>(stream_)) {
-    sink_->formatter("%Severity%: %Message%");
-    add_sink(sink_);
-  }
-  ~LogCapture() { remove_sink(sink_); }
-  std::string text() const {
-    sink_->flush();
-    return stream_->str();
-  }
-
- private:
-  boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<TextSink> sink_;
-};
+using qorva_test::LogCapture;
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
@@ -19,25 +20,7 @@ using qorva_mat::PropertyFactory;
 using qorva_mat::PropertySet;
 using Type = Material::PropertyType;
 
-// Collects the library's log records as "<severity>: <message>" lines while alive.
-class LogCapture {
- public:
-  LogCapture()
-      : stream_(boost::make_shared<std::ostringstream>()),
-        sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
-    sink_->formatter("%Severity%: %Message%");
-    qorva_mat::add_sink(sink_);
-  }
-  ~LogCapture() { qorva_mat::remove_sink(sink_); }
-  std::string text() const {
-    sink_->flush();
-    return stream_->str();
-  }
-
- private:
-  boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<qorva_mat::TextSink> sink_;
-};
+using qorva_test::LogCapture;
 
 std::shared_ptr<PropertySet> density(double rho) {
   auto set = PropertyFactory::create_density();

@@ -10,31 +10,14 @@
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
 using qorva_mat::PropertySet;
 using table = std::vector<std::vector<double>>;
 
-// Collects the library's log records as "<severity>: <message>" lines while alive.
-class LogCapture {
- public:
-  LogCapture()
-      : stream_(boost::make_shared<std::ostringstream>()),
-        sink_(boost::make_shared<qorva_mat::TextSink>(stream_)) {
-    sink_->formatter("%Severity%: %Message%");
-    qorva_mat::add_sink(sink_);
-  }
-  ~LogCapture() { qorva_mat::remove_sink(sink_); }
-  std::string text() const {
-    sink_->flush();
-    return stream_->str();
-  }
-
- private:
-  boost::shared_ptr<std::ostringstream> stream_;
-  boost::shared_ptr<qorva_mat::TextSink> sink_;
-};
+using qorva_test::LogCapture;
 
 std::string linear_name() {
   return qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
