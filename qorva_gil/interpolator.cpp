@@ -61,14 +61,22 @@ QueryStatistics& thread_query_statistics() { return detail::thread_cache().stati
 
 namespace {
 
-// Text of the last status reported by a const member on this thread.
+// Which engine state the calling thread's last status of a const member
+// belongs to. Trivial, so reading it on every query needs neither an
+// initialisation guard nor a call into the dynamic linker.
 struct MessageSlot {
   std::uint64_t engine = 0;
   std::uint64_t sequence = 0;
-  std::string text;
+  bool has_text = false;  // thread_message_text() is not empty
 };
 // Initial-exec: the library is linked, not dlopen()ed late, and this is read on every query.
 __attribute__((tls_model("initial-exec"))) thread_local MessageSlot thread_message;
+
+// The text of that status; touched only when there is text to store or clear.
+std::string& thread_message_text() {
+  static thread_local std::string text;
+  return text;
+}
 
 std::string number(double v) {
   char buffer[32];
@@ -126,16 +134,20 @@ Interpolator::status Interpolator::Impl::record(status s, std::string text) {
 Interpolator::status Interpolator::Impl::report(status s, const std::string& text) const {
   thread_message.engine = id;
   thread_message.sequence = sequence;
-  thread_message.text = text;
+  thread_message_text() = text;
+  thread_message.has_text = !text.empty();
   return s;
 }
 
 Interpolator::status Interpolator::Impl::success() const {
   MessageSlot& slot = thread_message;
-  if (slot.engine != id || slot.sequence != sequence || !slot.text.empty()) {
+  if (slot.engine != id || slot.sequence != sequence || slot.has_text) {
     slot.engine = id;
     slot.sequence = sequence;
-    slot.text.clear();
+    if (slot.has_text) {
+      thread_message_text().clear();
+      slot.has_text = false;
+    }
   }
   return ExitStatusEnum::SUCCESS;
 }
@@ -308,7 +320,7 @@ Interpolator::status Interpolator::is_constant(bool& constant) const {
 
 const std::string& Interpolator::last_message() const {
   const MessageSlot& slot = thread_message;
-  if (slot.engine == impl_->id && slot.sequence == impl_->sequence) return slot.text;
+  if (slot.engine == impl_->id && slot.sequence == impl_->sequence) return thread_message_text();
   return impl_->message;
 }
 
