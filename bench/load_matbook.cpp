@@ -60,10 +60,10 @@ const std::vector<Kind>& kinds() {
   return k;
 }
 
-void write_units(std::ostream& os, const std::string& spec) {
-  if (spec.empty()) return;
+void write_units(std::ostream& os, const std::string& units_text) {
+  if (units_text.empty()) return;
   os << "<Units>";
-  std::istringstream in(spec);
+  std::istringstream in(units_text);
   std::string factor;
   while (std::getline(in, factor, ',')) {
     const auto colon = factor.find(':');

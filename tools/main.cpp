@@ -84,11 +84,11 @@ int run_convert(const Arguments& a) {
 }
 
 int run_sample(const Arguments& a, bool plot) {
-  const SweepSpec spec = parse_sweep(a.over);
+  const SweepSpec sweep_spec = parse_sweep(a.over);
   MaterialFile file = load_material_file(a.file, a.units);
   auto& material = find_material(file, a.material);
   auto& set = find_property(material, a.property);
-  const Sweep sweep = run_sweep(file, set, spec, a.at, a.only);
+  const Sweep sweep = run_sweep(file, set, sweep_spec, a.at, a.only);
   for (const auto& warning : sweep.warnings) std::cerr << "qorva-mat: warning: " << warning << "\n";
   const std::string target = plot ? a.svg : a.csv;
   std::ofstream stream;

@@ -83,24 +83,24 @@ SweepSpec parse_sweep(const std::string& text) {
   if (eq == std::string::npos || eq == 0 || c1 == std::string::npos || c2 == std::string::npos) {
     throw CommandError("bad --over value '" + text + "': expected VARIABLE=FROM:TO:STEPS");
   }
-  SweepSpec spec;
-  spec.variable = text.substr(0, eq);
-  spec.from = number(text.substr(eq + 1, c1 - eq - 1), text);
-  spec.to = number(text.substr(c1 + 1, c2 - c1 - 1), text);
+  SweepSpec sweep_spec;
+  sweep_spec.variable = text.substr(0, eq);
+  sweep_spec.from = number(text.substr(eq + 1, c1 - eq - 1), text);
+  sweep_spec.to = number(text.substr(c1 + 1, c2 - c1 - 1), text);
   const std::string steps = text.substr(c2 + 1);
   unsigned long n = 0;
   const auto [end, ec] = std::from_chars(steps.data(), steps.data() + steps.size(), n);
   if (steps.empty() || ec != std::errc() || end != steps.data() + steps.size() || n < 2 || n > 100000) {
     throw CommandError("bad --over value '" + text + "': STEPS must be a whole number from 2 to 100000");
   }
-  spec.steps = n;
-  return spec;
+  sweep_spec.steps = n;
+  return sweep_spec;
 }
 
-Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& spec,
+Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& sweep_spec,
                 const std::vector<std::string>& settings, const std::vector<std::string>& only) {
   auto point = parse_point(set, settings);
-  auto over = parse_point(set, {spec.variable + "=0"});
+  auto over = parse_point(set, {sweep_spec.variable + "=0"});
   const auto names = set.get_independent_names();
   const std::size_t axis =
       static_cast<std::size_t>(std::find(names.begin(), names.end(), over.first[0]) - names.begin());
@@ -129,16 +129,16 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
   std::pair<std::vector<std::string>, std::vector<double>> query{names, fixed};
   sweep.y.assign(columns.size(), {});
   sweep.data_y.assign(columns.size(), {});
-  for (std::size_t s = 0; s < spec.steps; ++s) {
-    const double t = static_cast<double>(s) / static_cast<double>(spec.steps - 1);
-    const double x = s + 1 == spec.steps ? spec.to : spec.from + t * (spec.to - spec.from);
+  for (std::size_t s = 0; s < sweep_spec.steps; ++s) {
+    const double t = static_cast<double>(s) / static_cast<double>(sweep_spec.steps - 1);
+    const double x = s + 1 == sweep_spec.steps ? sweep_spec.to : sweep_spec.from + t * (sweep_spec.to - sweep_spec.from);
     query.second[axis] = x;
     sweep.x.push_back(x);
     for (std::size_t k = 0; k < columns.size(); ++k) sweep.y[k].push_back(set.query(query, sweep.dependent[k]));
   }
-  query.second[axis] = spec.from;
+  query.second[axis] = sweep_spec.from;
   sweep.warnings = outside_data_warnings(set, query);
-  query.second[axis] = spec.to;
+  query.second[axis] = sweep_spec.to;
   for (auto& w : outside_data_warnings(set, query)) {
     if (std::find(sweep.warnings.begin(), sweep.warnings.end(), w) == sweep.warnings.end()) sweep.warnings.push_back(w);
   }

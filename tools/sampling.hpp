@@ -38,7 +38,7 @@ struct Sweep {
 // Brings the set up to date and evaluates the chosen dependent variables (all when `only` is
 // empty) over the sweep, the other independent variables at `settings` or their defaults.
 // Throws CommandError for an unknown variable or dependent name, and what the queries throw.
-Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& spec,
+Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& sweep_spec,
                 const std::vector<std::string>& settings, const std::vector<std::string>& only);
 
 // One header line (names with units in brackets), then one line per sample.
