@@ -160,6 +160,12 @@ TEST_F(Cli, FailuresGiveOneLineAndTheDocumentedStatus) {
   EXPECT_EQ(malformed.status, 2);
   EXPECT_EQ(std::count(malformed.err.begin(), malformed.err.end(), '\n'), 1) << malformed.err;
 
+  const Outcome over = run("sample " + kExample + " --material " + quoted(kCarbon) +
+                          " --property Density --over Temperature=0:1:2");
+  EXPECT_EQ(over.status, 2);
+  EXPECT_NE(over.err.find("bad --over value: 'Density' does not depend on 'Temperature'"), std::string::npos)
+      << over.err;
+
   EXPECT_EQ(run("frobnicate").status, 1);
   EXPECT_EQ(run("convert " + kExample + " " + (dir_ / "out.txt").string()).status, 1);
   EXPECT_EQ(run("info " + kExample + " --units furlongs").status, 1);

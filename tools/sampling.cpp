@@ -1,6 +1,7 @@
 #include "tools/sampling.hpp"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <iomanip>
@@ -74,6 +75,27 @@ void collect_data_points(const qorva_mat::PropertySet& set, std::size_t axis,
   }
 }
 
+// The column of the swept variable (exact name, else the one equal without regard to case).
+std::size_t sweep_axis(const qorva_mat::PropertySet& set, const std::string& variable) {
+  const auto names = set.get_independent_names();
+  auto lower = [](std::string t) {
+    for (auto& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return t;
+  };
+  auto match = std::find(names.begin(), names.end(), variable);
+  if (match == names.end()) {
+    match = std::find_if(names.begin(), names.end(),
+                         [&](const std::string& n) { return lower(n) == lower(variable); });
+  }
+  if (match == names.end()) {
+    std::string known;
+    for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
+    throw CommandError("bad --over value: '" + set.name() + "' does not depend on '" + variable + "'" +
+                       (names.empty() ? std::string(" (it is constant)") : "; its variables are " + known));
+  }
+  return static_cast<std::size_t>(match - names.begin());
+}
+
 }  // namespace
 
 SweepSpec parse_sweep(const std::string& text) {
@@ -100,10 +122,8 @@ SweepSpec parse_sweep(const std::string& text) {
 Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& sweep_spec,
                 const std::vector<std::string>& settings, const std::vector<std::string>& only) {
   auto point = parse_point(set, settings);
-  auto over = parse_point(set, {sweep_spec.variable + "=0"});
   const auto names = set.get_independent_names();
-  const std::size_t axis =
-      static_cast<std::size_t>(std::find(names.begin(), names.end(), over.first[0]) - names.begin());
+  const std::size_t axis = sweep_axis(set, sweep_spec.variable);
   Sweep sweep;
   sweep.variable = names[axis];
   sweep.variable_unit = independent_unit(set, axis, file.system);
