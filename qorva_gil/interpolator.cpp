@@ -475,10 +475,27 @@ Interpolator::status Interpolator::default_query(std::vector<double>& result) co
 Interpolator::status Interpolator::specific_query(const std::vector<std::string>& names,
                                                   const std::vector<double>& values,
                                                   const std::string& dependent_name, double& result) const {
-  const std::size_t column = find_name(impl_->dependent_names, dependent_name);
-  if (column == impl_->dependent_names.size())
-    return impl_->report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
-  return impl_->evaluate(&names, &values, column, 1, &result);
+  const Impl& m = *impl_;
+  const std::size_t column = find_name(m.dependent_names, dependent_name);
+  if (column == m.dependent_names.size())
+    return m.report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
+  // One variable, named as stored, inside its range: the path evaluate()
+  // would take, without its scratch buffers and copies.
+  if (m.ready) {
+    const Setup& s = *m.setup;
+    if (!s.constant && s.all_active && s.independent_names.size() == 1 && names.size() == 1 &&
+        values.size() == 1 && same_text(names[0], s.independent_names[0])) {
+      const double x = values[0];
+      const bool plain = s.ranges.empty() ? !std::isnan(x) : (x >= s.ranges[0].first && x <= s.ranges[0].second);
+      if (plain) {
+        const double y = (x - s.offset[0]) * s.scale[0];
+        CacheSlot* slot = m.cached ? &detail::thread_cache_slot(s.id) : nullptr;
+        if (s.model->evaluate(&y, column, 1, &result, slot)) return m.report(ExitStatusEnum::WARNING, s.outside_note);
+        return m.success();
+      }
+    }
+  }
+  return m.evaluate(&names, &values, column, 1, &result);
 }
 
 Interpolator::status Interpolator::default_specific_query(const std::string& dependent_name,
