@@ -193,10 +193,10 @@ void write_woven_data_sets(ptree& bulk, const Material& material, const std::vec
 }
 
 void add_woven_specification(ptree& node, int data_set, MatbookDeclarations& declarations) {
-  ptree& specification = node.add_child("ParameterValue", ptree());
-  specification.put("Data", "Woven Specification for Puck");
-  specification.put("<xmlattr>.format", "string");
-  specification.add("<xmlattr>.parameter", declarations.parameter("Material Property"));
+  ptree& marker = node.add_child("ParameterValue", ptree());
+  marker.put("Data", "Woven Specification for Puck");
+  marker.put("<xmlattr>.format", "string");
+  marker.add("<xmlattr>.parameter", declarations.parameter("Material Property"));
   add_qualifier(node, "Data Set", std::to_string(data_set));
   add_qualifier(node, "Data Set Information",
                 "minOccurrences::2$$maxOccurrences::2$$Name::Unidirectional");

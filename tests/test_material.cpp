@@ -12,6 +12,7 @@
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
 #include "tests/log_capture.hpp"
+#include "tests/what_of.hpp"
 
 namespace {
 
@@ -34,16 +35,7 @@ std::shared_ptr<PropertySet> named(const std::string& name, double value) {
   return set;
 }
 
-// what() of the exception of type E that f throws, or "no exception".
-template <typename E = qorva_mat::runtime_error, typename F>
-std::string what_of(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using qorva_test::what_of;
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
 #include "tests/log_capture.hpp"
+#include "tests/what_of.hpp"
 
 namespace {
 
@@ -47,16 +48,7 @@ std::pair<std::vector<std::string>, std::vector<double>> at_temperature(double t
   return {{"Temperature"}, {t}};
 }
 
-// what() of the exception of type E that f throws, or "no exception".
-template <typename E, typename F>
-std::string what_of(F&& f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "no exception";
-}
+using qorva_test::what_of;
 
 double blend(double (*f)(double), double a, double b, double t) {
   return f(a) + (t - a) / (b - a) * (f(b) - f(a));
