@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -12,6 +13,53 @@
 
 namespace qorva_gil {
 namespace detail {
+
+// A name reduced to its length and two machine words of its bytes (the first
+// and last 8, 4, 2 or 1 bytes, overlapping for short names), so that two
+// names of at most 16 bytes are equal exactly when their keys are. Longer
+// names need their middle bytes compared as well (same_name below).
+struct NameKey {
+  std::size_t size = 0;
+  std::uint64_t head = 0, tail = 0;
+
+  explicit NameKey(const std::string& name) : size(name.size()) {
+    const char* p = name.data();
+    if (size >= 8) {
+      head = word<std::uint64_t>(p);
+      tail = word<std::uint64_t>(p + size - 8);
+    } else if (size >= 4) {
+      head = word<std::uint32_t>(p);
+      tail = word<std::uint32_t>(p + size - 4);
+    } else if (size >= 2) {
+      head = word<std::uint16_t>(p);
+      tail = word<std::uint16_t>(p + size - 2);
+    } else if (size == 1) {
+      head = static_cast<unsigned char>(p[0]);
+    }
+  }
+
+  template <typename T>
+  static std::uint64_t word(const char* p) {
+    T w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+  }
+};
+
+// True when `name` (with key `key`) equals `stored` (with key `stored_key`).
+inline bool same_name(const NameKey& key, const std::string& name, const NameKey& stored_key,
+                      const std::string& stored) {
+  if (((key.size ^ stored_key.size) | (key.head ^ stored_key.head) | (key.tail ^ stored_key.tail)) != 0)
+    return false;
+  if (key.size <= 16) return true;
+  // The key covers the first and last 8 bytes; compare the words between
+  // them inline (a call here would make every query save registers).
+  const char* p = name.data();
+  const char* q = stored.data();
+  for (std::size_t i = 8; i + 8 < key.size; i += 8)
+    if (NameKey::word<std::uint64_t>(p + i) != NameKey::word<std::uint64_t>(q + i)) return false;
+  return true;
+}
 
 // Everything a query needs, fixed at initialize() and never changed after, so
 // concurrent queries and copies of the engine can share it.
@@ -28,9 +76,25 @@ struct Setup {
   bool all_active = false;                // nothing dropped: active[k] == k for every variable
   std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
   std::unique_ptr<Model> model;
+  std::vector<NameKey> dependent_keys;   // of dependent_names, in order
+  std::size_t dependent_count = 0;
+  // A linear table in one variable with nothing dropped, built on the
+  // variable's own values: the model's table, which specific_query() reads
+  // directly for points strictly between line_low and line_high (the data's
+  // ends narrowed to the variable's range). Null for every other model.
+  const LineTable* line = nullptr;
+  double line_low = 0.0, line_high = 0.0;
+  std::vector<NameKey> line_name_key;    // the variable's name key, when `line` is set
   std::string outside_note;               // warning text for points outside the data
   std::uint64_t id = 0;
 };
+
+// The message key of the engine state the calling thread's last status of a
+// const member belongs to, plus 1 when that status has text. Plain data, so
+// reading it on every query needs neither an initialisation guard nor a call.
+extern __attribute__((tls_model("initial-exec"))) __thread std::uint64_t thread_message_key;
+// The text of that status; touched only when there is text to store or clear.
+std::string& thread_message_text();
 
 }  // namespace detail
 }  // namespace qorva_gil
@@ -56,17 +120,28 @@ struct Interpolator::Impl {
 
   bool ready = false;
   std::shared_ptr<const detail::Setup> setup;  // built by initialize(); shared by copies
+  const detail::Setup* line_setup = nullptr;   // the setup, when ready with a table in one variable
 
-  std::uint64_t id = next_id();
-  std::uint64_t sequence = 0;  // bumped by every message of a non-const member
+  // Identifies this engine's state of messages: a fresh even number for every
+  // engine, copy and message of a non-const member, never reused. A thread's
+  // status of a const member is recorded under it (plus 1 when it has text).
+  std::uint64_t message_key = next_key();
   std::string message;
 
-  static std::uint64_t next_id();
+  static std::uint64_t next_key();
   // Status of a non-const member: stores the text for every thread.
   status record(status s, std::string text);
   // Status of a const member: the text goes to the calling thread only.
   status report(status s, const std::string& text) const;
-  status success() const;
+  // The calling thread's last status becomes an empty SUCCESS of this engine.
+  status success() const {
+    const std::uint64_t key = detail::thread_message_key;
+    if (key != message_key) {
+      if (key & 1u) detail::thread_message_text().clear();
+      detail::thread_message_key = message_key;
+    }
+    return ExitStatusEnum::SUCCESS;
+  }
   // After a setter: not ready until the next initialize(); returns SUCCESS.
   status changed();
 
@@ -78,6 +153,9 @@ struct Interpolator::Impl {
   // the defaults), or a constant engine's row.
   status evaluate(const std::vector<std::string>* names, const std::vector<double>* values,
                   std::size_t first, std::size_t count, double* out) const;
+  // specific_query() of every case its table path does not take.
+  status specific_query_general(const std::vector<std::string>& names, const std::vector<double>& values,
+                                const std::string& dependent_name, double& result) const;
 };
 
 }  // namespace qorva_gil

@@ -28,12 +28,10 @@ std::uint64_t next_model_id() {
 
 namespace {
 
-// A thread's cache slots and counters, together so a cached query finds both
-// with one thread-local lookup. A few direct-mapped slots, so a thread
-// alternating between the properties of one material keeps each one's entry.
+// A thread's cache slots: a few, direct-mapped, so a thread alternating
+// between the properties of one material keeps each one's entry.
 struct ThreadCache {
   CacheSlot slots[8];
-  QueryStatistics statistics;
 };
 
 ThreadCache& thread_cache() {
@@ -43,41 +41,31 @@ ThreadCache& thread_cache() {
 
 }  // namespace
 
+__attribute__((tls_model("initial-exec"))) __thread ThreadState thread_state;
+__attribute__((tls_model("initial-exec"))) __thread std::uint64_t thread_message_key = 0;
+
+std::string& thread_message_text() {
+  static thread_local std::string text;
+  return text;
+}
+
 CacheSlot& thread_cache_slot(std::uint64_t model_id) {
-  ThreadCache& cache = thread_cache();
-  CacheSlot& slot = cache.slots[model_id & 7u];
+  CacheSlot& slot = thread_cache().slots[model_id & 7u];
   if (slot.model_id != model_id) {
     slot.model_id = model_id;
     slot.has_point = false;
     slot.outside = false;
     slot.index = -1;
-    slot.statistics = &cache.statistics;
   }
   return slot;
 }
 
 }  // namespace detail
 
-QueryStatistics& thread_query_statistics() { return detail::thread_cache().statistics; }
+QueryStatistics& thread_query_statistics() { return detail::thread_state.statistics; }
 
 namespace {
 
-// Which engine state the calling thread's last status of a const member
-// belongs to. Trivial, so reading it on every query needs neither an
-// initialisation guard nor a call into the dynamic linker.
-struct MessageSlot {
-  std::uint64_t engine = 0;
-  std::uint64_t sequence = 0;
-  bool has_text = false;  // thread_message_text() is not empty
-};
-// Initial-exec: the library is linked, not dlopen()ed late, and this is read on every query.
-__attribute__((tls_model("initial-exec"))) thread_local MessageSlot thread_message;
-
-// The text of that status; touched only when there is text to store or clear.
-std::string& thread_message_text() {
-  static thread_local std::string text;
-  return text;
-}
 
 std::string number(double v) {
   char buffer[32];
@@ -89,30 +77,48 @@ std::string quoted(const std::string& name) { return "'" + name + "'"; }
 
 // Equality of two names, inlined: the names of a query are short and
 // usually equal, where a library memcmp call costs more than the compare.
-// Eight bytes at a time, the last word overlapping the one before it.
+// Whole words at a time, the last load of each size overlapping the one
+// before it, so no byte loop.
 inline bool same_text(const std::string& a, const std::string& b) {
   const std::size_t k = a.size();
   if (k != b.size()) return false;
   const char* p = a.data();
   const char* q = b.data();
   if (k >= 8) {
-    std::uint64_t u, v;
-    for (std::size_t i = 0; i + 8 < k; i += 8) {
-      std::memcpy(&u, p + i, 8);
-      std::memcpy(&v, q + i, 8);
-      if (u != v) return false;
+    std::uint64_t u0, u1, v0, v1;
+    std::size_t i = 0;
+    for (; i + 16 < k; i += 8) {
+      std::memcpy(&u0, p + i, 8);
+      std::memcpy(&v0, q + i, 8);
+      if (u0 != v0) return false;
     }
-    std::memcpy(&u, p + k - 8, 8);
-    std::memcpy(&v, q + k - 8, 8);
-    return u == v;
+    std::memcpy(&u0, p + i, 8);
+    std::memcpy(&u1, p + k - 8, 8);
+    std::memcpy(&v0, q + i, 8);
+    std::memcpy(&v1, q + k - 8, 8);
+    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
   }
-  for (std::size_t i = 0; i < k; ++i)
-    if (p[i] != q[i]) return false;
-  return true;
+  if (k >= 4) {
+    std::uint32_t u0, u1, v0, v1;
+    std::memcpy(&u0, p, 4);
+    std::memcpy(&u1, p + k - 4, 4);
+    std::memcpy(&v0, q, 4);
+    std::memcpy(&v1, q + k - 4, 4);
+    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
+  }
+  if (k >= 2) {
+    std::uint16_t u0, u1, v0, v1;
+    std::memcpy(&u0, p, 2);
+    std::memcpy(&u1, p + k - 2, 2);
+    std::memcpy(&v0, q, 2);
+    std::memcpy(&v1, q + k - 2, 2);
+    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
+  }
+  return k == 0 || p[0] == q[0];
 }
 
 // Index of name in names, or names.size().
-std::size_t find_name(const std::vector<std::string>& names, const std::string& name) {
+inline std::size_t find_name(const std::vector<std::string>& names, const std::string& name) {
   std::size_t i = 0;
   while (i < names.size() && !same_text(names[i], name)) ++i;
   return i;
@@ -140,40 +146,26 @@ std::string AlgorithmTypeEnum::enum_str(int algorithm) {
 
 Interpolator::status Interpolator::Impl::record(status s, std::string text) {
   message = std::move(text);
-  ++sequence;
+  message_key = next_key();
   return s;
 }
 
 Interpolator::status Interpolator::Impl::report(status s, const std::string& text) const {
-  thread_message.engine = id;
-  thread_message.sequence = sequence;
-  thread_message_text() = text;
-  thread_message.has_text = !text.empty();
+  detail::thread_message_text() = text;
+  detail::thread_message_key = message_key + (text.empty() ? 0 : 1);
   return s;
-}
-
-Interpolator::status Interpolator::Impl::success() const {
-  MessageSlot& slot = thread_message;
-  if (slot.engine != id || slot.sequence != sequence || slot.has_text) {
-    slot.engine = id;
-    slot.sequence = sequence;
-    if (slot.has_text) {
-      thread_message_text().clear();
-      slot.has_text = false;
-    }
-  }
-  return ExitStatusEnum::SUCCESS;
 }
 
 Interpolator::status Interpolator::Impl::changed() {
   ready = false;
   setup.reset();
+  line_setup = nullptr;
   return record(ExitStatusEnum::SUCCESS, std::string());
 }
 
-std::uint64_t Interpolator::Impl::next_id() {
+std::uint64_t Interpolator::Impl::next_key() {
   static std::atomic<std::uint64_t> counter{0};
-  return ++counter;
+  return counter.fetch_add(2, std::memory_order_relaxed) + 2;
 }
 
 // ---------------------------------------------------------------------------
@@ -182,13 +174,13 @@ std::uint64_t Interpolator::Impl::next_id() {
 Interpolator::Interpolator() : impl_(std::make_unique<Impl>()) {}
 
 Interpolator::Interpolator(const Interpolator& other) : impl_(std::make_unique<Impl>(*other.impl_)) {
-  impl_->id = Impl::next_id();
+  impl_->message_key = Impl::next_key();
 }
 
 Interpolator& Interpolator::operator=(const Interpolator& other) {
   if (this != &other) {
     auto copy = std::make_unique<Impl>(*other.impl_);
-    copy->id = Impl::next_id();
+    copy->message_key = Impl::next_key();
     impl_ = std::move(copy);
   }
   return *this;
@@ -332,8 +324,7 @@ Interpolator::status Interpolator::is_constant(bool& constant) const {
 }
 
 const std::string& Interpolator::last_message() const {
-  const MessageSlot& slot = thread_message;
-  if (slot.engine == impl_->id && slot.sequence == impl_->sequence) return thread_message_text();
+  if ((detail::thread_message_key & ~std::uint64_t{1}) == impl_->message_key) return detail::thread_message_text();
   return impl_->message;
 }
 
@@ -445,15 +436,14 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
     const std::string error = resolve_names(s, *names, *values, full);
     if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
   }
+  const std::uint64_t cache_id = cached ? s.id : 0;
   if (reduce_plain(s, full, y)) {
-    CacheSlot* slot = cached ? &detail::thread_cache_slot(s.id) : nullptr;
-    if (s.model->evaluate(y, first, count, out, slot)) return report(ExitStatusEnum::WARNING, s.outside_note);
+    if (s.model->evaluate(y, first, count, out, cache_id)) return report(ExitStatusEnum::WARNING, s.outside_note);
     return success();
   }
   std::string note, error;
   if (!reduce(s, full, y, note, error)) return report(ExitStatusEnum::ERROR, error);
-  CacheSlot* slot = cached ? &detail::thread_cache_slot(s.id) : nullptr;
-  if (s.model->evaluate(y, first, count, out, slot))
+  if (s.model->evaluate(y, first, count, out, cache_id))
     note += (note.empty() ? "" : "; ") + s.outside_note;
   if (!note.empty()) return report(ExitStatusEnum::WARNING, note);
   return success();
@@ -472,30 +462,43 @@ Interpolator::status Interpolator::default_query(std::vector<double>& result) co
   return impl_->evaluate(nullptr, nullptr, 0, count, result.data());
 }
 
+Interpolator::status Interpolator::Impl::specific_query_general(const std::vector<std::string>& names,
+                                                                const std::vector<double>& values,
+                                                                const std::string& dependent_name,
+                                                                double& result) const {
+  const std::size_t column = find_name(dependent_names, dependent_name);
+  if (column == dependent_names.size())
+    return report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
+  return evaluate(&names, &values, column, 1, &result);
+}
+
 Interpolator::status Interpolator::specific_query(const std::vector<std::string>& names,
                                                   const std::vector<double>& values,
                                                   const std::string& dependent_name, double& result) const {
+  // A table in one variable, queried by its name strictly inside the data and
+  // its range: answered here from the table, without the general path's
+  // buffers and calls. Anything else takes the general path.
   const Impl& m = *impl_;
-  const std::size_t column = find_name(m.dependent_names, dependent_name);
-  if (column == m.dependent_names.size())
-    return m.report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
-  // One variable, named as stored, inside its range: the path evaluate()
-  // would take, without its scratch buffers and copies.
-  if (m.ready) {
-    const Setup& s = *m.setup;
-    if (!s.constant && s.all_active && s.independent_names.size() == 1 && names.size() == 1 &&
-        values.size() == 1 && same_text(names[0], s.independent_names[0])) {
-      const double x = values[0];
-      const bool plain = s.ranges.empty() ? !std::isnan(x) : (x >= s.ranges[0].first && x <= s.ranges[0].second);
-      if (plain) {
-        const double y = (x - s.offset[0]) * s.scale[0];
-        CacheSlot* slot = m.cached ? &detail::thread_cache_slot(s.id) : nullptr;
-        if (s.model->evaluate(&y, column, 1, &result, slot)) return m.report(ExitStatusEnum::WARNING, s.outside_note);
+  const Setup* s = m.line_setup;
+  if (s && names.size() == 1 && values.size() == 1) {
+    const double x = values[0];
+    if (x > s->line_low && x < s->line_high &&
+        detail::same_name(detail::NameKey(names[0]), names[0], s->line_name_key[0], s->independent_names[0])) {
+      const detail::NameKey key(dependent_name);
+      const std::size_t count = s->dependent_count;
+      std::size_t column = 0;
+      while (column < count &&
+             !detail::same_name(key, dependent_name, s->dependent_keys[column], s->dependent_names[column]))
+        ++column;
+      if (column < count) {
+        const detail::LineTable& line = *s->line;
+        const std::size_t i = m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
+        result = line.interior_blend(i, x, column);
         return m.success();
       }
     }
   }
-  return m.evaluate(&names, &values, column, 1, &result);
+  return m.specific_query_general(names, values, dependent_name, result);
 }
 
 Interpolator::status Interpolator::default_specific_query(const std::string& dependent_name,

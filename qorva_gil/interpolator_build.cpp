@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <numeric>
 
 #include "qorva_gil/builders.hpp"
@@ -73,7 +74,7 @@ class SinglePoint final : public detail::Model {
  public:
   explicit SinglePoint(std::vector<double> row) : row_(std::move(row)) {}
   bool evaluate(const double*, std::size_t first, std::size_t count, double* out,
-                detail::CacheSlot*) const override {
+                std::uint64_t) const override {
     std::copy(row_.begin() + first, row_.begin() + first + count, out);
     return false;
   }
@@ -139,6 +140,11 @@ void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s
     s.scale.push_back(normalized ? 1.0 / (hi - lo) : 1.0);
   }
   s.all_active = s.active.size() == n;
+  // Scaling one variable changes no interpolant in it: keep its own values.
+  if (s.active.size() == 1) {
+    s.offset[0] = 0.0;
+    s.scale[0] = 1.0;
+  }
 }
 
 }  // namespace
@@ -148,6 +154,8 @@ std::string Interpolator::Impl::build(Setup& s) const {
   s.dependent_names = dependent_names;
   s.defaults = defaults;
   s.ranges = data_ranges;
+  for (const std::string& name : dependent_names) s.dependent_keys.emplace_back(name);
+  s.dependent_count = dependent_names.size();
   s.id = detail::next_model_id();
   if (independent_data.empty()) {
     s.constant = true;
@@ -187,6 +195,12 @@ std::string Interpolator::Impl::build(Setup& s) const {
                            "from the nearest simplex";
   }
   s.model = std::move(built.model);
+  if (built.line && s.all_active && built.line->slopes_finite()) {
+    s.line = built.line;
+    s.line_low = s.ranges.empty() ? s.line->front() : std::max(s.ranges[0].first, s.line->front());
+    s.line_high = s.ranges.empty() ? s.line->back() : std::min(s.ranges[0].second, s.line->back());
+    s.line_name_key.emplace_back(s.independent_names[0]);
+  }
   return built.error;
 }
 
@@ -200,10 +214,12 @@ Interpolator::status Interpolator::initialize() {
   Impl& m = *impl_;
   m.ready = false;
   m.setup.reset();
+  m.line_setup = nullptr;
   std::string error = m.consistency_error();
   auto setup = std::make_shared<Setup>();
   if (error.empty()) error = m.build(*setup);
   if (!error.empty()) return m.record(ExitStatusEnum::ERROR, "initialize: " + error);
+  m.line_setup = setup->line ? setup.get() : nullptr;
   m.setup = std::move(setup);
   m.ready = true;
   return m.record(ExitStatusEnum::SUCCESS, std::string());

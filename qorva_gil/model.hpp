@@ -38,13 +38,22 @@ struct CacheSlot {
   long index = -1;
   std::vector<double> point;
   std::vector<double> weights;
-  QueryStatistics* statistics = nullptr;  // this thread's counters, beside the slot
 };
 
 // The cache slot of this thread for a model id; a slot that belonged to
-// another model is reset first. Never fails. One thread-local lookup gives
-// both the slot and (through it) the thread's statistics.
+// another model is reset first. Never fails.
 CacheSlot& thread_cache_slot(std::uint64_t model_id);
+
+// A thread's counters and its cache of one-variable intervals (per
+// direct-mapped slot: the model id and the interval it used last). Plain
+// data, constant-initialised, in the initial-exec TLS model: a query reaches it
+// at a fixed offset from the thread pointer, with no guard and no call.
+struct ThreadState {
+  QueryStatistics statistics;
+  std::uint64_t interval_model[8] = {};
+  std::size_t interval[8] = {};
+};
+extern __attribute__((tls_model("initial-exec"))) __thread ThreadState thread_state;
 
 // A process-wide, never repeated identity for a built model.
 std::uint64_t next_model_id();
@@ -62,18 +71,21 @@ class Model {
  public:
   virtual ~Model() = default;
   // Writes the values of dependent columns [first, first + count) at point y
-  // (model coordinates) into out. `cache` may be null (no caching). Returns
-  // true when y lies outside the data and the answer was projected or
-  // extrapolated; never throws.
+  // (model coordinates) into out. `cache_id` is 0 without caching, otherwise
+  // the key of this model's entries in the thread's caches. Returns true when
+  // y lies outside the data and the answer was projected or extrapolated;
+  // never throws.
   virtual bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
-                        CacheSlot* cache) const = 0;
+                        std::uint64_t cache_id) const = 0;
 };
 
 // Result of building a model: the model, or an error text when the data
 // cannot be handled.
+class LineTable;
 struct BuildResult {
   std::unique_ptr<Model> model;
   std::string error;
+  const LineTable* line = nullptr;  // a one-variable linear model's table, owned by the model
 };
 
 }  // namespace detail

@@ -39,14 +39,15 @@ class Nearest final : public Model {
   Nearest& operator=(const Nearest&) = delete;
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
-                CacheSlot* cache) const override {
+                std::uint64_t cache_id) const override {
+    CacheSlot* cache = cache_id ? &thread_cache_slot(cache_id) : nullptr;
     const std::size_t dim = points_.dim;
     bool outside = false;
     for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
     std::size_t index = 0;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
       index = static_cast<std::size_t>(cache->index);
-      ++cache->statistics->point_hits;
+      ++thread_state.statistics.point_hits;
     } else {
       double distance = 0.0;
       tree_.knnSearch(y, 1, &index, &distance);
@@ -54,7 +55,7 @@ class Nearest final : public Model {
         cache->point.assign(y, y + dim);
         cache->has_point = true;
         cache->index = static_cast<long>(index);
-        ++cache->statistics->located;
+        ++thread_state.statistics.located;
       }
     }
     std::copy(points_.row(index) + first, points_.row(index) + first + count, out);

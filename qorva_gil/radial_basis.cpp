@@ -28,12 +28,13 @@ class RadialBasis final : public Model {
   }
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
-                CacheSlot* cache) const override {
+                std::uint64_t cache_id) const override {
+    CacheSlot* cache = cache_id ? &thread_cache_slot(cache_id) : nullptr;
     const std::size_t dim = points_.dim, m = points_.columns;
     bool outside = false;
     for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
-      ++cache->statistics->point_hits;
+      ++thread_state.statistics.point_hits;
       std::copy(cache->weights.begin() + first, cache->weights.begin() + first + count, out);
       return outside;
     }
@@ -42,7 +43,7 @@ class RadialBasis final : public Model {
       sum(y, 0, m, cache->weights.data());
       cache->point.assign(y, y + dim);
       cache->has_point = true;
-      ++cache->statistics->located;
+      ++thread_state.statistics.located;
       std::copy(cache->weights.begin() + first, cache->weights.begin() + first + count, out);
     } else {
       sum(y, first, count, out);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <random>
 #include <thread>
 
 #include "qorva_gil/statistics.hpp"
@@ -165,6 +166,65 @@ TEST(Interpolator1D, InterpolatesUnsortedTableLinearly) {
   EXPECT_NEAR(both[1], 0.32, 1e-14);
   EXPECT_EQ(g.default_query(both), ExitStatusEnum::SUCCESS);
   EXPECT_EQ(both[0], 210.0);
+}
+
+TEST(Interpolator1D, MatchesBruteForceInEveryColumnOnRandomTables) {
+  // Column names that agree in length, first and last 8 bytes and differ
+  // only in the middle, so a name match on those alone picks the wrong one.
+  const std::vector<std::string> columns = {"E", "lamina_property_X_strength", "lamina_property_Y_strength",
+                                            "nu12"};
+  std::mt19937_64 rng(42);
+  for (std::size_t n : {2, 3, 10, 57, 1000}) {
+    for (bool regular : {false, true}) {
+      std::vector<double> xs(n);
+      std::uniform_real_distribution<double> u(-50.0, 400.0);
+      for (std::size_t i = 0; i < n; ++i) xs[i] = regular ? 25.0 * static_cast<double>(i) - 50.0 : u(rng);
+      Table in, out;
+      for (double x : xs) {
+        in.push_back({x});
+        out.push_back({std::sin(x / 40.0), x * x, -3.0 * x + 1.0, std::cos(x)});
+      }
+      std::sort(xs.begin(), xs.end());
+      Interpolator g;
+      g.set_independent_names({"a_long_temperature_name"});
+      g.set_dependent_names(columns);
+      g.set_independent_data(in);
+      g.set_dependent_data(out);
+      std::vector<double> probes = xs;
+      for (int k = 0; k < 200; ++k) probes.push_back(std::uniform_real_distribution<double>(xs.front(), xs.back())(rng));
+      for (double x : xs) probes.push_back(std::nextafter(x, 1e300));
+      for (bool cached : {false, true}) {
+        g.set_is_cached(cached);
+        ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+        for (double x : probes) {
+          if (x > xs.back()) continue;
+          const std::size_t i = std::min<std::size_t>(std::upper_bound(xs.begin(), xs.end(), x) - xs.begin() - 1, n - 2);
+          const double t = (x - xs[i]) / (xs[i + 1] - xs[i]);
+          const auto row = [&](double at) {
+            return std::find_if(in.begin(), in.end(), [&](const auto& r) { return r[0] == at; }) - in.begin();
+          };
+          std::vector<double> all;
+          ASSERT_EQ(g.query({"a_long_temperature_name"}, {x}, all), ExitStatusEnum::SUCCESS);
+          for (std::size_t c = 0; c < columns.size(); ++c) {
+            const double v0 = out[row(xs[i])][c], v1 = out[row(xs[i + 1])][c];
+            double r = 0.0;
+            ASSERT_EQ(g.specific_query({"a_long_temperature_name"}, {x}, columns[c], r), ExitStatusEnum::SUCCESS);
+            if (x == xs[i]) {
+              EXPECT_EQ(r, v0) << "node " << x << ", column " << columns[c];
+            } else {
+              EXPECT_NEAR(r, v0 + t * (v1 - v0), 1e-12 * (std::abs(v0) + std::abs(v1)))
+                  << "n " << n << ", x " << x << ", column " << columns[c] << ", cached " << cached;
+            }
+            EXPECT_NEAR(all[c], r, 1e-12 * (std::abs(v0) + std::abs(v1)));
+          }
+        }
+        double r = 0.0;
+        EXPECT_EQ(g.specific_query({"a_long_temperature_name"}, {xs[0]}, "lamina_property_Z_strength", r),
+                  ExitStatusEnum::ERROR);
+        EXPECT_EQ(g.specific_query({"a_long_temperature_nam_"}, {xs[0]}, "E", r), ExitStatusEnum::ERROR);
+      }
+    }
+  }
 }
 
 TEST(Interpolator1D, FindsTheRightIntervalInUnevenlySpacedTables) {
