@@ -22,6 +22,7 @@ struct NameKey {
   std::size_t size = 0;
   std::uint64_t head = 0, tail = 0;
 
+  NameKey() = default;
   explicit NameKey(const std::string& name) : size(name.size()) {
     const char* p = name.data();
     if (size >= 8) {
@@ -61,6 +62,38 @@ inline bool same_name(const NameKey& key, const std::string& name, const NameKey
   return true;
 }
 
+// The position of a name in a fixed list of distinct names by a perfect hash
+// of its key: one slot to read and one key to compare, with no loop.
+class NameIndex {
+ public:
+  static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+  // Builds the index; returns false (and find() must not be used) for more
+  // than 64 names or when no hash tried separates their keys (names longer
+  // than 16 bytes that agree in length and in their first and last 8 bytes).
+  bool build(const std::vector<std::string>& names);
+
+  // Position of `name` (key `key`) in `names`, the list build() was given, or
+  // npos when it is not there.
+  std::size_t find(const NameKey& key, const std::string& name, const std::vector<std::string>& names) const {
+    const std::size_t at = slots_[slot(key)];
+    if (at == kEmpty || !same_name(key, name, keys_[at], names[at])) return npos;
+    return at;
+  }
+
+ private:
+  std::size_t slot(const NameKey& key) const {
+    const std::uint64_t mixed = key.head ^ (key.tail * 0x9E3779B97F4A7C15ull) ^ key.size;
+    return static_cast<std::size_t>((mixed * multiplier_) >> shift_);
+  }
+
+  static constexpr std::uint8_t kEmpty = 255;
+  std::vector<NameKey> keys_;
+  std::vector<std::uint8_t> slots_;  // position of the name hashed there, or kEmpty
+  std::uint64_t multiplier_ = 0;
+  unsigned shift_ = 63;
+};
+
 // Everything a query needs, fixed at initialize() and never changed after, so
 // concurrent queries and copies of the engine can share it.
 struct Setup {
@@ -76,15 +109,14 @@ struct Setup {
   bool all_active = false;                // nothing dropped: active[k] == k for every variable
   std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
   std::unique_ptr<Model> model;
-  std::vector<NameKey> dependent_keys;   // of dependent_names, in order
-  std::size_t dependent_count = 0;
+  NameIndex dependent_index;             // of dependent_names, when `line` is set
   // A linear table in one variable with nothing dropped, built on the
   // variable's own values: the model's table, which specific_query() reads
   // directly for points strictly between line_low and line_high (the data's
   // ends narrowed to the variable's range). Null for every other model.
   const LineTable* line = nullptr;
   double line_low = 0.0, line_high = 0.0;
-  std::vector<NameKey> line_name_key;    // the variable's name key, when `line` is set
+  NameKey line_name_key;                 // the variable's name key, when `line` is set
   std::string outside_note;               // warning text for points outside the data
   std::uint64_t id = 0;
 };

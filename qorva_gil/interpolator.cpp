@@ -483,14 +483,10 @@ Interpolator::status Interpolator::specific_query(const std::vector<std::string>
   if (s && names.size() == 1 && values.size() == 1) {
     const double x = values[0];
     if (x > s->line_low && x < s->line_high &&
-        detail::same_name(detail::NameKey(names[0]), names[0], s->line_name_key[0], s->independent_names[0])) {
-      const detail::NameKey key(dependent_name);
-      const std::size_t count = s->dependent_count;
-      std::size_t column = 0;
-      while (column < count &&
-             !detail::same_name(key, dependent_name, s->dependent_keys[column], s->dependent_names[column]))
-        ++column;
-      if (column < count) {
+        detail::same_name(detail::NameKey(names[0]), names[0], s->line_name_key, s->independent_names[0])) {
+      const std::size_t column =
+          s->dependent_index.find(detail::NameKey(dependent_name), dependent_name, s->dependent_names);
+      if (column != detail::NameIndex::npos) {
         const detail::LineTable& line = *s->line;
         const std::size_t i = m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
         result = line.interior_blend(i, x, column);
