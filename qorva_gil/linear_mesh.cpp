@@ -335,7 +335,7 @@ void LinearMesh::prepare_grid() {
       grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
-  const double target = std::min(2.0 * static_cast<double>(tri_.size()), 4e6);  // about two cells per simplex
+  const double target = std::min(4.0 * static_cast<double>(tri_.size()), 4e6);  // about four cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_inverse_.resize(dim_);
   for (std::size_t k = 0; k < dim_; ++k) grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
