@@ -72,8 +72,11 @@ class LineTable {
   // True when interval i still holds x (the end intervals hold everything
   // beyond their end).
   bool holds(std::size_t i, double x) const {
-    return (x >= xs_[i] || i == 0) && (x < xs_[i + 1] || i == n_ - 2);
+    return ((x >= xs_[i]) | (i == 0)) & ((x < xs_[i + 1]) | (i == n_ - 2));
   }
+
+  // True when interior_interval() settles every x with one compare.
+  bool one_compare_search() const { return span_ == 2; }
 
   // Columns [first, first + count) on interval i at x: exact at the nodes,
   // linear extrapolation from the end intervals.
@@ -120,19 +123,29 @@ class LineTable {
 
 // Interval of x on `line` through the calling thread's interval cache under
 // key `cache_id`: the cached interval when it still holds x (a cell hit),
-// otherwise a fresh search whose result is cached (a point located).
+// otherwise a fresh search whose result is cached (a point located). Where
+// the search is a single compare it is cheaper to do it than to bet on the
+// cache, so the hit is then only selected, without a branch that random
+// points would mispredict; longer searches are skipped on a hit.
 inline std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id, double x) {
   ThreadState& state = thread_state;
   const std::size_t slot = cache_id & 7u;
-  std::size_t i = state.interval[slot];
-  if (state.interval_model[slot] == cache_id && line.holds(i, x)) {
-    ++state.statistics.cell_hits;
-    return i;
+  const bool mine = state.interval_model[slot] == cache_id;
+  const std::size_t last = mine ? state.interval[slot] : 0;  // another model's interval may not exist here
+  std::size_t i;
+  bool hit;
+  if (line.one_compare_search()) {
+    hit = mine & line.holds(last, x);
+    const std::size_t fresh = line.interval(x);
+    i = hit ? last : fresh;
+  } else {
+    hit = mine && line.holds(last, x);
+    i = hit ? last : line.interval(x);
   }
-  i = line.interval(x);
   state.interval_model[slot] = cache_id;
   state.interval[slot] = i;
-  ++state.statistics.located;
+  state.statistics.cell_hits += hit;
+  state.statistics.located += !hit;
   return i;
 }
 
