@@ -47,19 +47,27 @@ struct NameKey {
   }
 };
 
+// True when the keys of two names are equal: the names are then equal if
+// they have at most 16 bytes, and agree at least in length, first and last 8
+// bytes otherwise.
+inline bool same_key(const NameKey& key, const NameKey& stored_key) {
+  return ((key.size ^ stored_key.size) | (key.head ^ stored_key.head) | (key.tail ^ stored_key.tail)) == 0;
+}
+
+// True when the middle bytes of two names with equal keys (see same_key) are
+// equal too, so that the names are.
+inline bool same_middle(const std::string& name, const std::string& stored) {
+  const std::size_t size = name.size();
+  for (std::size_t i = 8; i + 8 < size; i += 8)
+    if (NameKey::word<std::uint64_t>(name.data() + i) != NameKey::word<std::uint64_t>(stored.data() + i))
+      return false;
+  return true;
+}
+
 // True when `name` (with key `key`) equals `stored` (with key `stored_key`).
 inline bool same_name(const NameKey& key, const std::string& name, const NameKey& stored_key,
                       const std::string& stored) {
-  if (((key.size ^ stored_key.size) | (key.head ^ stored_key.head) | (key.tail ^ stored_key.tail)) != 0)
-    return false;
-  if (key.size <= 16) return true;
-  // The key covers the first and last 8 bytes; compare the words between
-  // them inline (a call here would make every query save registers).
-  const char* p = name.data();
-  const char* q = stored.data();
-  for (std::size_t i = 8; i + 8 < key.size; i += 8)
-    if (NameKey::word<std::uint64_t>(p + i) != NameKey::word<std::uint64_t>(q + i)) return false;
-  return true;
+  return same_key(key, stored_key) && (key.size <= 16 || same_middle(name, stored));
 }
 
 // The position of a name in a fixed list of distinct names by a perfect hash
@@ -78,6 +86,14 @@ class NameIndex {
   std::size_t find(const NameKey& key, const std::string& name, const std::vector<std::string>& names) const {
     const std::size_t at = slots_[slot(key)];
     if (at == kEmpty || !same_name(key, name, keys_[at], names[at])) return npos;
+    return at;
+  }
+
+  // The position whose name has the same key as `key` (see same_key), or
+  // npos: the name's position when it has at most 16 bytes.
+  std::size_t find_key(const NameKey& key) const {
+    const std::size_t at = slots_[slot(key)];
+    if (at == kEmpty || !same_key(key, keys_[at])) return npos;
     return at;
   }
 
@@ -185,6 +201,13 @@ struct Interpolator::Impl {
   // the defaults), or a constant engine's row.
   status evaluate(const std::vector<std::string>* names, const std::vector<double>* values,
                   std::size_t first, std::size_t count, double* out) const;
+  // specific_query() of a one-variable table whose answer `value` in column
+  // `column` was found by name keys alone, for names longer than 16 bytes:
+  // stores it if the names' middle bytes agree too, otherwise takes the
+  // general path.
+  status specific_query_long_names(const std::vector<std::string>& names, const std::vector<double>& values,
+                                   const std::string& dependent_name, double& result, std::size_t column,
+                                   double value) const;
   // specific_query() of every case its table path does not take.
   status specific_query_general(const std::vector<std::string>& names, const std::vector<double>& values,
                                 const std::string& dependent_name, double& result) const;

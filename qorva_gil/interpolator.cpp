@@ -462,6 +462,18 @@ Interpolator::status Interpolator::default_query(std::vector<double>& result) co
   return impl_->evaluate(nullptr, nullptr, 0, count, result.data());
 }
 
+Interpolator::status Interpolator::Impl::specific_query_long_names(const std::vector<std::string>& names,
+                                                                   const std::vector<double>& values,
+                                                                   const std::string& dependent_name,
+                                                                   double& result, std::size_t column,
+                                                                   double value) const {
+  if (!detail::same_middle(names[0], setup->independent_names[0]) ||
+      !detail::same_middle(dependent_name, setup->dependent_names[column]))
+    return specific_query_general(names, values, dependent_name, result);
+  result = value;
+  return success();
+}
+
 Interpolator::status Interpolator::Impl::specific_query_general(const std::vector<std::string>& names,
                                                                 const std::vector<double>& values,
                                                                 const std::string& dependent_name,
@@ -482,14 +494,18 @@ Interpolator::status Interpolator::specific_query(const std::vector<std::string>
   const Setup* s = m.line_setup;
   if (s && names.size() == 1 && values.size() == 1) {
     const double x = values[0];
-    if (x > s->line_low && x < s->line_high &&
-        detail::same_name(detail::NameKey(names[0]), names[0], s->line_name_key, s->independent_names[0])) {
-      const std::size_t column =
-          s->dependent_index.find(detail::NameKey(dependent_name), dependent_name, s->dependent_names);
+    const detail::NameKey variable(names[0]);
+    if (x > s->line_low && x < s->line_high && detail::same_key(variable, s->line_name_key)) {
+      const detail::NameKey dependent(dependent_name);
+      const std::size_t column = s->dependent_index.find_key(dependent);
       if (column != detail::NameIndex::npos) {
         const detail::LineTable& line = *s->line;
         const std::size_t i = m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
-        result = line.interior_blend(i, x, column);
+        const double value = line.interior_blend(i, x, column);
+        // Longer names are finished apart, so that this path stays short.
+        if ((variable.size | dependent.size) > 16)
+          return m.specific_query_long_names(names, values, dependent_name, result, column, value);
+        result = value;
         return m.success();
       }
     }
