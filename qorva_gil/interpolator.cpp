@@ -75,6 +75,18 @@ std::string number(double v) {
 
 std::string quoted(const std::string& name) { return "'" + name + "'"; }
 
+// True when the first and the last sizeof(T) bytes of p and q agree (k, the
+// length of both, at least sizeof(T)).
+template <typename T>
+inline bool same_ends(const char* p, const char* q, std::size_t k) {
+  T u0, u1, v0, v1;
+  std::memcpy(&u0, p, sizeof(T));
+  std::memcpy(&u1, p + k - sizeof(T), sizeof(T));
+  std::memcpy(&v0, q, sizeof(T));
+  std::memcpy(&v1, q + k - sizeof(T), sizeof(T));
+  return ((u0 ^ v0) | (u1 ^ v1)) == 0;
+}
+
 // Equality of two names, inlined: the names of a query are short and
 // usually equal, where a library memcmp call costs more than the compare.
 // Whole words at a time, the last load of each size overlapping the one
@@ -85,35 +97,13 @@ inline bool same_text(const std::string& a, const std::string& b) {
   const char* p = a.data();
   const char* q = b.data();
   if (k >= 8) {
-    std::uint64_t u0, u1, v0, v1;
     std::size_t i = 0;
-    for (; i + 16 < k; i += 8) {
-      std::memcpy(&u0, p + i, 8);
-      std::memcpy(&v0, q + i, 8);
-      if (u0 != v0) return false;
-    }
-    std::memcpy(&u0, p + i, 8);
-    std::memcpy(&u1, p + k - 8, 8);
-    std::memcpy(&v0, q + i, 8);
-    std::memcpy(&v1, q + k - 8, 8);
-    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
+    for (; i + 16 < k; i += 8)
+      if (!same_ends<std::uint64_t>(p + i, q + i, 8)) return false;
+    return same_ends<std::uint64_t>(p + i, q + i, k - i);
   }
-  if (k >= 4) {
-    std::uint32_t u0, u1, v0, v1;
-    std::memcpy(&u0, p, 4);
-    std::memcpy(&u1, p + k - 4, 4);
-    std::memcpy(&v0, q, 4);
-    std::memcpy(&v1, q + k - 4, 4);
-    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
-  }
-  if (k >= 2) {
-    std::uint16_t u0, u1, v0, v1;
-    std::memcpy(&u0, p, 2);
-    std::memcpy(&u1, p + k - 2, 2);
-    std::memcpy(&v0, q, 2);
-    std::memcpy(&v1, q + k - 2, 2);
-    return ((u0 ^ v0) | (u1 ^ v1)) == 0;
-  }
+  if (k >= 4) return same_ends<std::uint32_t>(p, q, k);
+  if (k >= 2) return same_ends<std::uint16_t>(p, q, k);
   return k == 0 || p[0] == q[0];
 }
 

@@ -75,8 +75,8 @@ class LineTable {
     return ((x >= xs_[i]) | (i == 0)) & ((x < xs_[i + 1]) | (i == n_ - 2));
   }
 
-  // True when interior_interval() settles every x with one compare.
-  bool one_compare_search() const { return span_ == 2; }
+  // True when interior_interval() settles every x with at most three compares.
+  bool short_search() const { return span_ <= 8; }
 
   // Columns [first, first + count) on interval i at x: exact at the nodes,
   // linear extrapolation from the end intervals.
@@ -124,9 +124,9 @@ class LineTable {
 // Interval of x on `line` through the calling thread's interval cache under
 // key `cache_id`: the cached interval when it still holds x (a cell hit),
 // otherwise a fresh search whose result is cached (a point located). Where
-// the search is a single compare it is cheaper to do it than to bet on the
-// cache, so the hit is then only selected, without a branch that random
-// points would mispredict; longer searches are skipped on a hit.
+// the search takes at most three compares it is cheaper to do it than to bet
+// on the cache, so the hit is then only selected, without a branch that
+// random points would mispredict; longer searches are skipped on a hit.
 inline std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id, double x) {
   ThreadState& state = thread_state;
   const std::size_t slot = cache_id & 7u;
@@ -134,7 +134,7 @@ inline std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id
   const std::size_t last = mine ? state.interval[slot] : 0;  // another model's interval may not exist here
   std::size_t i;
   bool hit;
-  if (line.one_compare_search()) {
+  if (line.short_search()) {
     hit = mine & line.holds(last, x);
     const std::size_t fresh = line.interval(x);
     i = hit ? last : fresh;
