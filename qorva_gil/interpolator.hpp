@@ -50,7 +50,8 @@ struct AlgorithmTypeEnum {
 // - RADIAL_BASIS: s(x) = sum_j w_j |x - x_j|^3 + c0 + c.x, interpolating every
 //   node and reproducing affine data; no shape parameter.
 // Distances and triangulations use the raw variable values, or with
-// set_is_normalized(true) each variable scaled by its data range to [0, 1].
+// set_is_normalized(true) each variable scaled by its data range to [0, 1]
+// (with one variable left scaling changes no answer, and none is applied).
 //
 // Options (set_/get_algorithm_option; both false by default, kept when the
 // algorithm or the flags change):
@@ -72,7 +73,10 @@ struct AlgorithmTypeEnum {
 // Caching (set_is_cached): each thread remembers, per engine, the last point,
 // its interval or simplex and its weights; a query at the same point reuses
 // them, a nearby one first tries the last simplex. Answers are identical with
-// and without caching. See qorva_gil/statistics.hpp for the counters.
+// and without caching. In one variable the interval is found in a few
+// compares from a bucket index, so the cache mostly counts there (it skips
+// only long searches in strongly clustered tables); it pays from two
+// variables on. See qorva_gil/statistics.hpp for the counters.
 //
 // Threads: const members may run concurrently on one engine; non-const members
 // need exclusive access. last_message() reports the calling thread's last
