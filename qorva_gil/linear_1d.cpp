@@ -55,7 +55,15 @@ void LineTable::build_buckets() {
 // Buckets 0 .. m-1 cover the data range; entry m, for an x that rounding
 // puts past the last bucket, repeats the last one.
 void LineTable::index_buckets(std::size_t m) {
+  bucket_origin_ = xs_[0];
   bucket_scale_ = static_cast<double>(m) / (xs_[n_ - 1] - xs_[0]);
+  if (!std::isfinite(bucket_scale_) || bucket_scale_ == 0.0) {
+    // A range too narrow or too wide for finite buckets: one bucket, whose
+    // search covers the whole table, measured from an origin that keeps
+    // x - origin finite.
+    bucket_origin_ = xs_[0] / 2 + xs_[n_ - 1] / 2;
+    bucket_scale_ = 0.0;
+  }
   std::vector<std::size_t> first(m + 2, n_);  // first abscissa in bucket b or later
   std::size_t b = 0;
   for (std::size_t i = 0; i < n_; ++i)

@@ -245,6 +245,32 @@ TEST(Interpolator1D, MatchesBruteForceInEveryColumnOnRandomTables) {
   }
 }
 
+TEST(Interpolator1D, AnswersOnTablesTooNarrowOrTooWideForTheBucketIndex) {
+  // Abscissae so close that buckets per unit of x overflow to infinity, and so
+  // far apart that the range itself does; values at x, at 3/4 of the way
+  // between the first two nodes and at 1/4 between the next two.
+  const std::vector<std::vector<double>> cases = {{0.0, 4e-310, 1e-309, 3e-310, 5.5e-310},
+                                                  {-1.6e308, 0.0, 1.6e308, -4e307, 4e307}};
+  for (const auto& c : cases) {
+    Interpolator g;
+    g.set_independent_names({"x"});
+    g.set_dependent_names({"y"});
+    g.set_independent_data({{c[0]}, {c[1]}, {c[2]}});
+    g.set_dependent_data({{1.0}, {3.0}, {2.0}});
+    for (bool cached : {false, true}) {
+      g.set_is_cached(cached);
+      ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+      double r = 0.0;
+      ASSERT_EQ(g.specific_query({"x"}, {c[3]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      EXPECT_NEAR(r, 2.5, 1e-12) << c[3];  // subnormal abscissae keep few digits
+      ASSERT_EQ(g.specific_query({"x"}, {c[4]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      EXPECT_NEAR(r, 2.75, 1e-12) << c[4];
+      ASSERT_EQ(g.specific_query({"x"}, {c[1]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      EXPECT_EQ(r, 3.0);
+    }
+  }
+}
+
 TEST(Interpolator1D, FindsTheRightIntervalInUnevenlySpacedTables) {
   // Dense clusters, long gaps and nearly equal abscissae, so many intervals
   // share a stretch of the range and long stretches hold none; a curved
