@@ -17,7 +17,7 @@ namespace detail {
 // A name reduced to its length and two machine words of its bytes (the first
 // and last 8, 4, 2 or 1 bytes, overlapping for short names), so that two
 // names of at most 16 bytes are equal exactly when their keys are. Longer
-// names need their middle bytes compared as well (same_name below).
+// names need their middle bytes compared as well (same_middle below).
 struct NameKey {
   std::size_t size = 0;
   std::uint64_t head = 0, tail = 0;
@@ -64,30 +64,16 @@ inline bool same_middle(const std::string& name, const std::string& stored) {
   return true;
 }
 
-// True when `name` (with key `key`) equals `stored` (with key `stored_key`).
-inline bool same_name(const NameKey& key, const std::string& name, const NameKey& stored_key,
-                      const std::string& stored) {
-  return same_key(key, stored_key) && (key.size <= 16 || same_middle(name, stored));
-}
-
 // The position of a name in a fixed list of distinct names by a perfect hash
 // of its key: one slot to read and one key to compare, with no loop.
 class NameIndex {
  public:
   static constexpr std::size_t npos = static_cast<std::size_t>(-1);
 
-  // Builds the index; returns false (and find() must not be used) for more
+  // Builds the index; returns false (and find_key() must not be used) for more
   // than 64 names or when no hash tried separates their keys (names longer
   // than 16 bytes that agree in length and in their first and last 8 bytes).
   bool build(const std::vector<std::string>& names);
-
-  // Position of `name` (key `key`) in `names`, the list build() was given, or
-  // npos when it is not there.
-  std::size_t find(const NameKey& key, const std::string& name, const std::vector<std::string>& names) const {
-    const std::size_t at = slots_[slot(key)];
-    if (at == kEmpty || !same_name(key, name, keys_[at], names[at])) return npos;
-    return at;
-  }
 
   // The position whose name has the same key as `key` (see same_key), or
   // npos: the name's position when it has at most 16 bytes.

@@ -43,7 +43,6 @@ class LineTable {
 
   double front() const { return xs_[0]; }
   double back() const { return xs_[n_ - 1]; }
-  std::size_t columns() const { return columns_; }
 
   // True when x lies strictly between the first and the last abscissa (false
   // for NaN): the only points interior_interval() accepts.
