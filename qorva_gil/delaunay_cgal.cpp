@@ -17,7 +17,7 @@
 #include <CGAL/Triangulation_vertex_base_with_info_2.h>
 #include <CGAL/Triangulation_vertex_base_with_info_3.h>
 
-#include "qorva_gil/triangulation.hpp"
+#include "qorva_gil/detail/triangulation.hpp"
 
 namespace qorva_gil {
 namespace detail {

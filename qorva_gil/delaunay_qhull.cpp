@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "qorva_gil/triangulation.hpp"
+#include "qorva_gil/detail/triangulation.hpp"
 
 extern "C" {
 #include <libqhull_r/qhull_ra.h>

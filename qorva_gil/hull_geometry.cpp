@@ -1,7 +1,7 @@
 // Closest point on a simplex by trying the affine hull of every face: the closest point lies in
 // the relative interior of exactly one face, where its affine coordinates are all positive.
 // Small fixed buffers keep the search free of allocations (it runs per query outside the hull).
-#include "qorva_gil/hull_geometry.hpp"
+#include "qorva_gil/detail/hull_geometry.hpp"
 
 #include <algorithm>
 #include <cmath>

@@ -9,9 +9,9 @@
 #include <cstring>
 #include <numeric>
 
-#include "qorva_gil/builders.hpp"
-#include "qorva_gil/engine_impl.hpp"
-#include "qorva_gil/linear_1d.hpp"
+#include "qorva_gil/detail/builders.hpp"
+#include "qorva_gil/detail/engine_impl.hpp"
+#include "qorva_gil/detail/linear_1d.hpp"
 #include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {

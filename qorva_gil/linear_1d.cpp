@@ -1,5 +1,5 @@
 // Piecewise-linear interpolation in one variable: building the table and its bucket index, and the model over it.
-#include "qorva_gil/linear_1d.hpp"
+#include "qorva_gil/detail/linear_1d.hpp"
 
 #include <cmath>
 #include <limits>

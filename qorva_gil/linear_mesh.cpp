@@ -7,10 +7,10 @@
 #include <cmath>
 #include <limits>
 
-#include "qorva_gil/builders.hpp"
-#include "qorva_gil/hull_geometry.hpp"
+#include "qorva_gil/detail/builders.hpp"
+#include "qorva_gil/detail/hull_geometry.hpp"
 #include "qorva_gil/statistics.hpp"
-#include "qorva_gil/triangulation.hpp"
+#include "qorva_gil/detail/triangulation.hpp"
 
 namespace qorva_gil {
 namespace detail {

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <nanoflann.hpp>
 
-#include "qorva_gil/builders.hpp"
+#include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {

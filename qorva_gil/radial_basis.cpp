@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "qorva_gil/builders.hpp"
+#include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {

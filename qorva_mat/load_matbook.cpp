@@ -6,7 +6,7 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include "qorva_mat/error.hpp"
-#include "qorva_mat/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook_rules.hpp"
 #include "qorva_mat/log.hpp"
 
 namespace qorva_mat {

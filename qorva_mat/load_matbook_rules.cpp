@@ -8,7 +8,7 @@
 #include <cmath>
 
 #include "qorva_mat/error.hpp"
-#include "qorva_mat/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook_rules.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 

@@ -3,7 +3,7 @@
 #include <boost/property_tree/ptree.hpp>
 
 #include "qorva_mat/error.hpp"
-#include "qorva_mat/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook_rules.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 

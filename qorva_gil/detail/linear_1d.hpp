@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "qorva_gil/model.hpp"
+#include "qorva_gil/detail/model.hpp"
 
 namespace qorva_gil {
 namespace detail {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "qorva_gil/model.hpp"
+#include "qorva_gil/detail/model.hpp"
 
 namespace qorva_gil {
 namespace detail {

@@ -2,7 +2,7 @@
 // Checking names, tables, duplicates and NaN is left to the caller (interpolator.cpp); each builder checks only what its algorithm needs.
 #pragma once
 
-#include "qorva_gil/model.hpp"
+#include "qorva_gil/detail/model.hpp"
 
 namespace qorva_gil {
 namespace detail {

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "qorva_gil/model.hpp"
+#include "qorva_gil/detail/model.hpp"
 
 namespace qorva_gil {
 namespace detail {
