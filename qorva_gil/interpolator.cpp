@@ -41,8 +41,8 @@ ThreadCache& thread_cache() {
 
 }  // namespace
 
-__attribute__((tls_model("initial-exec"))) __thread ThreadState thread_state;
-__attribute__((tls_model("initial-exec"))) __thread std::uint64_t thread_message_key = 0;
+thread_local ThreadState thread_state;
+thread_local std::uint64_t thread_message_key = 0;
 
 std::string& thread_message_text() {
   static thread_local std::string text;

@@ -126,7 +126,7 @@ struct Setup {
 // The message key of the engine state the calling thread's last status of a
 // const member belongs to, plus 1 when that status has text. Plain data, so
 // reading it on every query needs neither an initialisation guard nor a call.
-extern __attribute__((tls_model("initial-exec"))) __thread std::uint64_t thread_message_key;
+extern thread_local std::uint64_t thread_message_key;
 // The text of that status; touched only when there is text to store or clear.
 std::string& thread_message_text();
 

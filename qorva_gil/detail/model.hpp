@@ -46,14 +46,13 @@ CacheSlot& thread_cache_slot(std::uint64_t model_id);
 
 // A thread's counters and its cache of one-variable intervals (per
 // direct-mapped slot: the model id and the interval it used last). Plain
-// data, constant-initialised, in the initial-exec TLS model: a query reaches it
-// at a fixed offset from the thread pointer, with no guard and no call.
+// data, constant-initialised, so reaching it needs no initialisation guard.
 struct ThreadState {
   QueryStatistics statistics;
   std::uint64_t interval_model[8] = {};
   std::size_t interval[8] = {};
 };
-extern __attribute__((tls_model("initial-exec"))) __thread ThreadState thread_state;
+extern thread_local ThreadState thread_state;
 
 // A process-wide, never repeated identity for a built model.
 std::uint64_t next_model_id();
