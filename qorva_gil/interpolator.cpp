@@ -11,13 +11,15 @@
 
 #include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/detail/engine_impl.hpp"
-#include "qorva_gil/detail/linear_1d.hpp"
+#include "qorva_gil/detail/names.hpp"
 #include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {
 
 using detail::CacheSlot;
 using detail::Setup;
+using detail::find_name;
+using detail::same_names;
 
 namespace detail {
 
@@ -41,14 +43,6 @@ ThreadCache& thread_cache() {
 
 }  // namespace
 
-thread_local ThreadState thread_state;
-thread_local std::uint64_t thread_message_key = 0;
-
-std::string& thread_message_text() {
-  static thread_local std::string text;
-  return text;
-}
-
 CacheSlot& thread_cache_slot(std::uint64_t model_id) {
   CacheSlot& slot = thread_cache().slots[model_id & 7u];
   if (slot.model_id != model_id) {
@@ -62,7 +56,6 @@ CacheSlot& thread_cache_slot(std::uint64_t model_id) {
 
 }  // namespace detail
 
-QueryStatistics& thread_query_statistics() { return detail::thread_state.statistics; }
 
 namespace {
 
@@ -74,45 +67,6 @@ std::string number(double v) {
 }
 
 std::string quoted(const std::string& name) { return "'" + name + "'"; }
-
-// True when the first and the last sizeof(T) bytes of p and q agree (k, the
-// length of both, at least sizeof(T)).
-template <typename T>
-inline bool same_ends(const char* p, const char* q, std::size_t k) {
-  T u0, u1, v0, v1;
-  std::memcpy(&u0, p, sizeof(T));
-  std::memcpy(&u1, p + k - sizeof(T), sizeof(T));
-  std::memcpy(&v0, q, sizeof(T));
-  std::memcpy(&v1, q + k - sizeof(T), sizeof(T));
-  return ((u0 ^ v0) | (u1 ^ v1)) == 0;
-}
-
-// Equality of two names, inlined: the names of a query are short and
-// usually equal, where a library memcmp call costs more than the compare.
-// Whole words at a time, the last load of each size overlapping the one
-// before it, so no byte loop.
-inline bool same_text(const std::string& a, const std::string& b) {
-  const std::size_t k = a.size();
-  if (k != b.size()) return false;
-  const char* p = a.data();
-  const char* q = b.data();
-  if (k >= 8) {
-    std::size_t i = 0;
-    for (; i + 16 < k; i += 8)
-      if (!same_ends<std::uint64_t>(p + i, q + i, 8)) return false;
-    return same_ends<std::uint64_t>(p + i, q + i, k - i);
-  }
-  if (k >= 4) return same_ends<std::uint32_t>(p, q, k);
-  if (k >= 2) return same_ends<std::uint16_t>(p, q, k);
-  return k == 0 || p[0] == q[0];
-}
-
-// Index of name in names, or names.size().
-inline std::size_t find_name(const std::vector<std::string>& names, const std::string& name) {
-  std::size_t i = 0;
-  while (i < names.size() && !same_text(names[i], name)) ++i;
-  return i;
-}
 
 }  // namespace
 
@@ -141,8 +95,7 @@ Interpolator::status Interpolator::Impl::record(status s, std::string text) {
 }
 
 Interpolator::status Interpolator::Impl::report(status s, const std::string& text) const {
-  detail::thread_message_text() = text;
-  detail::thread_message_key = message_key + (text.empty() ? 0 : 1);
+  detail::record_message(message_key, text);
   return s;
 }
 
@@ -314,8 +267,8 @@ Interpolator::status Interpolator::is_constant(bool& constant) const {
 }
 
 const std::string& Interpolator::last_message() const {
-  if ((detail::thread_message_key & ~std::uint64_t{1}) == impl_->message_key) return detail::thread_message_text();
-  return impl_->message;
+  const std::string* recorded = detail::recorded_message(impl_->message_key);
+  return recorded ? *recorded : impl_->message;
 }
 
 // ---------------------------------------------------------------------------
@@ -354,8 +307,9 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
   const std::size_t n = s.independent_names.size();
   for (std::size_t i = 0; i < n; ++i) {
     double& x = full[i];
-    if (std::isnan(x)) {
-      error = "the value of " + quoted(s.independent_names[i]) + " is NaN";
+    if (!std::isfinite(x)) {
+      error = "the value of " + quoted(s.independent_names[i]) + " is " + (std::isnan(x) ? "NaN" : number(x)) +
+              ", not a finite number";
       return false;
     }
     if (!s.ranges.empty() && !(x >= s.ranges[i].first && x <= s.ranges[i].second)) {
@@ -370,30 +324,6 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
               " only at " + number(s.fixed[i]) + "; the value " + number(x) + " was not used";
   }
   for (std::size_t k = 0; k < s.active.size(); ++k) y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
-  return true;
-}
-
-bool same_names(const std::vector<std::string>& a, const std::vector<std::string>& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (!same_text(a[i], b[i])) return false;
-  return true;
-}
-
-// The common case of reduce(): every variable kept in the model and every
-// value inside its range (which also excludes NaN). Maps full[] to y[] and
-// returns true; returns false, touching nothing, when reduce() must decide.
-inline bool reduce_plain(const Setup& s, const double* full, double* y) {
-  if (!s.all_active) return false;
-  const std::size_t n = s.active.size();
-  if (s.ranges.empty()) {
-    for (std::size_t i = 0; i < n; ++i)
-      if (std::isnan(full[i])) return false;
-  } else {
-    for (std::size_t i = 0; i < n; ++i)
-      if (!(full[i] >= s.ranges[i].first && full[i] <= s.ranges[i].second)) return false;
-  }
-  for (std::size_t k = 0; k < n; ++k) y[k] = (full[k] - s.offset[k]) * s.scale[k];
   return true;
 }
 
@@ -427,10 +357,6 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
     if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
   }
   const std::uint64_t cache_id = cached ? s.id : 0;
-  if (reduce_plain(s, full, y)) {
-    if (s.model->evaluate(y, first, count, out, cache_id)) return report(ExitStatusEnum::WARNING, s.outside_note);
-    return success();
-  }
   std::string note, error;
   if (!reduce(s, full, y, note, error)) return report(ExitStatusEnum::ERROR, error);
   if (s.model->evaluate(y, first, count, out, cache_id))
@@ -452,18 +378,6 @@ Interpolator::status Interpolator::default_query(std::vector<double>& result) co
   return impl_->evaluate(nullptr, nullptr, 0, count, result.data());
 }
 
-Interpolator::status Interpolator::Impl::specific_query_long_names(const std::vector<std::string>& names,
-                                                                   const std::vector<double>& values,
-                                                                   const std::string& dependent_name,
-                                                                   double& result, std::size_t column,
-                                                                   double value) const {
-  if (!detail::same_middle(names[0], setup->independent_names[0]) ||
-      !detail::same_middle(dependent_name, setup->dependent_names[column]))
-    return specific_query_general(names, values, dependent_name, result);
-  result = value;
-  return success();
-}
-
 Interpolator::status Interpolator::Impl::specific_query_general(const std::vector<std::string>& names,
                                                                 const std::vector<double>& values,
                                                                 const std::string& dependent_name,
@@ -472,35 +386,6 @@ Interpolator::status Interpolator::Impl::specific_query_general(const std::vecto
   if (column == dependent_names.size())
     return report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
   return evaluate(&names, &values, column, 1, &result);
-}
-
-Interpolator::status Interpolator::specific_query(const std::vector<std::string>& names,
-                                                  const std::vector<double>& values,
-                                                  const std::string& dependent_name, double& result) const {
-  // A table in one variable, queried by its name strictly inside the data and
-  // its range: answered here from the table, without the general path's
-  // buffers and calls. Anything else takes the general path.
-  const Impl& m = *impl_;
-  const Setup* s = m.line_setup;
-  if (s && names.size() == 1 && values.size() == 1) {
-    const double x = values[0];
-    const detail::NameKey variable(names[0]);
-    if (x > s->line_low && x < s->line_high && detail::same_key(variable, s->line_name_key)) {
-      const detail::NameKey dependent(dependent_name);
-      const std::size_t column = s->dependent_index.find_key(dependent);
-      if (column != detail::NameIndex::npos) {
-        const detail::LineTable& line = *s->line;
-        const std::size_t i = m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
-        const double value = line.interior_blend(i, x, column);
-        // Longer names are finished apart, so that this path stays short.
-        if ((variable.size | dependent.size) > 16)
-          return m.specific_query_long_names(names, values, dependent_name, result, column, value);
-        result = value;
-        return m.success();
-      }
-    }
-  }
-  return m.specific_query_general(names, values, dependent_name, result);
 }
 
 Interpolator::status Interpolator::default_specific_query(const std::string& dependent_name,

@@ -85,37 +85,6 @@ class SinglePoint final : public detail::Model {
 
 }  // namespace
 
-namespace detail {
-
-bool NameIndex::build(const std::vector<std::string>& names) {
-  const std::size_t n = names.size();
-  if (n == 0 || n > 64) return false;
-  keys_.clear();
-  for (const std::string& name : names) keys_.emplace_back(name);
-  unsigned bits = 1;
-  while ((std::size_t{1} << bits) < n * n) ++bits;  // sparse enough for a random multiplier to separate
-  shift_ = 64 - bits;
-  std::uint64_t state = 0x243F6A8885A308D3ull;
-  for (int attempt = 0; attempt < 256; ++attempt) {
-    // splitmix64: a fresh odd multiplier per attempt
-    std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    multiplier_ = (z ^ (z >> 31)) | 1u;
-    slots_.assign(std::size_t{1} << bits, kEmpty);
-    bool separated = true;
-    for (std::size_t i = 0; i < n && separated; ++i) {
-      std::uint8_t& at = slots_[slot(keys_[i])];
-      separated = at == kEmpty;
-      at = static_cast<std::uint8_t>(i);
-    }
-    if (separated) return true;
-  }
-  return false;
-}
-
-}  // namespace detail
-
 std::string Interpolator::Impl::consistency_error() const {
   const std::size_t ni = independent_names.size(), nd = dependent_names.size();
   if (nd == 0) return "no dependent names are set";
@@ -144,7 +113,9 @@ std::string Interpolator::Impl::consistency_error() const {
     return std::to_string(defaults.size()) + " default values given for " + std::to_string(ni) +
            " independent names";
   for (std::size_t i = 0; i < defaults.size(); ++i)
-    if (std::isnan(defaults[i])) return "default value of " + quoted(independent_names[i]) + " is NaN";
+    if (!std::isfinite(defaults[i]))
+      return "default value of " + quoted(independent_names[i]) + " is " +
+             (std::isnan(defaults[i]) ? std::string("NaN") : number(defaults[i])) + ", not a finite number";
   return {};
 }
 
@@ -224,11 +195,10 @@ std::string Interpolator::Impl::build(Setup& s) const {
                            "from the nearest simplex";
   }
   s.model = std::move(built.model);
-  if (built.line && s.all_active && built.line->slopes_finite() && s.dependent_index.build(s.dependent_names)) {
+  if (built.line && s.all_active && built.line->slopes_finite()) {
     s.line = built.line;
     s.line_low = s.ranges.empty() ? s.line->front() : std::max(s.ranges[0].first, s.line->front());
     s.line_high = s.ranges.empty() ? s.line->back() : std::min(s.ranges[0].second, s.line->back());
-    s.line_name_key = detail::NameKey(s.independent_names[0]);
   }
   return built.error;
 }

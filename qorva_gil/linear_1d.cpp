@@ -1,6 +1,8 @@
 // Piecewise-linear interpolation in one variable: building the table and its bucket index, and the model over it.
 #include "qorva_gil/detail/linear_1d.hpp"
 
+#include "qorva_gil/detail/fast_path.hpp"
+
 #include <cmath>
 #include <limits>
 #include <numeric>

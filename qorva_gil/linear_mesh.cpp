@@ -49,7 +49,7 @@ class LinearMesh final : public Model {
     int simplex;
     bool outside;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim_)) {
-      ++thread_state.statistics.point_hits;
+      ++thread_state().statistics.point_hits;
       simplex = static_cast<int>(cache->index);
       outside = cache->outside;
       std::copy(cache->weights.begin(), cache->weights.end(), weights);
@@ -161,11 +161,11 @@ class LinearMesh final : public Model {
   bool locate(const double* y, double* w, int& simplex, CacheSlot* cache) const {
     bool outside = false;
     if (cache) {
-      ++thread_state.statistics.located;
+      ++thread_state().statistics.located;
       if (cache->index >= 0 && !flat_[static_cast<std::size_t>(cache->index)]) {
         const std::size_t j = barycentric(static_cast<std::size_t>(cache->index), y, w);
         if (w[j] >= -kInsideTolerance) {
-          ++thread_state.statistics.cell_hits;
+          ++thread_state().statistics.cell_hits;
           simplex = static_cast<int>(cache->index);
           return false;
         }
@@ -173,9 +173,9 @@ class LinearMesh final : public Model {
     }
     std::size_t steps = 0;
     int s = walk(y, grid_[grid_cell(y)], w, outside, steps);
-    if (cache) thread_state.statistics.walk_steps += steps;
+    if (cache) thread_state().statistics.walk_steps += steps;
     if (s < 0) {
-      if (cache) ++thread_state.statistics.full_scans;
+      if (cache) ++thread_state().statistics.full_scans;
       s = scan(y, w, outside);
     }
     simplex = s;

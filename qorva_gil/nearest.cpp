@@ -47,7 +47,7 @@ class Nearest final : public Model {
     std::size_t index = 0;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
       index = static_cast<std::size_t>(cache->index);
-      ++thread_state.statistics.point_hits;
+      ++thread_state().statistics.point_hits;
     } else {
       double distance = 0.0;
       tree_.knnSearch(y, 1, &index, &distance);
@@ -55,7 +55,7 @@ class Nearest final : public Model {
         cache->point.assign(y, y + dim);
         cache->has_point = true;
         cache->index = static_cast<long>(index);
-        ++thread_state.statistics.located;
+        ++thread_state().statistics.located;
       }
     }
     std::copy(points_.row(index) + first, points_.row(index) + first + count, out);

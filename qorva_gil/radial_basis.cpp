@@ -34,7 +34,7 @@ class RadialBasis final : public Model {
     bool outside = false;
     for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
-      ++thread_state.statistics.point_hits;
+      ++thread_state().statistics.point_hits;
       std::copy(cache->weights.begin() + first, cache->weights.begin() + first + count, out);
       return outside;
     }
@@ -43,7 +43,7 @@ class RadialBasis final : public Model {
       sum(y, 0, m, cache->weights.data());
       cache->point.assign(y, y + dim);
       cache->has_point = true;
-      ++thread_state.statistics.located;
+      ++thread_state().statistics.located;
       std::copy(cache->weights.begin() + first, cache->weights.begin() + first + count, out);
     } else {
       sum(y, first, count, out);

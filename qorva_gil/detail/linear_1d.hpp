@@ -12,19 +12,6 @@
 namespace qorva_gil {
 namespace detail {
 
-// Index i of the last element with xs[i] <= x among xs[0..n), or 0 when x is
-// below xs[0] (and for NaN); n must be at least 1. No branches on the data:
-// the loop count depends on n only.
-inline std::size_t branch_free_search(const double* xs, std::size_t n, double x) {
-  const double* base = xs;
-  while (n > 1) {
-    const std::size_t half = n / 2;
-    base = (base[half] <= x) ? base + half : base;
-    n -= half;
-  }
-  return static_cast<std::size_t>(base - xs);
-}
-
 // A table in one variable sorted by abscissa, immutable after construction.
 // Inline, so that a query front end can answer from it without a call.
 //
@@ -77,26 +64,33 @@ class LineTable {
   // True when interior_interval() settles every x with at most three compares.
   bool short_search() const { return span_ <= 8; }
 
-  // Columns [first, first + count) on interval i at x: exact at the nodes,
-  // linear extrapolation from the end intervals.
-  void blend(std::size_t i, double x, std::size_t first, std::size_t count, double* out) const {
-    const double t = (x - xs_[i]) / (xs_[i + 1] - xs_[i]);
-    const double* v = values_.data() + first * n_ + i;
-    for (std::size_t c = 0; c < count; ++c, v += n_) out[c] = (1.0 - t) * v[0] + t * v[1];
-  }
-
-  // True when every interval's slope is finite, as interior_blend() needs
-  // (false only for abscissae closer than about 1e-308 or values near the
-  // largest double).
-  bool slopes_finite() const { return slopes_finite_; }
-
-  // Column `column` on interval i at a strictly inside x: the node value plus
-  // the slope computed in advance times the distance (no divide); exact at
-  // the nodes.
-  double interior_blend(std::size_t i, double x, std::size_t column) const {
+  // Column `column` on interval i at x: the node value plus the slope
+  // computed in advance times the distance (no divide). Exact at xs[i]; needs
+  // slopes_finite(). The one formula both query paths use inside the data.
+  double value_at(std::size_t i, double x, std::size_t column) const {
     const std::size_t k = column * n_ + i;  // the product is known before i is
     return values_[k] + (x - xs_[i]) * slopes_[k];
   }
+
+  // Columns [first, first + count) on interval i at x: value_at() (exact at
+  // both nodes of the interval), linear extrapolation from the end intervals.
+  // Tables whose slopes overflow blend the two node values instead.
+  void blend(std::size_t i, double x, std::size_t first, std::size_t count, double* out) const {
+    const double* v = values_.data() + first * n_ + i;
+    if (!slopes_finite_) {
+      const double t = (x - xs_[i]) / (xs_[i + 1] - xs_[i]);
+      for (std::size_t c = 0; c < count; ++c, v += n_) out[c] = (1.0 - t) * v[0] + t * v[1];
+    } else if (x == xs_[i + 1]) {
+      for (std::size_t c = 0; c < count; ++c, v += n_) out[c] = v[1];
+    } else {
+      for (std::size_t c = 0; c < count; ++c) out[c] = value_at(i, x, first + c);
+    }
+  }
+
+  // True when every interval's slope is finite, as value_at() needs (false
+  // only for abscissae closer than about 1e-308 or values near the largest
+  // double).
+  bool slopes_finite() const { return slopes_finite_; }
 
  private:
   // Bucket of x in [xs[0], xs[n-1]]: the same formula builds the index, so
@@ -120,34 +114,6 @@ class LineTable {
   std::vector<double> split_;    // span 2 only: per bucket, xs[start + 1]
   std::size_t span_ = 1;         // abscissae every bucket's search covers
 };
-
-// Interval of x on `line` through the calling thread's interval cache under
-// key `cache_id`: the cached interval when it still holds x (a cell hit),
-// otherwise a fresh search whose result is cached (a point located). Where
-// the search takes at most three compares it is cheaper to do it than to bet
-// on the cache, so the hit is then only selected, without a branch that
-// random points would mispredict; longer searches are skipped on a hit.
-inline std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id, double x) {
-  ThreadState& state = thread_state;
-  const std::size_t slot = cache_id & 7u;
-  const bool mine = state.interval_model[slot] == cache_id;
-  const std::size_t last = mine ? state.interval[slot] : 0;  // another model's interval may not exist here
-  std::size_t i;
-  bool hit;
-  if (line.short_search()) {
-    hit = mine & line.holds(last, x);
-    const std::size_t fresh = line.interval(x);
-    i = hit ? last : fresh;
-  } else {
-    hit = mine && line.holds(last, x);
-    i = hit ? last : line.interval(x);
-  }
-  state.interval_model[slot] = cache_id;
-  state.interval[slot] = i;
-  state.statistics.cell_hits += hit;
-  state.statistics.located += !hit;
-  return i;
-}
 
 // Builds the model from a one-dimensional point set with at least two points
 // and distinct abscissae (in any order). With `project` true a point beyond

@@ -10,6 +10,11 @@
 
 #include "qorva_gil/statistics.hpp"
 
+// Marks functions that only the library calls: calls to them from other
+// files of the library then go straight to the function, not through the
+// procedure linkage table.
+#define QORVA_GIL_INTERNAL __attribute__((visibility("hidden")))
+
 namespace qorva_gil {
 namespace detail {
 
@@ -44,15 +49,19 @@ struct CacheSlot {
 // another model is reset first. Never fails.
 CacheSlot& thread_cache_slot(std::uint64_t model_id);
 
-// A thread's counters and its cache of one-variable intervals (per
-// direct-mapped slot: the model id and the interval it used last). Plain
-// data, constant-initialised, so reaching it needs no initialisation guard.
+// A thread's counters, its cache of one-variable intervals (per direct-mapped
+// slot: the model id and the interval it used last) and the message key of
+// its last status of a const member (see Interpolator::Impl). Plain data,
+// constant-initialised, so reaching it needs no initialisation guard.
 struct ThreadState {
   QueryStatistics statistics;
   std::uint64_t interval_model[8] = {};
   std::size_t interval[8] = {};
+  std::uint64_t message_key = 0;
 };
-extern thread_local ThreadState thread_state;
+
+// The calling thread's state; never fails.
+QORVA_GIL_INTERNAL ThreadState& thread_state();
 
 // A process-wide, never repeated identity for a built model.
 std::uint64_t next_model_id();
