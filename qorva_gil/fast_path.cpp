@@ -3,9 +3,10 @@
 // What the shortcut buys (PropertySet::query on a one-variable table of 10
 // points, caching off, measured with callgrind): about 190 instructions per
 // query with it, 414 through the general path; in bench_interpolation 20-35
-// ns against 53-66 ns per query, run after run on one core. It skips the general path's scratch buffers, range and
-// non-finite checks, warning texts and the model's virtual call for points
-// strictly inside the data and the range, which the table answers alone.
+// ns against 53-66 ns per query, run after run on one core. It skips the
+// general path's scratch buffers, range and non-finite checks, warning texts
+// and the model's virtual call for points strictly inside the data and the
+// range, which the table answers alone.
 // Everything else, and every status other than an empty SUCCESS, is left to
 // the general path, and the table gives both paths the same value at every
 // interior point (LineTable::value_at).
