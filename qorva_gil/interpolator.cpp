@@ -302,7 +302,8 @@ std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
 }
 
 // Clamps full[] to the ranges and maps it to model coordinates y[]. Returns
-// false with an error text in `error` for NaN; appends warnings to note.
+// false with an error text in `error` for a value that is not a finite number
+// or that maps to none; appends warnings to note.
 bool reduce(const Setup& s, double* full, double* y, std::string& note, std::string& error) {
   const std::size_t n = s.independent_names.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -323,7 +324,14 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
       note += (note.empty() ? "" : "; ") + std::string("the data hold ") + quoted(s.independent_names[i]) +
               " only at " + number(s.fixed[i]) + "; the value " + number(x) + " was not used";
   }
-  for (std::size_t k = 0; k < s.active.size(); ++k) y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
+  for (std::size_t k = 0; k < s.active.size(); ++k) {
+    y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
+    if (!std::isfinite(y[k])) {
+      error = "the value of " + quoted(s.independent_names[s.active[k]]) + " = " + number(full[s.active[k]]) +
+              " lies too far from the data to be interpolated";
+      return false;
+    }
+  }
   return true;
 }
 
@@ -361,6 +369,11 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
   if (!reduce(s, full, y, note, error)) return report(ExitStatusEnum::ERROR, error);
   if (s.model->evaluate(y, first, count, out, cache_id))
     note += (note.empty() ? "" : "; ") + s.outside_note;
+  for (std::size_t c = 0; c < count; ++c)
+    if (!std::isfinite(out[c]))
+      return report(ExitStatusEnum::ERROR, "the value of " + quoted(s.dependent_names[first + c]) +
+                                               " at this point is not a finite number: the point lies too far "
+                                               "outside the data");
   if (!note.empty()) return report(ExitStatusEnum::WARNING, note);
   return success();
 }

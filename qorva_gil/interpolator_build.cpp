@@ -138,8 +138,9 @@ void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s
       continue;
     }
     s.active.push_back(i);
-    s.offset.push_back(normalized ? lo : 0.0);
-    s.scale.push_back(normalized ? 1.0 / (hi - lo) : 1.0);
+    const bool scaled = normalized && std::isfinite(hi - lo);  // a wider span is left as it is
+    s.offset.push_back(scaled ? lo : 0.0);
+    s.scale.push_back(scaled ? 1.0 / (hi - lo) : 1.0);
   }
   s.all_active = s.active.size() == n;
   // Scaling one variable changes no interpolant in it: keep its own values.
@@ -147,6 +148,27 @@ void reduce_variables(const Interpolator::table& data, bool normalized, Setup& s
     s.offset[0] = 0.0;
     s.scale[0] = 1.0;
   }
+}
+
+// Variables left unscaled whose values are of extreme magnitude (beyond 2^256
+// or below 2^-256) are multiplied by one power of two that brings the largest
+// near 1, so that squared distances and kernel values neither overflow nor
+// vanish. Multiplying by a power of two is exact and changes the answer of no
+// algorithm; a one-variable linear table needs none (its arithmetic never
+// squares) and keeps its own values for the query shortcut.
+void scale_extreme_magnitudes(const Interpolator::table& data, bool linear, Setup& s) {
+  if (linear && s.active.size() == 1) return;
+  const auto plain = [&s](std::size_t k) { return s.offset[k] == 0.0 && s.scale[k] == 1.0; };
+  double largest = 0.0;
+  for (const auto& row : data)
+    for (std::size_t k = 0; k < s.active.size(); ++k)
+      if (plain(k)) largest = std::max(largest, std::abs(row[s.active[k]]));
+  if (largest == 0.0 || (largest < 0x1p256 && largest >= 0x1p-256)) return;
+  int exponent = 0;
+  std::frexp(largest, &exponent);
+  const double factor = std::ldexp(1.0, -std::max(exponent, -1022));
+  for (std::size_t k = 0; k < s.active.size(); ++k)
+    if (plain(k)) s.scale[k] = factor;
 }
 
 }  // namespace
@@ -165,6 +187,7 @@ std::string Interpolator::Impl::build(Setup& s) const {
   std::string error = duplicate_points(independent_data);
   if (!error.empty()) return error;
   reduce_variables(independent_data, normalized, s);
+  scale_extreme_magnitudes(independent_data, algorithm == AlgorithmTypeEnum::LINEAR_MULTIVARIATE, s);
   PointSet points;
   points.dim = s.active.size();
   points.count = independent_data.size();

@@ -26,7 +26,9 @@ LineTable::LineTable(const PointSet& points) : n_(points.count), columns_(points
   }
   slopes_.assign(n_ * columns_, 0.0);
   for (std::size_t i = 0; i + 1 < n_; ++i) {
-    const double inverse_width = 1.0 / (xs_[i + 1] - xs_[i]);
+    const double width = xs_[i + 1] - xs_[i];
+    slopes_finite_ = slopes_finite_ && std::isfinite(width);  // wider than the largest double
+    const double inverse_width = 1.0 / width;
     for (std::size_t c = 0; c < columns_; ++c) {
       const std::size_t k = c * n_ + i;
       slopes_[k] = (values_[k + 1] - values_[k]) * inverse_width;

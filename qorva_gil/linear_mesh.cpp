@@ -195,6 +195,15 @@ class LinearMesh final : public Model {
         best = static_cast<int>(s);
       }
     }
+    if (best < 0) {
+      // Every weight is NaN: y is too large for the simplices' frames. The
+      // first proper simplex answers with NaN weights, which the query
+      // reports as an error.
+      best = static_cast<int>(std::find(flat_.begin(), flat_.end(), 0) - flat_.begin());
+      std::fill(w, w + stride_, std::numeric_limits<double>::quiet_NaN());
+      outside = true;
+      return best;
+    }
     barycentric(static_cast<std::size_t>(best), y, w);
     outside = best_low < -kInsideTolerance;
     return best;
@@ -272,7 +281,9 @@ class LinearMesh final : public Model {
     std::size_t cell = 0;
     for (std::size_t k = dim_; k-- > 0;) {
       const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
-      const std::size_t i = f <= 0.0 ? 0 : std::min(static_cast<std::size_t>(f), grid_cells_ - 1);
+      // Compared as doubles first: a far point's f does not fit an integer.
+      const double last = static_cast<double>(grid_cells_ - 1);
+      const std::size_t i = !(f > 0.0) ? 0 : f >= last ? grid_cells_ - 1 : static_cast<std::size_t>(f);
       cell = cell * grid_cells_ + i;
     }
     return cell;

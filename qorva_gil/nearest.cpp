@@ -1,5 +1,7 @@
 // Nearest-neighbour model: the value of the closest data point, found with a nanoflann KD-tree.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <nanoflann.hpp>
 
 #include "qorva_gil/detail/builders.hpp"
@@ -51,6 +53,7 @@ class Nearest final : public Model {
     } else {
       double distance = 0.0;
       tree_.knnSearch(y, 1, &index, &distance);
+      if (!(distance < std::numeric_limits<double>::infinity())) index = far_nearest(y);
       if (cache) {
         cache->point.assign(y, y + dim);
         cache->has_point = true;
@@ -63,6 +66,42 @@ class Nearest final : public Model {
   }
 
  private:
+  // The nearest data point to a y so far away that squared distances
+  // overflow. With c the centre of the data's box, R = |y - c| and u the unit
+  // vector from c towards y, |y - p|^2 = R^2 - 2R u.(p - c) + |p - c|^2, so
+  // the nearest p has the least |p - c|^2 / (2R) - u.(p - c): finite terms.
+  std::size_t far_nearest(const double* y) const {
+    const std::size_t dim = points_.dim;
+    std::vector<double> centre(dim), u(dim);
+    double largest = 0.0;
+    for (std::size_t k = 0; k < dim; ++k) {
+      centre[k] = 0.5 * lower_[k] + 0.5 * upper_[k];
+      u[k] = 0.5 * y[k] - 0.5 * centre[k];  // half of y - c, which cannot overflow
+      largest = std::max(largest, std::abs(u[k]));
+    }
+    double norm = 0.0;
+    for (std::size_t k = 0; k < dim; ++k) norm += (u[k] /= largest) * u[k];
+    norm = std::sqrt(norm);
+    for (double& v : u) v /= norm;
+    const double inverse_2r = 0.25 / largest / norm;  // R = 2 * largest * norm
+    std::size_t best = 0;
+    double best_score = std::numeric_limits<double>::infinity();
+    for (std::size_t i = 0; i < points_.count; ++i) {
+      double square = 0.0, along = 0.0;
+      for (std::size_t k = 0; k < dim; ++k) {
+        const double d = points_.point(i)[k] - centre[k];
+        square += d * d;
+        along += u[k] * d;
+      }
+      const double score = square * inverse_2r - along;
+      if (score < best_score) {
+        best_score = score;
+        best = i;
+      }
+    }
+    return best;
+  }
+
   PointSet points_;
   PointCloud cloud_;
   Tree tree_;

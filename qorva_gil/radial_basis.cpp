@@ -81,6 +81,12 @@ class RadialBasis final : public Model {
 BuildResult build_radial_basis(const PointSet& points) {
   BuildResult result;
   const std::size_t n = points.count, d = points.dim, m = points.columns;
+  if (n > kMaxRadialBasisPoints) {
+    result.error = "radial basis interpolation takes at most " + std::to_string(kMaxRadialBasisPoints) +
+                   " data points (its system grows with the square of their number and its solution with the "
+                   "cube), got " + std::to_string(n) + "; use linear or nearest-neighbour interpolation";
+    return result;
+  }
   Eigen::MatrixXd poly(n, d + 1);
   for (std::size_t i = 0; i < n; ++i) {
     poly(i, 0) = 1.0;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <limits>
 #include <random>
 #include <thread>
 
@@ -412,24 +413,94 @@ TEST(InterpolatorErrors, BadTablesFailToInitialize) {
   EXPECT_NE(g.last_message().find("lower bound"), std::string::npos);
 }
 
-TEST(InterpolatorNearest, ReturnsValueOfNearestNodeLikeBruteForce) {
-  for (std::size_t d : {1u, 2u, 3u}) {
-    const Table points = uniform_points(200, d, 7 + d);
-    Table values;
-    for (std::size_t i = 0; i < points.size(); ++i) values.push_back({static_cast<double>(i)});
-    Interpolator g = engine(points, values, AlgorithmTypeEnum::NEAREST_NEIGHBOR);
-    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
-    for (const auto& q : uniform_points(100, d, 99)) {
-      std::size_t best = 0;
-      double best_d2 = 1e300;
-      for (std::size_t i = 0; i < points.size(); ++i) {
-        double d2 = 0.0;
-        for (std::size_t k = 0; k < d; ++k) d2 += (q[k] - points[i][k]) * (q[k] - points[i][k]);
-        if (d2 < best_d2) best_d2 = d2, best = i;
+TEST(InterpolatorNearest, ReturnsValueOfNearestNodeLikeBruteForceAtAnyScale) {
+  // Coordinates near 1e300 or 1e-300 overflow or lose their squared
+  // distances; queries 1e300 times the data's size away from it do so at any
+  // scale. The brute force works in long double, where neither happens.
+  for (double scale : {1.0, 1e300, 1e-300}) {
+    for (std::size_t d : {1u, 2u, 3u}) {
+      Table points = uniform_points(200, d, 7 + d);
+      Table values;
+      for (std::size_t i = 0; i < points.size(); ++i) values.push_back({static_cast<double>(i)});
+      for (auto& p : points)
+        for (double& c : p) c *= scale;
+      Interpolator g = engine(points, values, AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+      ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+      Table queries = uniform_points(60, d, 99, -0.2, 1.2);
+      for (const auto& q : uniform_points(20, d, 98, -1.0, 1.0)) {
+        queries.push_back(q);
+        for (double& c : queries.back()) c *= std::min(1e300, 1e308 / scale);
       }
-      EXPECT_EQ(at(g, q), static_cast<double>(best));
+      for (auto q : queries) {
+        for (double& c : q) c *= scale;
+        std::size_t best = 0;
+        long double best_d2 = 1e4000L;
+        for (std::size_t i = 0; i < points.size(); ++i) {
+          long double d2 = 0.0L;
+          for (std::size_t k = 0; k < d; ++k) d2 += std::pow(static_cast<long double>(q[k]) - points[i][k], 2);
+          if (d2 < best_d2) best_d2 = d2, best = i;
+        }
+        int status = -1;
+        EXPECT_EQ(at(g, q, &status), static_cast<double>(best)) << "scale " << scale << ", q[0] " << q[0];
+        EXPECT_NE(status, ExitStatusEnum::ERROR);
+      }
     }
   }
+}
+
+TEST(InterpolatorErrors, InfiniteAndHugeValuesEndInAnErrorOrAFiniteAnswer) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (std::size_t d : {1u, 2u, 3u}) {
+    const Table points = uniform_points(30, d, 11 + d);
+    for (auto type : {AlgorithmTypeEnum::LINEAR_MULTIVARIATE, AlgorithmTypeEnum::NEAREST_NEIGHBOR,
+                      AlgorithmTypeEnum::RADIAL_BASIS}) {
+      for (bool project : {false, true}) {
+        Interpolator g = engine(points, tabulate(points, affine), type, false, project);
+        ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+        for (double v : {inf, -inf, 2e300, -1e308, 1e308}) {
+          for (std::size_t k = 0; k < d; ++k) {
+            std::vector<double> q(d, 0.5);
+            q[k] = v;
+            int status = -1;
+            const double r = at(g, q, &status);
+            if (std::isinf(v)) {
+              EXPECT_EQ(status, ExitStatusEnum::ERROR) << v;
+              EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos) << g.last_message();
+            } else {
+              EXPECT_TRUE(status == ExitStatusEnum::ERROR || (status == ExitStatusEnum::WARNING && std::isfinite(r)))
+                  << "type " << type << ", d " << d << ", value " << v << ": " << status << " " << r;
+            }
+          }
+        }
+        g.set_default_independent_values(std::vector<double>(d, inf));
+        EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
+        EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos) << g.last_message();
+      }
+    }
+  }
+}
+
+TEST(Interpolator1D, TableWiderThanTheLargestDoubleInterpolatesAndExtrapolates) {
+  Interpolator g = engine({{-1e308}, {1e308}}, {{0.0}, {1.0}});
+  for (bool cached : {false, true}) {
+    g.set_is_cached(cached);
+    ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+    int status = -1;
+    EXPECT_EQ(at(g, {0.0}, &status), 0.5);
+    EXPECT_EQ(status, ExitStatusEnum::SUCCESS);
+    EXPECT_EQ(at(g, {5e307}, &status), 0.75);
+    EXPECT_EQ(at(g, {-1e308}, &status), 0.0);
+    EXPECT_EQ(at(g, {1e308}, &status), 1.0);
+    EXPECT_EQ(at(g, {-1.5e308}, &status), -0.25);
+    EXPECT_EQ(status, ExitStatusEnum::WARNING);
+  }
+}
+
+TEST(InterpolatorRadialBasis, RefusesMoreDataPointsThanItsCap) {
+  const Table points = uniform_points(2001, 2, 5);
+  Interpolator g = engine(points, tabulate(points, affine), AlgorithmTypeEnum::RADIAL_BASIS);
+  EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message().find("takes at most 2000 data points"), std::string::npos) << g.last_message();
 }
 
 TEST(InterpolatorRadialBasis, InterpolatesNodesAndReproducesAffineData) {

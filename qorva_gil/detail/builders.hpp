@@ -22,10 +22,15 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
 // an empty point set.
 BuildResult build_nearest(const PointSet& points);
 
+// Most data points a radial basis model takes: its dense system of n + dim + 1
+// unknowns needs about 32 MB and a second or so to solve at this size.
+constexpr std::size_t kMaxRadialBasisPoints = 2000;
+
 // Radial basis model: cubic kernel r^3 plus a linear polynomial (dim >= 1).
-// Returns an error text when the points do not determine the linear part
-// (fewer than dim + 1 points, or all in a lower-dimensional subspace) or the
-// system cannot be solved.
+// Returns an error text when there are more than kMaxRadialBasisPoints points,
+// when the points do not determine the linear part (fewer than dim + 1
+// points, or all in a lower-dimensional subspace) or the system cannot be
+// solved.
 BuildResult build_radial_basis(const PointSet& points);
 
 }  // namespace detail

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -78,8 +79,11 @@ class LineTable {
   void blend(std::size_t i, double x, std::size_t first, std::size_t count, double* out) const {
     const double* v = values_.data() + first * n_ + i;
     if (!slopes_finite_) {
-      const double t = (x - xs_[i]) / (xs_[i + 1] - xs_[i]);
-      for (std::size_t c = 0; c < count; ++c, v += n_) out[c] = (1.0 - t) * v[0] + t * v[1];
+      const double t = fraction(i, x);
+      for (std::size_t c = 0; c < count; ++c, v += n_) {
+        const double rise = v[1] - v[0];
+        out[c] = std::isfinite(rise) ? v[0] + t * rise : (1.0 - t) * v[0] + t * v[1];
+      }
     } else if (x == xs_[i + 1]) {
       for (std::size_t c = 0; c < count; ++c, v += n_) out[c] = v[1];
     } else {
@@ -87,9 +91,17 @@ class LineTable {
     }
   }
 
-  // True when every interval's slope is finite, as value_at() needs (false
-  // only for abscissae closer than about 1e-308 or values near the largest
-  // double).
+  // Where x lies on interval i, as a fraction of its width. Halves are
+  // subtracted where the width itself is not a finite double.
+  double fraction(std::size_t i, double x) const {
+    const double width = xs_[i + 1] - xs_[i];
+    if (std::isfinite(width)) return (x - xs_[i]) / width;
+    return (0.5 * x - 0.5 * xs_[i]) / (0.5 * xs_[i + 1] - 0.5 * xs_[i]);
+  }
+
+  // True when every interval's width and slope are finite, as value_at()
+  // needs (false only for abscissae closer than about 1e-308 or further apart
+  // than the largest double, or values near the largest double).
   bool slopes_finite() const { return slopes_finite_; }
 
  private:
