@@ -54,11 +54,31 @@ CacheSlot& thread_cache_slot(std::uint64_t model_id) {
   return slot;
 }
 
+std::string resolve_slots(const Setup& s, const std::vector<std::string>& names, std::vector<std::size_t>& slots) {
+  const std::size_t n = s.independent_names.size();
+  std::vector<char> given(n, 0);
+  slots.resize(names.size());
+  for (std::size_t q = 0; q < names.size(); ++q) {
+    const std::size_t i = find_name(s.independent_names, names[q]);
+    if (i == n) return "unknown independent variable '" + names[q] + "' in the query";
+    if (given[i]) return "independent variable '" + names[q] + "' is given twice in the query";
+    given[i] = 1;
+    slots[q] = i;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    if (!given[i] && s.defaults.empty())
+      return "no value given for '" + s.independent_names[i] + "' and no default values are set";
+  return {};
+}
+
+void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values, double* full) {
+  if (!s.defaults.empty()) std::copy(s.defaults.begin(), s.defaults.end(), full);
+  for (std::size_t q = 0; q < slots.size(); ++q) full[slots[q]] = values[q];
+}
+
 }  // namespace detail
 
-
 namespace {
-
 
 std::string number(double v) {
   char buffer[32];
@@ -280,25 +300,13 @@ namespace {
 // order: given values by name, defaults for the rest. Returns an error text.
 std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
                           const std::vector<double>& values, double* full) {
-  const std::size_t n = s.independent_names.size();
   if (names.size() != values.size())
     return "query gives " + std::to_string(names.size()) + " names but " + std::to_string(values.size()) +
            " values";
-  std::vector<char> given(n, 0);
-  for (std::size_t q = 0; q < names.size(); ++q) {
-    const std::size_t i = find_name(s.independent_names, names[q]);
-    if (i == n) return "unknown independent variable " + quoted(names[q]) + " in the query";
-    if (given[i]) return "independent variable " + quoted(names[q]) + " is given twice in the query";
-    given[i] = 1;
-    full[i] = values[q];
-  }
-  for (std::size_t i = 0; i < n; ++i) {
-    if (given[i]) continue;
-    if (s.defaults.empty())
-      return "no value given for " + quoted(s.independent_names[i]) + " and no default values are set";
-    full[i] = s.defaults[i];
-  }
-  return {};
+  std::vector<std::size_t> slots;
+  const std::string error = detail::resolve_slots(s, names, slots);
+  if (error.empty()) detail::fill_point(s, slots, values.data(), full);
+  return error;
 }
 
 // Clamps full[] to the ranges and maps it to model coordinates y[]. Returns
@@ -337,24 +345,49 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
 
 }  // namespace
 
+Interpolator::status Interpolator::Impl::answer(const Setup& s, double* full, std::size_t first,
+                                                std::size_t count, double* out, std::string& text) const {
+  const std::size_t n = s.independent_names.size();
+  double stack[8];
+  std::vector<double> heap;
+  double* y = stack;
+  if (n > 8) {
+    heap.resize(n);
+    y = heap.data();
+  }
+  std::string note;
+  if (!reduce(s, full, y, note, text)) return ExitStatusEnum::ERROR;
+  if (s.model->evaluate(y, first, count, out, cached ? s.id : 0))
+    note += (note.empty() ? "" : "; ") + s.outside_note;
+  for (std::size_t c = 0; c < count; ++c) {
+    if (!std::isfinite(out[c])) {
+      text = "the value of " + quoted(s.dependent_names[first + c]) +
+             " at this point is not a finite number: the point lies too far outside the data";
+      return ExitStatusEnum::ERROR;
+    }
+  }
+  if (note.empty()) return ExitStatusEnum::SUCCESS;
+  text = std::move(note);
+  return ExitStatusEnum::WARNING;
+}
+
 Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>* names,
                                                   const std::vector<double>* values, std::size_t first,
                                                   std::size_t count, double* out) const {
-  if (!ready) return report(ExitStatusEnum::ERROR, "query before initialize(): the engine is not ready");
+  if (!ready) return report(ExitStatusEnum::ERROR, detail::kNotReady);
   const Setup& s = *setup;
   if (s.constant) {
     std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, out);
     return success();
   }
   const std::size_t n = s.independent_names.size();
-  double stack[16];
+  double stack[8];
   std::vector<double> heap;
   double* full = stack;
-  if (2 * n > 16) {
-    heap.resize(2 * n);
+  if (n > 8) {
+    heap.resize(n);
     full = heap.data();
   }
-  double* y = full + n;
   if (!names) {
     if (n > 0 && s.defaults.empty()) return report(ExitStatusEnum::ERROR, "no default values are set");
     std::copy(s.defaults.begin(), s.defaults.end(), full);
@@ -364,18 +397,9 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
     const std::string error = resolve_names(s, *names, *values, full);
     if (!error.empty()) return report(ExitStatusEnum::ERROR, error);
   }
-  const std::uint64_t cache_id = cached ? s.id : 0;
-  std::string note, error;
-  if (!reduce(s, full, y, note, error)) return report(ExitStatusEnum::ERROR, error);
-  if (s.model->evaluate(y, first, count, out, cache_id))
-    note += (note.empty() ? "" : "; ") + s.outside_note;
-  for (std::size_t c = 0; c < count; ++c)
-    if (!std::isfinite(out[c]))
-      return report(ExitStatusEnum::ERROR, "the value of " + quoted(s.dependent_names[first + c]) +
-                                               " at this point is not a finite number: the point lies too far "
-                                               "outside the data");
-  if (!note.empty()) return report(ExitStatusEnum::WARNING, note);
-  return success();
+  std::string text;
+  const status result = answer(s, full, first, count, out, text);
+  return result == ExitStatusEnum::SUCCESS ? success() : report(result, text);
 }
 
 Interpolator::status Interpolator::query(const std::vector<std::string>& names, const std::vector<double>& values,

@@ -140,7 +140,7 @@ class Interpolator {
   // repeats; every row has one finite value per name; the dependent table has
   // one row per independent row (or one row and no independent data); ranges
   // and defaults are empty or one per independent name, with lower <= upper
-  // and no NaN.
+  // and finite defaults.
   status check_consistency() const;
   // Checks as check_consistency(), rejects equal data points, and builds the
   // algorithm. ERROR (engine not ready) for inconsistent tables, duplicate
@@ -152,7 +152,9 @@ class Interpolator {
   // Values of every dependent variable (resized to their number) at the point
   // given by names and values. ERROR (result unspecified) before initialize(),
   // for an unknown or repeated name, names and values of different lengths, a
-  // NaN value, or a missing name without defaults. WARNING as described above.
+  // value that is not a finite number or lies too far from the data to map
+  // into its coordinates, a missing name without defaults, or an answer that
+  // is not finite (extrapolated too far). WARNING as described above.
   status query(const std::vector<std::string>& names, const std::vector<double>& values,
                std::vector<double>& result) const;
   // query() at the default values; ERROR when no defaults are set (and the engine is not constant).
@@ -161,6 +163,26 @@ class Interpolator {
   status specific_query(const std::vector<std::string>& names, const std::vector<double>& values,
                         const std::string& dependent_name, double& result) const;
   status default_specific_query(const std::string& dependent_name, double& result) const;
+
+  // Batch queries at n points given row-major in `points`: point i holds
+  // names.size() values in the order of `names` (the same names for every
+  // point; variables not named take their defaults). batch_query writes every
+  // dependent variable, row-major n x (number of dependent names), to result;
+  // batch_specific_query one dependent variable, n values. Names are resolved
+  // once per call, and in one variable sorted points walk the table instead of
+  // searching it. Each point's values and status (statuses[i], when statuses
+  // is not null) are exactly those query() or specific_query() give for that
+  // point alone; a point with ERROR reads NaN. An error of the call itself
+  // (not initialised, an unknown or repeated name, an unknown dependent name,
+  // a variable without value or default) gives every point ERROR. Returns the
+  // worst point status (ERROR, then WARNING, then SUCCESS; SUCCESS when n is
+  // 0); last_message() then names the first point with that status
+  // ("point 3: ...") or gives the error of the call.
+  status batch_query(const std::vector<std::string>& names, const double* points, std::size_t n,
+                     double* result, status* statuses = nullptr) const;
+  status batch_specific_query(const std::vector<std::string>& names, const double* points, std::size_t n,
+                              const std::string& dependent_name, double* result,
+                              status* statuses = nullptr) const;
 
   // Text of the last status: empty after SUCCESS, the reason after ERROR or WARNING.
   const std::string& last_message() const;

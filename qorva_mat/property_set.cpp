@@ -285,6 +285,18 @@ void PropertySet::query(const point_t& point, std::vector<double>& result) const
   check(gil_.query(point.first, point.second, result));
 }
 
+void PropertySet::query(const std::vector<std::string>& names, const double* points, std::size_t n,
+                        double* result, gil_status* statuses) const {
+  const gil_status status = gil_.batch_query(names, points, n, result, statuses);
+  if (!statuses) check(status);
+}
+
+void PropertySet::query(const std::vector<std::string>& names, const double* points, std::size_t n,
+                        const std::string& dependent_name, double* result, gil_status* statuses) const {
+  const gil_status status = gil_.batch_specific_query(names, points, n, dependent_name, result, statuses);
+  if (!statuses) check(status);
+}
+
 double PropertySet::py_query(const point_t& point, const std::string& dependent_name) const {
   if (is_set_and_ready()) return query(point, dependent_name);
   QORVA_LOG(warning) << kNotUpToDate;

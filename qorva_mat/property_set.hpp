@@ -111,6 +111,18 @@ class PropertySet {
   double query(const std::string& dependent_name) const;  // at the defaults
   void query(std::vector<double>& result) const;          // all dependents at the defaults
   void query(const point_t& point, std::vector<double>& result) const;
+  // Batch queries at n points, row-major in `points` (point i: names.size() values in the order
+  // of `names`): every dependent variable, row-major n x get_dependent_names().size(), or the
+  // named one, n values, written to result. Each point answers exactly as the single query of
+  // that point would. Without `statuses` the call throws runtime_error "GIL-error:\n" + the
+  // engine's message ("point i: ...") when any point has engine status 1 (result then holds NaN
+  // there and the other points' values). With `statuses` (n entries) each point's engine status
+  // is stored there (0 success, 1 error: NaN, 2 warning) and nothing throws for them.
+  void query(const std::vector<std::string>& names, const double* points, std::size_t n, double* result,
+             qorva_gil::ExitStatusEnum::type* statuses = nullptr) const;
+  void query(const std::vector<std::string>& names, const double* points, std::size_t n,
+             const std::string& dependent_name, double* result,
+             qorva_gil::ExitStatusEnum::type* statuses = nullptr) const;
   // As the double-returning queries, but a set that is not ready logs a warning and returns 0.0
   // instead of querying; engine errors of a ready set still throw.
   double py_query(const point_t& point, const std::string& dependent_name) const;

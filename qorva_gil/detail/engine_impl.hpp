@@ -14,6 +14,9 @@
 namespace qorva_gil {
 namespace detail {
 
+// Status text of a query before initialize().
+inline const char* const kNotReady = "query before initialize(): the engine is not ready";
+
 // Everything a query needs, fixed at initialize() and never changed after, so
 // concurrent queries and copies of the engine can share it.
 struct Setup {
@@ -38,6 +41,14 @@ struct Setup {
   std::string outside_note;               // warning text for points outside the data
   std::uint64_t id = 0;
 };
+
+// Where the value of each query name goes among the independent variables
+// (slots[q] for names[q]). Returns an error text for an unknown or repeated
+// name, or a variable left without a value when no defaults are set; "" when
+// the names are usable.
+std::string resolve_slots(const Setup& s, const std::vector<std::string>& names, std::vector<std::size_t>& slots);
+// full[] of one point: the defaults, overwritten by values[q] at slots[q].
+void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values, double* full);
 
 }  // namespace detail
 }  // namespace qorva_gil
@@ -88,10 +99,19 @@ struct Interpolator::Impl {
   std::string consistency_error() const;
   // Fills s from the stored tables; returns an error text or "".
   std::string build(detail::Setup& s) const;
+  // Answers columns [first, first + count) at full[] (a value for every
+  // independent variable, in the stored order; clamped in place): SUCCESS, or
+  // WARNING or ERROR with the reason in text. Never records a status.
+  status answer(const detail::Setup& s, double* full, std::size_t first, std::size_t count, double* out,
+                std::string& text) const;
   // Answers columns [first, first + count) at the named point (names null:
   // the defaults), or a constant engine's row.
   status evaluate(const std::vector<std::string>* names, const std::vector<double>* values,
                   std::size_t first, std::size_t count, double* out) const;
+  // Batch query of columns [first, first + count) at n points (see
+  // Interpolator::batch_query); names resolved once.
+  status evaluate_batch(const std::vector<std::string>& names, const double* points, std::size_t n,
+                        std::size_t first, std::size_t count, double* out, status* statuses) const;
   // specific_query() of every case its table path does not take.
   status specific_query_general(const std::vector<std::string>& names, const std::vector<double>& values,
                                 const std::string& dependent_name, double& result) const;

@@ -29,6 +29,7 @@ class LineTable {
   // points: one dimension, at least 2 points, distinct abscissae in any order.
   explicit LineTable(const PointSet& points);
 
+  std::size_t intervals() const { return n_ - 1; }
   double front() const { return xs_[0]; }
   double back() const { return xs_[n_ - 1]; }
 
