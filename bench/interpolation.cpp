@@ -288,6 +288,36 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
   }
 }
 
+// batch_specific_query of all kQueryCount points in one call (sorted by the
+// first variable or not); the time is reported per point, so it compares
+// directly with the single-point cases.
+void BM_gil_batch(benchmark::State& state, std::size_t dim, std::size_t n, bool sorted) {
+  const Dataset& d = dataset(dim, n);
+  std::string why;
+  const auto g = make_engine(d, false, why);
+  if (!g) {
+    state.SkipWithError(why.c_str());
+    return;
+  }
+  std::vector<double> qs = make_queries(dim, Pattern::random);
+  if (sorted) {
+    std::vector<std::vector<double>> rows;
+    for (std::size_t i = 0; i < kQueryCount; ++i) rows.emplace_back(&qs[i * dim], &qs[i * dim] + dim);
+    std::sort(rows.begin(), rows.end());
+    for (std::size_t i = 0; i < kQueryCount; ++i) std::copy(rows[i].begin(), rows[i].end(), &qs[i * dim]);
+  }
+  const std::vector<std::string> names = names_for(dim);
+  std::vector<double> out(kQueryCount);
+  for (auto _ : state) {
+    const Status s = g->batch_specific_query(names, qs.data(), kQueryCount, kQueried, out.data());
+    benchmark::DoNotOptimize(s);
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.counters["per_point"] =
+      benchmark::Counter(static_cast<double>(kQueryCount), benchmark::Counter::kIsIterationInvariantRate |
+                                                               benchmark::Counter::kInvert);
+}
+
 void BM_property_set_query(benchmark::State& state, std::size_t n, bool cached) {
   const Dataset& d = dataset(1, n);
   qorva_mat::PropertySet ps("Elasticity", kDependentNames);
@@ -427,6 +457,12 @@ void register_all() {
                                    std::size_t{1000}, cached, Pattern::solver)
           ->Unit(kNanosecond);
   }
+  // Batches of every query point in one call.
+  for (std::size_t dim : {1, 2, 3})
+    for (bool sorted : {false, true})
+      benchmark::RegisterBenchmark((name_of("gil_batch", dim, 1000) + (sorted ? "/sorted" : "/random")).c_str(),
+                                   BM_gil_batch, dim, std::size_t{1000}, sorted)
+          ->Unit(kMicrosecond);
   for (std::size_t n : {10, 100, 1000})
     benchmark::RegisterBenchmark(name_of("gil_initialize", 1, n).c_str(), BM_gil_initialize, 1, n)
         ->Unit(kMicrosecond);
@@ -536,6 +572,17 @@ void print_ratios(const RatioReporter& rep) {
   for (std::size_t dim : {2, 3})
     print_ratio(rep, std::to_string(dim) + "-D n=1000 random pattern, cached / uncached",
                 query_name(dim, 1000, true, Pattern::random), query_name(dim, 1000, false, Pattern::random), 0.0);
+  // A batch call answers kQueryCount points: per point, against one single query.
+  for (std::size_t dim : {1, 2, 3}) {
+    for (const char* order : {"random", "sorted"}) {
+      const RatioReporter::Times batch = rep.times(name_of("gil_batch", dim, 1000) + "/" + order);
+      const RatioReporter::Times single = rep.times(query_name(dim, 1000, false, Pattern::random));
+      if (batch.real < 0.0 || single.real <= 0.0) continue;
+      const double per_point = batch.real / static_cast<double>(kQueryCount);
+      std::printf("  %d-D n=1000 batch of %zu %s points, per point / single query   %8.1f / %8.1f ns = %6.2f\n",
+                  static_cast<int>(dim), kQueryCount, order, per_point, single.real, per_point / single.real);
+    }
+  }
 }
 
 }  // namespace
