@@ -347,14 +347,8 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
 
 Interpolator::status Interpolator::Impl::answer(const Setup& s, double* full, std::size_t first,
                                                 std::size_t count, double* out, std::string& text) const {
-  const std::size_t n = s.independent_names.size();
-  double stack[8];
-  std::vector<double> heap;
-  double* y = stack;
-  if (n > 8) {
-    heap.resize(n);
-    y = heap.data();
-  }
+  detail::Scratch scratch(s.independent_names.size());
+  double* y = scratch.data();
   std::string note;
   if (!reduce(s, full, y, note, text)) return ExitStatusEnum::ERROR;
   if (s.model->evaluate(y, first, count, out, cached ? s.id : 0))
@@ -381,13 +375,8 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
     return success();
   }
   const std::size_t n = s.independent_names.size();
-  double stack[8];
-  std::vector<double> heap;
-  double* full = stack;
-  if (n > 8) {
-    heap.resize(n);
-    full = heap.data();
-  }
+  detail::Scratch scratch(n);
+  double* full = scratch.data();
   if (!names) {
     if (n > 0 && s.defaults.empty()) return report(ExitStatusEnum::ERROR, "no default values are set");
     std::copy(s.defaults.begin(), s.defaults.end(), full);

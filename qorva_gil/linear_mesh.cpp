@@ -39,13 +39,8 @@ class LinearMesh final : public Model {
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
                 std::uint64_t cache_id) const override {
     CacheSlot* cache = cache_id ? &thread_cache_slot(cache_id) : nullptr;
-    double stack[16];
-    std::vector<double> heap;
-    double* weights = stack;
-    if (stride_ > 16) {
-      heap.resize(stride_);
-      weights = heap.data();
-    }
+    Scratch scratch(stride_);
+    double* weights = scratch.data();
     int simplex;
     bool outside;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim_)) {

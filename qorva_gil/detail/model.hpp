@@ -66,6 +66,27 @@ QORVA_GIL_INTERNAL ThreadState& thread_state();
 // A process-wide, never repeated identity for a built model.
 std::uint64_t next_model_id();
 
+// Scratch space of n doubles for one query: on the stack up to 16, on the heap
+// beyond. Not copyable (it may point into itself).
+class Scratch {
+ public:
+  explicit Scratch(std::size_t n) : data_(stack_) {
+    if (n > kOnStack) {
+      heap_.resize(n);
+      data_ = heap_.data();
+    }
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  double* data() { return data_; }
+
+ private:
+  static constexpr std::size_t kOnStack = 16;
+  double stack_[kOnStack];
+  std::vector<double> heap_;
+  double* data_;
+};
+
 // True when the first n coordinates of a and b are identical.
 inline bool same_point(const double* a, const double* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i)
