@@ -2,7 +2,7 @@
 # relative to the project's build folder) with RUN_ARGS when given.
 execute_process(COMMAND ${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${BUILD_DIR}
                         -DCMAKE_PREFIX_PATH=${PREFIX} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
-                        -DSANITIZE=${SANITIZE} -DINCLUDE_DIR=${PREFIX}/include
+                        -DSANITIZER=${SANITIZER} -DINCLUDE_DIR=${PREFIX}/include
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "configure of ${PROJECT_DIR} failed: ${rc}")

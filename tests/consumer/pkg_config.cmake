@@ -15,12 +15,8 @@ if(NOT libdir STREQUAL expected)
 endif()
 message(STATUS "pkg-config: ${flags}")
 separate_arguments(flags UNIX_COMMAND "${flags}")
-set(sanitize "")
-if(SANITIZE)
-  set(sanitize -fsanitize=address,undefined)
-endif()
 file(MAKE_DIRECTORY ${BUILD_DIR})
-execute_process(COMMAND ${CXX_COMPILER} -std=c++17 ${sanitize} ${SOURCE_DIR}/main.cpp ${flags}
+execute_process(COMMAND ${CXX_COMPILER} -std=c++17 ${SANITIZER} ${SOURCE_DIR}/main.cpp ${flags}
                         -Wl,-rpath,${libdir} -o ${BUILD_DIR}/consumer
                 RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
