@@ -12,5 +12,6 @@
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
+#include "qorva_mat/version.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "qorva_mat/write_matbook.hpp"

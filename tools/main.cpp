@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "qorva_mat/log.hpp"
+#include "qorva_mat/version.hpp"
 #include "tools/material_files.hpp"
 #include "tools/report.hpp"
 #include "tools/sampling.hpp"
@@ -112,6 +113,8 @@ int run_sample(const Arguments& a, bool plot) {
 int main(int argc, char** argv) {
   CLI::App app{"qorva-mat: inspect, query, convert and plot material files"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("qorva-mat ") + qorva_mat::version(),
+                       "print the library version and exit");
   Arguments a;
   app.add_flag("-v,--verbose", a.verbose, "log to the console, debug records included");
   app.add_option("--log", a.log_file, "append log records to this file");
