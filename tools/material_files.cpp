@@ -164,15 +164,12 @@ MaterialFile load_store(const std::string& path, const UnitOptions& options) {
 }
 
 // Re-expresses the values of `file` in `target` by writing them as Matbook in their own system
-// and reading them back into the target, with the loader's unit corrections on.
+// and reading them back into the target (the loader's unit corrections are on by default).
 void convert_through_matbook(MaterialFile& file, std::shared_ptr<UnitSystem> target) {
   ScratchFile scratch(".xml");
   qorva_mat::write_materials(scratch.path(), file.materials, file.system);
   std::vector<std::shared_ptr<qorva_mat::Material>> converted;
-  qorva_mat::MatbookLoadOptions options;
-  options.keep_unit_factors = true;
-  options.extended_unit_symbols = true;
-  qorva_mat::load_materials(scratch.path(), converted, target, options);
+  qorva_mat::load_materials(scratch.path(), converted, target);
   file.materials = std::move(converted);
   file.system = std::move(target);
 }
