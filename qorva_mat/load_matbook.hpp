@@ -19,7 +19,8 @@ namespace qorva_mat {
 // that uses only symbols of the unit-symbol table reads the same either way, so only readings
 // that would be wrong change. Setting both flags false reads strictly as the format prescribes;
 // whenever a flag that is off leaves a value wrong, a warning naming the property or parameter
-// id is logged.
+// id is logged, as it is for a declaration with a symbol nobody knows (whose values are read
+// without conversion).
 struct MatbookLoadOptions {
   // A declaration is multiplied left to right and only the product's unit is kept, so "N" then
   // "mm" with power -2 reads as Pa and every value would be off by 1e6. With this flag the

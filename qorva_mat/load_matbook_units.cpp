@@ -86,6 +86,7 @@ bool MatbookUnits::converts() const { return model_ && model_->type() != UnitSys
 void MatbookUnits::declare(const std::string& id, const std::string& name, const ptree& details) {
   Declared declared;
   bool unknown = false;
+  std::string unknown_to_all;  // symbols not even the writer's names explain
   for (const auto& units : details) {
     if (units.first != "Units") continue;
     for (const auto& unit : units.second) {
@@ -97,6 +98,7 @@ void MatbookUnits::declare(const std::string& id, const std::string& name, const
       } else {
         QORVA_LOG(debug) << "  - The unit `" << symbol << "` is ignored because its unknown.";
         unknown = true;
+        if (!find_symbol(symbol, true)) unknown_to_all += (unknown_to_all.empty() ? "'" : ", '") + symbol + "'";
       }
     }
   }
@@ -104,6 +106,11 @@ void MatbookUnits::declare(const std::string& id, const std::string& name, const
     QORVA_LOG(debug) << "  - The units for the property " << id
                      << " are ignored because of unknown data. No conversion is done.";
     if (!options_.extended_unit_symbols) warn_about_writer_symbols(id, name, details);
+    if (!unknown_to_all.empty() && converts()) {
+      QORVA_LOG(warning) << "load_matbook: the unit declaration of " << id << " (" << name
+                         << ") uses the unknown unit symbol " << unknown_to_all
+                         << ": its values are read without conversion.";
+    }
     return;
   }
   if (declared.factors.empty()) return;

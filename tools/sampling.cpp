@@ -121,7 +121,7 @@ SweepSpec parse_sweep(const std::string& text) {
 
 Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& sweep_spec,
                 const std::vector<std::string>& settings, const std::vector<std::string>& only) {
-  auto point = parse_point(set, settings);
+  auto point = parse_point(set, settings, file.system);
   const auto names = set.get_independent_names();
   const std::size_t axis = sweep_axis(set, sweep_spec.variable);
   Sweep sweep;
