@@ -255,7 +255,8 @@ std::string independent_unit(const PropertySet& set, std::size_t i,
 }
 
 std::vector<std::string> outside_data_warnings(
-    const PropertySet& set, const std::pair<std::vector<std::string>, std::vector<double>>& point) {
+    const PropertySet& set, const std::pair<std::vector<std::string>, std::vector<double>>& point,
+    const std::shared_ptr<UnitSystem>& system) {
   std::vector<std::string> warnings;
   const auto names = set.get_independent_names();
   const auto bounds = data_bounds(set);
@@ -265,9 +266,10 @@ std::vector<std::string> outside_data_warnings(
     if (i >= bounds.size() || set.get_independent_data().empty()) continue;
     const double v = point.second[k];
     if (v < bounds[i].first || v > bounds[i].second) {
-      warnings.push_back(point.first[k] + " = " + format_number(v) + " lies outside the data (" +
-                         format_number(bounds[i].first) + " .. " +
-                         format_number(bounds[i].second) + ")");
+      std::string unit = independent_unit(set, i, system);
+      if (!unit.empty()) unit = " " + unit;
+      warnings.push_back(point.first[k] + " = " + format_number(v) + unit + " lies outside the data (" +
+                         format_number(bounds[i].first) + " .. " + format_number(bounds[i].second) + unit + ")");
     }
   }
   return warnings;
@@ -325,7 +327,7 @@ QueryResult run_query(MaterialFile& file, Material& material, PropertySet& set,
     result.point.emplace_back(names[i], value);
     result.point_units.push_back(independent_unit(set, i, file.system));
   }
-  result.warnings = outside_data_warnings(set, point);
+  result.warnings = outside_data_warnings(set, point, file.system);
   result.dependent = set.get_dependent_names();
   for (const auto& name : result.dependent) {
     result.values.push_back(point.first.empty() ? set.query(name) : set.query(point, name));

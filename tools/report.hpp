@@ -47,7 +47,8 @@ std::string independent_unit(const qorva_mat::PropertySet& set, std::size_t i,
 // The independent variables of `point` lying outside the data, as readable sentences.
 std::vector<std::string> outside_data_warnings(
     const qorva_mat::PropertySet& set,
-    const std::pair<std::vector<std::string>, std::vector<double>>& point);
+    const std::pair<std::vector<std::string>, std::vector<double>>& point,
+    const std::shared_ptr<qorva_mat::UnitSystem>& system);
 
 // A whole file described: one table per material.
 void print_info(std::ostream& out, MaterialFile& file);

@@ -157,9 +157,9 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
     for (std::size_t k = 0; k < columns.size(); ++k) sweep.y[k].push_back(set.query(query, sweep.dependent[k]));
   }
   query.second[axis] = sweep_spec.from;
-  sweep.warnings = outside_data_warnings(set, query);
+  sweep.warnings = outside_data_warnings(set, query, file.system);
   query.second[axis] = sweep_spec.to;
-  for (auto& w : outside_data_warnings(set, query)) {
+  for (auto& w : outside_data_warnings(set, query, file.system)) {
     if (std::find(sweep.warnings.begin(), sweep.warnings.end(), w) == sweep.warnings.end()) sweep.warnings.push_back(w);
   }
   collect_data_points(set, axis, fixed, columns, sweep);
