@@ -313,12 +313,41 @@ unsigned int write_materials(std::string path, std::vector<std::shared_ptr<Mater
   return write_materials_t(path, materials, unit_system);
 }
 
+namespace {
+
+// Logs a warning for the first set whose field units belong to another predefined system than
+// the one the file declares: its dependent values are most likely held in that other system and
+// would be declared in the wrong units.
+void warn_about_other_systems(const std::string& path, const std::vector<std::shared_ptr<Material>>& materials,
+                              const UnitSystem& declared) {
+  for (const auto& material : materials) {
+    for (std::size_t j = 0; j < material->property_vec_size(); ++j) {
+      if (!material->is_property_set_active(j)) continue;
+      for (const Unit& unit : material->at(j).field_units()) {
+        const auto held = unit.system();
+        if (!held || held->type() == UnitSystem::UNDEFINED || held->type() == declared.type() ||
+            unit.is_dimensionless())
+          continue;
+        QORVA_LOG(warning) << "write_matbook: " << path << ": " << material->name() << " / "
+                           << material->at(j).name() << " has field units in " << held->zepl_type_str()
+                           << ", but the file declares " << declared.zepl_type_str()
+                           << " units; the values are written as held, in case they are in "
+                           << held->zepl_type_str() << " they read back wrong.";
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                                std::shared_ptr<UnitSystem> unit_system) {
   QORVA_ASSERT(unit_system != nullptr, "write_matbook: no unit system given.");
   for (const auto& material : materials) {
     QORVA_ASSERT(material != nullptr, "write_matbook: the material list holds a null material.");
   }
+  warn_about_other_systems(path, materials, *unit_system);
   ptree tree;
   tree.put("MatbookData.<xmlattr>.version", kMatbookVersion);
   tree.add("MatbookData.<xmlattr>.versiondate", kMatbookVersionDate);

@@ -27,6 +27,7 @@
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
@@ -629,6 +630,22 @@ TEST_P(MatbookRoundTrip, LoadGivesBackEveryKind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, MatbookRoundTrip, ::testing::Values("SI", "MPA", "BIN"));
+
+TEST_F(WriteMatbook, WarnsWhenTheDeclaredSystemIsNotTheOneTheFieldUnitsAreIn) {
+  MaterialList materials = materials_of_every_kind("MPA");
+  {
+    qorva_test::LogCapture log;
+    qorva_mat::write_materials(path("mpa.xml"), materials, make_unit_system("MPA"));
+    EXPECT_EQ(log.text().find("warning:"), std::string::npos) << log.text();
+  }
+  qorva_test::LogCapture log;
+  qorva_mat::write_materials(path("bin.xml"), materials, make_unit_system("BIN"));
+  const std::string text = log.text();
+  EXPECT_NE(text.find("warning: write_matbook: " + path("bin.xml") +
+                      ": Laminate / Engineering Constants has field units in MPA, but the file declares BIN units"),
+            std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
 
 // Sorts the Qualifier children of every PropertyData by name, as string properties come in no
 // fixed order.
