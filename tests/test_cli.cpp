@@ -242,6 +242,18 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   }
   EXPECT_EQ(rows, 7);
 
+  // The ends of a sweep may carry units: -40 C .. 80 C is -40 F .. 176 F.
+  const Outcome with_units = run("sample " + kExample + " --material " + quoted(kCarbon) +
+                                 " --property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
+  ASSERT_EQ(with_units.status, 0) << with_units.err;
+  std::istringstream rows_bin(with_units.out);
+  std::getline(rows_bin, line);
+  EXPECT_EQ(line, "Temperature [F],E1 [psi]");
+  for (const double expected : {-40.0, 176.0}) {
+    ASSERT_TRUE(std::getline(rows_bin, line));
+    EXPECT_NEAR(std::stod(line.substr(0, line.find(','))), expected, 1e-9) << line;
+  }
+
   const std::string svg = (dir_ / "e1.svg").string();
   const Outcome plot = run("plot " + kExample + " --material " + quoted(kCarbon) +
                        " --property 'Engineering Constants' --over Temperature=-40:80:50 --dependent E1 --dependent E2 --units MPA -o " + svg);

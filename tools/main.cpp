@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   auto* plot = app.add_subcommand("plot", "a property over one variable, as an SVG chart");
   for (auto* command : {sample, plot}) {
     add_selection(command, a);
-    command->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS")->required();
+    command->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS; FROM and TO as --at values (20C)")->required();
     command->add_option("--dependent", a.only, "only these dependent variables (repeatable)");
   }
   sample->add_option("--csv", a.csv, "write the CSV here instead of standard output");

@@ -199,7 +199,7 @@ PropertySet& find_property(Material& material, const std::string& name) {
                      (known.empty() ? std::string("none") : quoted_names(known)));
 }
 
-std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
+static std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
   const auto names = set.get_independent_names();
   auto match = std::find(names.begin(), names.end(), variable);
   if (match == names.end()) {
@@ -214,8 +214,6 @@ std::size_t variable_index(const PropertySet& set, const std::string& variable, 
   return static_cast<std::size_t>(match - names.begin());
 }
 
-// The unit independent variable i is expressed in, in `system` (the set's own unit without
-// system); a unit without system when it has none.
 qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i, const std::shared_ptr<UnitSystem>& system) {
   const auto& units = set.field_units();
   if (i >= units.size() || !units[i].system()) return {};

@@ -27,6 +27,12 @@ qorva_mat::Material& find_material(MaterialFile& file, const std::string& name);
 // listing the material's property sets when it fits none.
 qorva_mat::PropertySet& find_property(qorva_mat::Material& material, const std::string& name);
 
+// The unit independent variable i of `set` is expressed in, in `system` (the set's own unit when
+// `system` is null); a unit without system when the set has none for it. Throws only
+// std::bad_alloc.
+qorva_mat::Unit variable_unit(const qorva_mat::PropertySet& set, std::size_t i,
+                              const std::shared_ptr<qorva_mat::UnitSystem>& system);
+
 // "VAR=VALUE" settings resolved against the set's independent variables, in the order given,
 // with the values in `system` (see value_in_unit: a bare number is already in `system`, one with
 // a unit symbol is converted). Throws CommandError for a malformed setting, an unknown variable
