@@ -47,8 +47,8 @@ void add_selection(CLI::App* command, Arguments& a) {
 }
 
 void start_logging_as_asked(const Arguments& a) {
-  // The console log shows warnings itself; otherwise they come one line each.
-  start_warnings(a.quiet || a.verbose);
+  // The console log shows the library's warnings itself; otherwise they come one line each.
+  start_warnings(a.quiet, !a.verbose);
   if (a.verbose) {
     qorva_mat::start_console_logging();
     qorva_mat::set_filter("%Severity% >= debug");

@@ -72,9 +72,9 @@ std::string bad_data(const boost::property_tree::ptree_bad_data& e) {
 
 }  // namespace
 
-void start_warnings(bool quiet) {
+void start_warnings(bool quiet, bool library_records) {
   state().quiet = quiet;
-  if (quiet) return;
+  if (quiet || !library_records) return;
   using frontend_t = boost::log::sinks::synchronous_sink<WarningBackend>;
   auto frontend = boost::make_shared<frontend_t>();
   frontend->set_filter(boost::log::trivial::severity >= boost::log::trivial::warning);

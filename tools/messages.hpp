@@ -7,9 +7,10 @@
 
 namespace qorva_cli {
 
-// Starts passing the library's warning records to warn(); with `quiet` nothing is printed at all.
-// Call once, before loading anything. Throws what registering a log sink throws.
-void start_warnings(bool quiet);
+// With `library_records`, starts passing the library's warning records to warn(); with `quiet`
+// nothing is printed at all. Call once, before loading anything. Throws what registering a log
+// sink throws.
+void start_warnings(bool quiet, bool library_records);
 
 // While alive, warnings are prefixed with "<path>: " (the file being loaded).
 class WarningContext {
