@@ -109,7 +109,10 @@ double value_in_unit(const std::string& text, const Unit& unit) {
                                 "tonne, lb, slug, K, C, F, s, N, Pa, MPa, radian, W, J)");
   }
   const auto system = unit.system();
-  if (!system) throw std::invalid_argument("the unit system of the values is not known, so '" + symbol + "' cannot be converted");
+  if (!system) {
+    throw std::invalid_argument("the unit system of the values is not known, so '" + symbol +
+                                "' cannot be converted; name it with --from-units SYSTEM");
+  }
   const std::string wanted = engineer_unit(unit);
   if (unit.is_temperature()) {
     if (!given->second.is_temperature())
