@@ -11,31 +11,41 @@
 
 namespace qorva_mat {
 
-// Opt-in corrections for two weaknesses of the Matbook unit declarations. Both are off by default,
-// which reads files exactly as the format prescribes; a warning naming the property or parameter
-// id is logged whenever either weakness changes a value.
+// Corrections for two weaknesses of the Matbook unit declarations. Both are ON by default, also
+// for load_materials without options: with them off, files this library writes in one unit
+// system read back wrong in another (a specific heat written in MPA as "C^-1 mm^2 s^-2" loses
+// its factor 1e6, a density written in MPA as "t mm^-3" is not converted at all). A declaration
+// whose product has the numeric factor 1 (every one whose factors share one unit system) and
+// that uses only symbols of the unit-symbol table reads the same either way, so only readings
+// that would be wrong change. Setting both flags false reads strictly as the format prescribes;
+// whenever a flag that is off leaves a value wrong, a warning naming the property or parameter
+// id is logged, as it is for a declaration with a symbol nobody knows (whose values are read
+// without conversion).
 struct MatbookLoadOptions {
   // A declaration is multiplied left to right and only the product's unit is kept, so "N" then
-  // "mm" with power -2 reads as Pa and every value is off by 1e6. With this flag the numeric
-  // factor of the product is applied to the values (only when they are converted at all, i.e.
-  // with a model unit system that is not UNDEFINED).
-  bool keep_unit_factors = false;
+  // "mm" with power -2 reads as Pa and every value would be off by 1e6. With this flag the
+  // numeric factor of the product is applied to the values (only when they are converted at
+  // all, i.e. with a model unit system that is not UNDEFINED).
+  bool keep_unit_factors = true;
   // The library's own writer declares units with the names "t", "psi", "lbf", "uN" and "dyn",
-  // which the unit-symbol table does not hold; such declarations are ignored and their values
-  // are not converted. With this flag the five names are read as the tonne (MPA), the psi and
-  // pound-force (BIN), the micronewton (uMKS) and the dyne (CGS).
-  bool extended_unit_symbols = false;
+  // which the unit-symbol table does not hold; without this flag such declarations are ignored
+  // and their values are not converted. With it the five names are read as the tonne (MPA), the
+  // psi and pound-force (BIN), the micronewton (uMKS) and the dyne (CGS).
+  bool extended_unit_symbols = true;
 };
 
 // Reads the Matbook file at `path` into `materials`: each file material updates the first
 // material of the vector that matches it (by transfer id, else by name) or is appended as a new
-// one. Values are converted into `unit_system`; a null system logs a warning and keeps the values
-// as read. Returns the number of Material elements of the file.
+// one. Values are converted into `unit_system`, with the corrections of MatbookLoadOptions{}
+// (both on); a null system logs a warning and keeps the values as read. Returns the number of
+// Material elements of the file.
 // Nothing is rolled back: a failure leaves the materials read or changed before it in the
 // vector. Throws, unchanged:
 //  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML;
 //  - ptree_bad_path ("No such node (...)") for a missing required element or attribute, and
-//    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed;
+//    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed, among
+//    them a Unit "power" that is not an integer ("load_matbook: the power '<text>' of the unit
+//    '<symbol>' declared for <id> is not an integer.");
 //  - boost::bad_lexical_cast for a malformed value list or constant;
 //  - qorva_mat::runtime_error "matbook_format: version '<v>' is not four dot-separated
 //    integers." before any material is read;

@@ -41,10 +41,18 @@ const Unit* find_symbol(const std::string& symbol, bool extended) {
   return nullptr;
 }
 
-short unit_power(const ptree& unit) {
+// The attribute "power" of a Unit element: 1 when absent, else a whole number of the short range
+// ("+2", " -3 " included). Anything else throws ptree_bad_data naming the text, the symbol and
+// the declaration.
+short unit_power(const ptree& unit, const std::string& symbol, const std::string& id) {
+  const auto text = unit.get_optional<std::string>("<xmlattr>.power");
+  if (!text) return 1;
   using translator_t =
       boost::property_tree::stream_translator<char, std::char_traits<char>, std::allocator<char>, short>;
-  return unit.get<short>("<xmlattr>.power", short(1), translator_t(std::locale::classic()));
+  if (const auto power = translator_t(std::locale::classic()).get_value(*text)) return *power;
+  throw boost::property_tree::ptree_bad_data("load_matbook: the power '" + *text + "' of the unit '" +
+                                                 symbol + "' declared for " + id + " is not an integer.",
+                                             *text);
 }
 
 // Product of the factors, left to right; the numeric factor is accumulated separately.
@@ -78,17 +86,19 @@ bool MatbookUnits::converts() const { return model_ && model_->type() != UnitSys
 void MatbookUnits::declare(const std::string& id, const std::string& name, const ptree& details) {
   Declared declared;
   bool unknown = false;
+  std::string unknown_to_all;  // symbols not even the writer's names explain
   for (const auto& units : details) {
     if (units.first != "Units") continue;
     for (const auto& unit : units.second) {
       if (unit.first != "Unit") continue;
       const std::string symbol = unit.second.get<std::string>("Name");
-      const short power = unit_power(unit.second);
+      const short power = unit_power(unit.second, symbol, id);
       if (const Unit* u = find_symbol(symbol, options_.extended_unit_symbols)) {
         declared.factors.push_back(u->pow(power));
       } else {
         QORVA_LOG(debug) << "  - The unit `" << symbol << "` is ignored because its unknown.";
         unknown = true;
+        if (!find_symbol(symbol, true)) unknown_to_all += (unknown_to_all.empty() ? "'" : ", '") + symbol + "'";
       }
     }
   }
@@ -96,6 +106,11 @@ void MatbookUnits::declare(const std::string& id, const std::string& name, const
     QORVA_LOG(debug) << "  - The units for the property " << id
                      << " are ignored because of unknown data. No conversion is done.";
     if (!options_.extended_unit_symbols) warn_about_writer_symbols(id, name, details);
+    if (!unknown_to_all.empty() && converts()) {
+      QORVA_LOG(warning) << "load_matbook: the unit declaration of " << id << " (" << name
+                         << ") uses the unknown unit symbol " << unknown_to_all
+                         << ": its values are read without conversion.";
+    }
     return;
   }
   if (declared.factors.empty()) return;
@@ -128,7 +143,7 @@ void MatbookUnits::warn_about_writer_symbols(const std::string& id, const std::s
       const Unit* u = find_symbol(symbol, true);
       if (!u) return;  // a truly unknown symbol: nothing the extended table would fix
       if (!find_symbol(symbol, false)) writer_symbols += (writer_symbols.empty() ? "" : ", ") + symbol;
-      factors.push_back(u->pow(unit_power(unit.second)));
+      factors.push_back(u->pow(unit_power(unit.second, symbol, id)));
     }
   }
   const Quantity q = product(factors);

@@ -183,13 +183,24 @@ void write_independent_parameter(ptree& node, const PropertySet::gil_tuple_t& gi
   std::vector<double> values = column(get<1>(gil), i);
   for (double& v : values) v = in_file_units(v);
   ptree& value = add_float_parameter(node, id, values, "Independent");
-  if (!write_options) return;
   const std::pair<double, double> range = get<2>(gil).at(i);
+  const std::string fallback = detail::format_matbook_number(in_file_units(get<3>(gil).at(i)));
+  const std::string upper = detail::format_matbook_number(in_file_units(range.second));
+  const std::string lower = detail::format_matbook_number(in_file_units(range.first));
+  if (!write_options) {
+    // A hardening table's variables carry no field-variable qualifiers, but the default and
+    // limits are still written: without them the reader takes 22 and the data's bounds in the
+    // units of this file, so the default temperature would depend on the system written in.
+    add_qualifier(value, "Default Data", fallback);
+    add_qualifier(value, "Upper Limit", upper);
+    add_qualifier(value, "Lower Limit", lower);
+    return;
+  }
   add_qualifier(value, "Field Variable", name);
-  add_qualifier(value, "Default Data", detail::format_matbook_number(in_file_units(get<3>(gil).at(i))));
+  add_qualifier(value, "Default Data", fallback);
   add_qualifier(value, "Field Units", print_unit(field_units[i]));
-  add_qualifier(value, "Upper Limit", detail::format_matbook_number(in_file_units(range.second)));
-  add_qualifier(value, "Lower Limit", detail::format_matbook_number(in_file_units(range.first)));
+  add_qualifier(value, "Upper Limit", upper);
+  add_qualifier(value, "Lower Limit", lower);
 }
 
 bool is_kind(const std::string& name, Material::PropertyType::type type) {
@@ -302,12 +313,41 @@ unsigned int write_materials(std::string path, std::vector<std::shared_ptr<Mater
   return write_materials_t(path, materials, unit_system);
 }
 
+namespace {
+
+// Logs a warning for the first set whose field units belong to another predefined system than
+// the one the file declares: its dependent values are most likely held in that other system and
+// would be declared in the wrong units.
+void warn_about_other_systems(const std::string& path, const std::vector<std::shared_ptr<Material>>& materials,
+                              const UnitSystem& declared) {
+  for (const auto& material : materials) {
+    for (std::size_t j = 0; j < material->property_vec_size(); ++j) {
+      if (!material->is_property_set_active(j)) continue;
+      for (const Unit& unit : material->at(j).field_units()) {
+        const auto held = unit.system();
+        if (!held || held->type() == UnitSystem::UNDEFINED || held->type() == declared.type() ||
+            unit.is_dimensionless())
+          continue;
+        QORVA_LOG(warning) << "write_matbook: " << path << ": " << material->name() << " / "
+                           << material->at(j).name() << " has field units in " << held->zepl_type_str()
+                           << ", but the file declares " << declared.zepl_type_str()
+                           << " units; the values are written as held, in case they are in "
+                           << held->zepl_type_str() << " they read back wrong.";
+        return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
 unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                                std::shared_ptr<UnitSystem> unit_system) {
   QORVA_ASSERT(unit_system != nullptr, "write_matbook: no unit system given.");
   for (const auto& material : materials) {
     QORVA_ASSERT(material != nullptr, "write_matbook: the material list holds a null material.");
   }
+  warn_about_other_systems(path, materials, *unit_system);
   ptree tree;
   tree.put("MatbookData.<xmlattr>.version", kMatbookVersion);
   tree.add("MatbookData.<xmlattr>.versiondate", kMatbookVersionDate);

@@ -17,7 +17,8 @@
 namespace qorva_mat {
 
 // Saves `materials` as one Matbook file at `path`. The numbers are written as the property sets
-// hold them; `unit_system` decides which units are declared for them. Returns 0. Inconsistent or
+// hold them; `unit_system` decides which units are declared for them, so it must be the system
+// the values are in (a warning is logged when a set's field units say otherwise). Returns 0. Inconsistent or
 // unmappable materials throw (assertion_error, runtime_error, std::out_of_range,
 // boost::bad_lexical_cast) before the file is touched; a null `unit_system` throws
 // assertion_error. When the file cannot be written, a warning naming the path is logged, the

@@ -11,6 +11,8 @@
 
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "qorva_mat/write_matbook.hpp"
+#include "tools/unit_text.hpp"
 
 namespace fs = std::filesystem;
 
@@ -126,7 +128,7 @@ TEST_F(Cli, QueryOutsideTheDataWarnsAndUsesDefaultsForMissingVariables) {
   const Outcome r = run("query " + kExample + " --material " + quoted(kCarbon) +
                     " --property 'Engineering Constants' --at Temperature=150 --units MPA");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("warning: Temperature = 150 lies outside the data (-40 .. 80)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("warning: Temperature = 150 C lies outside the data (-40 .. 80 C)"), std::string::npos) << r.err;
   const Outcome defaults = run("query " + kExample + " --material " + quoted(kCarbon) +
                            " --property 'Engineering Constants' --units MPA --json");
   ASSERT_EQ(defaults.status, 0) << defaults.err;
@@ -177,7 +179,7 @@ TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
   ASSERT_EQ(run("convert " + kExample + " " + h5 + " --units MPA").status, 0);
   const Outcome store = run("info " + h5 + " --json");
   ASSERT_EQ(store.status, 0) << store.err;
-  EXPECT_EQ(nlohmann::json::parse(store.out)["unit_system"], "MPA");
+  EXPECT_EQ(nlohmann::json::parse(store.out)["unit_system"], "SI");  // shown in SI unless asked
   EXPECT_EQ(nlohmann::json::parse(store.out)["format"], "hdf5");
 
   ASSERT_EQ(run("convert " + h5 + " " + xml).status, 0);
@@ -240,6 +242,18 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   }
   EXPECT_EQ(rows, 7);
 
+  // The ends of a sweep may carry units: -40 C .. 80 C is -40 F .. 176 F.
+  const Outcome with_units = run("sample " + kExample + " --material " + quoted(kCarbon) +
+                                 " --property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
+  ASSERT_EQ(with_units.status, 0) << with_units.err;
+  std::istringstream rows_bin(with_units.out);
+  std::getline(rows_bin, line);
+  EXPECT_EQ(line, "Temperature [F],E1 [psi]");
+  for (const double expected : {-40.0, 176.0}) {
+    ASSERT_TRUE(std::getline(rows_bin, line));
+    EXPECT_NEAR(std::stod(line.substr(0, line.find(','))), expected, 1e-9) << line;
+  }
+
   const std::string svg = (dir_ / "e1.svg").string();
   const Outcome plot = run("plot " + kExample + " --material " + quoted(kCarbon) +
                        " --property 'Engineering Constants' --over Temperature=-40:80:50 --dependent E1 --dependent E2 --units MPA -o " + svg);
@@ -255,4 +269,173 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   EXPECT_EQ(count("<circle"), 2u * 3u + 1u);  // three table points per curve, one legend marker
   EXPECT_NE(chart.find("Temperature [C]"), std::string::npos);
   EXPECT_NE(chart.find("E2 [MPa]"), std::string::npos);
+}
+
+TEST_F(Cli, ExampleConvertedIntoAnotherSystemQueriesRightFromXmlAndStore) {
+  // The trip that once gave E1 = 19370039.92 MPa: written in BIN, read back in MPA.
+  const double expected = library_query("MPA", "Engineering Constants", "E1", 50.0);
+  EXPECT_NEAR(expected, 133551.7241, 1e-4);
+  for (const std::string out : {"ex_bin.xml", "ex_bin.h5"}) {
+    const std::string file = (dir_ / out).string();
+    ASSERT_EQ(run("convert " + kExample + " " + file + " --units BIN").status, 0);
+    const Outcome r = run("query " + file + " --material " + quoted(kCarbon) +
+                          " --property 'Engineering Constants' --at Temperature=50 --units MPA --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(nlohmann::json::parse(r.out)["values"]["E1"]["value"].get<double>(), expected, 1e-12 * expected) << out;
+    EXPECT_EQ(r.err, "") << out;
+  }
+}
+
+TEST_F(Cli, AtWithAUnitNamesTheSamePointInEverySystemAndFileKind) {
+  const std::string h5 = (dir_ / "mpa.h5").string();
+  ASSERT_EQ(run("convert " + kExample + " " + h5 + " --units MPA").status, 0);
+  // 50 C written four ways, queried in three systems, from the XML file and from the MPA store.
+  struct Case {
+    std::string file, units, at;
+    double point;  // 50 C in the system of the output
+  };
+  const std::vector<Case> cases{{kExample, "SI", "Temperature=50C", 323.15},
+                                {kExample, "MPA", "Temperature=323.15K", 50.0},
+                                {kExample, "BIN", "'Temperature=50 C'", 122.0},
+                                {h5, "BIN", "Temperature=122F", 122.0},
+                                {h5, "SI", "temperature=50C", 323.15},
+                                {h5, "MPA", "Temperature=50", 50.0}};  // a bare number is in --units
+  const double e1_mpa = library_query("MPA", "Engineering Constants", "E1", 50.0);
+  for (const Case& c : cases) {
+    const Outcome r = run("query " + c.file + " --material " + quoted(kCarbon) + " --property Elasticity --at " +
+                          c.at + " --units " + c.units + " --json");
+    ASSERT_EQ(r.status, 0) << c.at << ": " << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    EXPECT_NEAR(doc["point"]["Temperature"]["value"].get<double>(), c.point, 1e-9) << c.units << " " << c.at;
+    const auto system = qorva_mat::make_unit_system(c.units);
+    const auto mpa = qorva_mat::make_unit_system("MPA");
+    const double factor = qorva_mat::conversion_factor(qorva_mat::detail::category_unit("stress", mpa),
+                                                       qorva_mat::detail::category_unit("stress", system));
+    EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(), e1_mpa * factor, 1e-9 * e1_mpa * factor) << c.units << " " << c.at;
+  }
+  const Outcome length = run("query " + kExample + " --material " + quoted(kCarbon) +
+                             " --property Elasticity --at Temperature=5mm");
+  EXPECT_EQ(length.status, 2);
+  EXPECT_NE(length.err.find("bad --at value 'Temperature=5mm': 'mm' is no temperature unit; the variable is in K"),
+            std::string::npos) << length.err;
+}
+
+TEST_F(Cli, WarningsReachStandardErrorOnceEachUnlessQuiet) {
+  const std::string file = std::string(QORVA_TEST_DATA_DIR) + "/matbook_units.xml";
+  const Outcome r = run("info " + file + " --units MPA");
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::istringstream lines(r.err);
+  std::vector<std::string> seen;
+  for (std::string line; std::getline(lines, line);) {
+    EXPECT_EQ(line.rfind("qorva-mat: warning: " + file + ": ", 0), 0u) << line;
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), line), 0) << "repeated: " << line;
+    seen.push_back(line);
+  }
+  EXPECT_NE(r.err.find("uses the unknown unit symbol 'furlong': its values are read without conversion."),
+            std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(": Only constant density supported"), std::string::npos) << r.err;
+  const Outcome quiet = run("-q info " + file + " --units MPA");
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.err, "");
+  EXPECT_EQ(quiet.out, r.out);
+}
+
+TEST_F(Cli, EveryFailureIsOneLineNamingTheFile) {
+  const std::string data = QORVA_TEST_DATA_DIR;
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {data + "/matbook_bad_missing_version.xml", "the required attribute 'version' of the element 'MatbookData' is missing"},
+      {data + "/matbook_bad_missing_bulkdetails.xml", "the required element 'BulkDetails' is missing"},
+      {data + "/matbook_bad_unit_power_fraction.xml", "the power '1.5' of the unit 'm' declared for pr0 is not an integer"},
+      {data + "/matbook_bad_limit_text.xml", "a text where a number is needed is not one: 'cold'"},
+      {data + "/matbook_bad_truncated.xml", "line 14: unexpected end of data"}};
+  for (const auto& [file, reason] : cases) {
+    const Outcome r = run("info " + file);
+    EXPECT_EQ(r.status, 2) << file;
+    EXPECT_EQ(r.err.rfind("qorva-mat: error: " + file + ": ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  // An engine failure: no "GIL-error:" and no line break of its own.
+  const std::string twice = data + "/matbook_bad_duplicate_points.xml";
+  const Outcome engine = run("query " + twice + " --material Twice --property Density");
+  EXPECT_EQ(engine.status, 2);
+  EXPECT_EQ(engine.err.rfind("qorva-mat: error: " + twice + ": interpolation: ", 0), 0u) << engine.err;
+  EXPECT_EQ(engine.err.find("GIL-error"), std::string::npos) << engine.err;
+  EXPECT_EQ(std::count(engine.err.begin(), engine.err.end(), '\n'), 1) << engine.err;
+}
+
+TEST_F(Cli, MaterialAndPropertyNamesMatchWithoutCaseAndByMatbookName) {
+  const Outcome folded = run("query " + kExample + " --material 'ud carbon/epoxy t300/914' --property elasticity "
+                             "--at Temperature=50C --units MPA --json");
+  ASSERT_EQ(folded.status, 0) << folded.err;
+  EXPECT_EQ(nlohmann::json::parse(folded.out)["property"], "Engineering Constants");
+  const Outcome cte = run("query " + kExample + " --material " + quoted(kCarbon) +
+                          " --property 'Coefficient of Thermal Expansion' --json");
+  ASSERT_EQ(cte.status, 0) << cte.err;
+  EXPECT_EQ(nlohmann::json::parse(cte.out)["property"], "Thermal Expansion Coefficients");
+
+  // "Puck Constants" is the Matbook name of both woven Puck sets.
+  const std::string woven = std::string(QORVA_TEST_DATA_DIR) + "/matbook_woven.xml";
+  const Outcome puck = run("query " + woven + " --material 'Glass Fabric' --property 'Puck Constants'");
+  EXPECT_EQ(puck.status, 2);
+  EXPECT_NE(puck.err.find("property name 'Puck Constants' of material 'Glass Fabric' is ambiguous: "
+                          "'Woven Puck Constants 1', 'Woven Puck Constants 2'"), std::string::npos) << puck.err;
+
+  std::vector<std::shared_ptr<qorva_mat::Material>> materials;
+  qorva_mat::load_materials(kExample, materials, qorva_mat::make_unit_system("SI"));
+  auto copy = std::make_shared<qorva_mat::Material>(*materials[0]);
+  copy->name("ud carbon/epoxy T300/914");
+  copy->set_string_property("QORVAHELMTransferID", "HELM-2");  // else it would be read into the first
+  materials.push_back(copy);
+  const std::string file = (dir_ / "cases.xml").string();
+  qorva_mat::write_materials(file, materials, qorva_mat::make_unit_system("SI"));
+  EXPECT_EQ(run("query " + file + " --material " + quoted(kCarbon) + " --property Density").status, 0);
+  const Outcome ambiguous = run("query " + file + " --material 'UD CARBON/EPOXY T300/914' --property Density");
+  EXPECT_EQ(ambiguous.status, 2);
+  EXPECT_NE(ambiguous.err.find("material name 'UD CARBON/EPOXY T300/914' is ambiguous: '" + kCarbon +
+                               "', 'ud carbon/epoxy T300/914'"), std::string::npos) << ambiguous.err;
+}
+
+TEST(UnitText, ShowsUnitsInTheEngineersForm) {
+  using qorva_cli::engineer_unit;
+  using qorva_mat::detail::category_unit;
+  const std::map<std::string, std::vector<std::string>> expected{
+      // density, stress, thermal expansion, thermal conductivity, specific heat
+      {"SI", {"kg/m^3", "Pa", "1/K", "W/(m K)", "J/(kg K)"}},
+      {"MKS", {"kg/m^3", "Pa", "1/C", "W/(m C)", "J/(kg C)"}},
+      {"MPA", {"t/mm^3", "MPa", "1/C", "N/(s C)", "N mm/(t C)"}},
+      {"CGS", {"g/cm^3", "dyn/cm^2", "1/C", "dyn/(s C)", "dyn cm/(g C)"}},
+      {"BFT", {"slug/ft^3", "lbf/ft^2", "1/F", "lbf/(s F)", "lbf ft/(slug F)"}},
+      {"BIN", {"lbf s^2/in^4", "psi", "1/F", "lbf/(s F)", "in^2/(s^2 F)"}}};
+  const std::vector<std::string> categories{"density", "stress", "thermal expansion", "thermal conductivity",
+                                            "specific heat"};
+  for (const auto& [name, forms] : expected) {
+    const auto system = qorva_mat::make_unit_system(name);
+    for (std::size_t k = 0; k < categories.size(); ++k)
+      EXPECT_EQ(engineer_unit(category_unit(categories[k], system)), forms[k]) << name << " " << categories[k];
+  }
+  EXPECT_EQ(engineer_unit(qorva_mat::dimensionless(qorva_mat::make_unit_system("SI"))), "");
+  EXPECT_EQ(engineer_unit(qorva_mat::Unit()), "");
+  // the library's own printing is untouched
+  std::ostringstream printed;
+  printed << category_unit("thermal conductivity", qorva_mat::make_unit_system("SI"));
+  EXPECT_EQ(printed.str(), "K^(-1) kg m s^(-3)");
+}
+
+TEST(UnitText, ReadsNumbersWithUnitsIntoTheVariablesUnit) {
+  using qorva_cli::value_in_unit;
+  const auto bin = qorva_mat::make_unit_system("BIN");
+  const auto si = qorva_mat::make_unit_system("SI");
+  EXPECT_NEAR(value_in_unit("50C", qorva_mat::temperature(bin)), 122.0, 1e-12);
+  EXPECT_NEAR(value_in_unit(" 323.15 K ", qorva_mat::temperature(bin)), 122.0, 1e-12);
+  EXPECT_NEAR(value_in_unit("122F", qorva_mat::temperature(si)), 323.15, 1e-12);
+  EXPECT_EQ(value_in_unit("7", qorva_mat::temperature(si)), 7.0);  // bare: already in the unit
+  EXPECT_NEAR(value_in_unit("2 mm", qorva_mat::length(si)), 0.002, 1e-18);
+  EXPECT_NEAR(value_in_unit("1MPa", (qorva_mat::force(bin) * qorva_mat::length(bin).pow(-2)).unit()),
+              145.03773773, 1e-6);
+  EXPECT_THROW(value_in_unit("1 m", qorva_mat::time(si)), std::invalid_argument);
+  EXPECT_THROW(value_in_unit("1 parsec", qorva_mat::length(si)), std::invalid_argument);
+  EXPECT_THROW(value_in_unit("1 m", qorva_mat::Unit()), std::invalid_argument);
+  EXPECT_THROW(value_in_unit("warm", qorva_mat::temperature(si)), std::invalid_argument);
+  EXPECT_THROW(value_in_unit("", qorva_mat::temperature(si)), std::invalid_argument);
 }

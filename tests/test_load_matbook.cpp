@@ -188,11 +188,14 @@ TEST(LoadMatbook, ReadsFailureConstantsAndDegradationFields) {
   EXPECT_DOUBLE_EQ(elastic.get_ranges()[0].second, 773.15);
 }
 
-TEST(LoadMatbook, WarnsAboutDroppedFactorsAndWriterSymbolsAndCorrectsThemOnRequest) {
+TEST(LoadMatbook, CorrectsFactorsAndWriterSymbolsByDefaultAndWarnsWhenToldNotTo) {
   const std::string file = data("matbook_units.xml");
+  MatbookLoadOptions strict;
+  strict.keep_unit_factors = false;
+  strict.extended_unit_symbols = false;
   {
     LogCapture log;
-    const materials_t plain = load(file, make_unit_system("MPA"));
+    const materials_t plain = load(file, make_unit_system("MPA"), strict);
     const Material& hazard = *find(plain, "Hazard");
     EXPECT_DOUBLE_EQ(column(hazard.at(PT::engineering_constants), 0)[0], 0.001);  // 1000 read as Pa
     EXPECT_EQ(row(hazard, PT::density)[0], 1.55e-9);                             // "t" not converted
@@ -203,19 +206,26 @@ TEST(LoadMatbook, WarnsAboutDroppedFactorsAndWriterSymbolsAndCorrectsThemOnReque
   }
   {
     LogCapture log;
-    const materials_t plain_si = load(file, make_unit_system("SI"));
+    const materials_t plain_si = load(file, make_unit_system("SI"), strict);
     EXPECT_EQ(row(*find(plain_si, "Hazard"), PT::density)[0], 1.55e-9);
     EXPECT_NE(log.text().find("warning: load_matbook: the unit declaration of pr3 (Density) uses t,"),
               std::string::npos);
   }
-  MatbookLoadOptions options;
-  options.keep_unit_factors = true;
-  options.extended_unit_symbols = true;
-  const materials_t fixed = load(file, make_unit_system("SI"), options);
+  // The overload without options and default options both correct, and nothing is warned about.
+  LogCapture log;
+  materials_t fixed;
+  load_materials(file, fixed, make_unit_system("SI"));
   const Material& hazard = *find(fixed, "Hazard");
   EXPECT_DOUBLE_EQ(column(hazard.at(PT::engineering_constants), 0)[0], 1e9);
   EXPECT_DOUBLE_EQ(row(hazard, PT::density)[0], 1550);
   EXPECT_EQ(row(*find(fixed, "Unknown"), PT::density)[0], 7850);  // truly unknown stays unconverted
+  // only the truly unknown symbol is still warned about
+  EXPECT_NE(log.text().find("warning: load_matbook: the unit declaration of pr4 (Density) uses the unknown unit "
+                            "symbol 'furlong': its values are read without conversion."), std::string::npos) << log.text();
+  EXPECT_EQ(log.text().find("has the numeric factor"), std::string::npos) << log.text();
+  EXPECT_EQ(log.text().find("written by this library"), std::string::npos) << log.text();
+  const materials_t with_defaults = load(file, make_unit_system("SI"), MatbookLoadOptions{});
+  EXPECT_EQ(row(*find(with_defaults, "Hazard"), PT::density)[0], row(hazard, PT::density)[0]);
 }
 
 TEST(LoadMatbook, UpgradesAlgorithmNamesOfOldFiles) {
@@ -372,6 +382,9 @@ TEST(LoadMatbook, RaisesTheDocumentedErrorAndKeepsEarlierMaterials) {
       {"matbook_bad_missing_puck_parameter.xml", 3, is<std::out_of_range>, "Unable to find key in unordered_map."},
       {"matbook_bad_point_count.xml", 3, is<assertion_error>, "Assertion 'points_agree' failed. load_matbook: Elasticity (pr1): field variables"},
       {"matbook_bad_limit_text.xml", 3, is<ptree_bad_data>, "conversion of data to type"},
+      {"matbook_bad_unit_power_word.xml", 1, is<ptree_bad_data>, "load_matbook: the power 'two' of the unit 'm' declared for pr0 is not an integer."},
+      {"matbook_bad_unit_power_fraction.xml", 1, is<ptree_bad_data>, "load_matbook: the power '1.5' of the unit 'm'"},
+      {"matbook_bad_unit_power_empty.xml", 1, is<ptree_bad_data>, "load_matbook: the power '' of the unit 'm'"},
       {"matbook_bad_missing_bulkdetails.xml", 2, is<ptree_bad_path>, "No such node (BulkDetails)"},
       {"matbook_bad_truncated.xml", 1, is<xml_parser_error>, ""},
       {"matbook_no_such_file.xml", 1, is<xml_parser_error>, ""},

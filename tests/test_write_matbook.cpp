@@ -27,6 +27,7 @@
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/log_capture.hpp"
 
 namespace {
 
@@ -298,11 +299,14 @@ TEST_F(WriteMatbook, AnglesAreWrittenInRadiansAndPlasticStrainUnitless) {
   const ptree& phi = data.at(1)->get_child("ParameterValue");
   EXPECT_EQ(phi.get<std::string>("Data"), "0.78539816339744828");
   EXPECT_EQ(declaration_of(doc, phi).second, "radian^1");
-  // The plastic strain of a hardening table carries only its variable type.
+  // The plastic strain of a hardening table is no field variable, but keeps default and limits.
   const auto hardening = children(*data.at(2), "ParameterValue");
   ASSERT_EQ(hardening.size(), 2u);
   EXPECT_EQ(parameter_name(doc, *hardening[0]), "Stress");
-  EXPECT_EQ(children(*hardening[1], "Qualifier").size(), 1u);
+  EXPECT_EQ(children(*hardening[1], "Qualifier").size(), 4u);
+  EXPECT_EQ(qualifier(*hardening[1], "Field Variable"), "<none>");
+  EXPECT_EQ(qualifier(*hardening[1], "Default Data"), "0");
+  EXPECT_EQ(qualifier(*hardening[1], "Upper Limit"), "0.10000000000000001");
   EXPECT_EQ(declaration_of(doc, *hardening[1]).second, "Unitless");
 }
 
@@ -620,16 +624,28 @@ TEST_P(MatbookRoundTrip, LoadGivesBackEveryKind) {
   if (std::system("command -v xmllint > /dev/null 2>&1") == 0) {
     EXPECT_EQ(std::system(("xmllint --noout '" + path("all.xml") + "'").c_str()), 0);
   }
-  // Without kept factors a declaration such as "C^-1 mm^2 s^-2" (specific heat in MPA) is read
-  // in the system of its first symbol and its values come back scaled.
-  qorva_mat::MatbookLoadOptions options;
-  options.keep_unit_factors = true;
   MaterialList loaded;
-  EXPECT_EQ(qorva_mat::load_materials(path("all.xml"), loaded, system, options), written.size());
+  EXPECT_EQ(qorva_mat::load_materials(path("all.xml"), loaded, system), written.size());
   expect_same_materials(written, loaded, GetParam() != "BIN");
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, MatbookRoundTrip, ::testing::Values("SI", "MPA", "BIN"));
+
+TEST_F(WriteMatbook, WarnsWhenTheDeclaredSystemIsNotTheOneTheFieldUnitsAreIn) {
+  MaterialList materials = materials_of_every_kind("MPA");
+  {
+    qorva_test::LogCapture log;
+    qorva_mat::write_materials(path("mpa.xml"), materials, make_unit_system("MPA"));
+    EXPECT_EQ(log.text().find("warning:"), std::string::npos) << log.text();
+  }
+  qorva_test::LogCapture log;
+  qorva_mat::write_materials(path("bin.xml"), materials, make_unit_system("BIN"));
+  const std::string text = log.text();
+  EXPECT_NE(text.find("warning: write_matbook: " + path("bin.xml") +
+                      ": Laminate / Engineering Constants has field units in MPA, but the file declares BIN units"),
+            std::string::npos) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+}
 
 // Sorts the Qualifier children of every PropertyData by name, as string properties come in no
 // fixed order.

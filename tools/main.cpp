@@ -10,6 +10,7 @@
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/version.hpp"
 #include "tools/material_files.hpp"
+#include "tools/messages.hpp"
 #include "tools/report.hpp"
 #include "tools/sampling.hpp"
 
@@ -23,13 +24,14 @@ struct Arguments {
   UnitOptions units;
   bool json = false;
   bool verbose = false;
+  bool quiet = false;
   std::string log_file;
 };
 
 void add_unit_options(CLI::App* command, Arguments& a) {
   command->add_option("--units", a.units.units,
-                      "unit system of the output: SI, MKS, uMKS, CGS, MPA, BFT, BIN (Matbook files "
-                      "load into SI when not given)");
+                      "unit system of the output and of bare numbers in --at: SI, MKS, uMKS, CGS, MPA, "
+                      "BFT, BIN (SI when not given)");
   command->add_option("--from-units", a.units.from_units,
                       "unit system of the values of an HDF5 store that does not record it");
 }
@@ -39,11 +41,15 @@ void add_selection(CLI::App* command, Arguments& a) {
   command->add_option("--material", a.material, "material name")->required();
   command->add_option("--property", a.property, "property set name, e.g. \"Engineering Constants\"")
       ->required();
-  command->add_option("--at", a.at, "VARIABLE=VALUE, repeatable; other variables take their defaults");
+  command->add_option("--at", a.at,
+                      "VARIABLE=VALUE, repeatable; VALUE is a number in the --units system or a number "
+                      "with a unit (50C, 323.15K, 122F); other variables take their defaults");
   add_unit_options(command, a);
 }
 
 void start_logging_as_asked(const Arguments& a) {
+  // The console log shows the library's warnings itself; otherwise they come one line each.
+  start_warnings(a.quiet, !a.verbose);
   if (a.verbose) {
     qorva_mat::start_console_logging();
     qorva_mat::set_filter("%Severity% >= debug");
@@ -51,8 +57,13 @@ void start_logging_as_asked(const Arguments& a) {
   if (!a.log_file.empty()) qorva_mat::start_logging(a.log_file);
 }
 
+MaterialFile load(const Arguments& a) {
+  WarningContext context(a.file);
+  return load_material_file(a.file, a.units);
+}
+
 int run_info(const Arguments& a) {
-  MaterialFile file = load_material_file(a.file, a.units);
+  MaterialFile file = load(a);
   if (a.json) {
     std::cout << info_json(file).dump(2) << "\n";
   } else {
@@ -62,11 +73,11 @@ int run_info(const Arguments& a) {
 }
 
 int run_query_command(const Arguments& a) {
-  MaterialFile file = load_material_file(a.file, a.units);
+  MaterialFile file = load(a);
   auto& material = find_material(file, a.material);
   auto& set = find_property(material, a.property);
   const QueryResult result = run_query(file, material, set, a.at);
-  for (const auto& warning : result.warnings) std::cerr << "qorva-mat: warning: " << warning << "\n";
+  for (const auto& warning : result.warnings) warn(warning);
   if (a.json) {
     std::cout << query_json(result, file).dump(2) << "\n";
   } else {
@@ -77,7 +88,7 @@ int run_query_command(const Arguments& a) {
 
 int run_convert(const Arguments& a) {
   format_from_extension(a.out);  // a usage error before any work
-  MaterialFile file = load_material_file(a.file, a.units);
+  MaterialFile file = load(a);
   save_material_file(a.out, file);
   std::cerr << "qorva-mat: wrote " << file.materials.size() << " material(s) to " << a.out
             << " in " << file.system->zepl_type_str() << "\n";
@@ -86,11 +97,11 @@ int run_convert(const Arguments& a) {
 
 int run_sample(const Arguments& a, bool plot) {
   const SweepSpec sweep_spec = parse_sweep(a.over);
-  MaterialFile file = load_material_file(a.file, a.units);
+  MaterialFile file = load(a);
   auto& material = find_material(file, a.material);
   auto& set = find_property(material, a.property);
   const Sweep sweep = run_sweep(file, set, sweep_spec, a.at, a.only);
-  for (const auto& warning : sweep.warnings) std::cerr << "qorva-mat: warning: " << warning << "\n";
+  for (const auto& warning : sweep.warnings) warn(warning);
   const std::string target = plot ? a.svg : a.csv;
   std::ofstream stream;
   if (!target.empty()) {
@@ -108,6 +119,13 @@ int run_sample(const Arguments& a, bool plot) {
   return 0;
 }
 
+// One line naming the file the failure concerns (unless the text already does) and what is wrong.
+std::string failure_text(const Arguments& a, const std::exception& e) {
+  const std::string text = describe_failure(e);
+  const bool named = text.find(a.file) != std::string::npos || (!a.out.empty() && text.find(a.out) != std::string::npos);
+  return named || a.file.empty() ? text : a.file + ": " + text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -117,6 +135,7 @@ int main(int argc, char** argv) {
                        "print the library version and exit");
   Arguments a;
   app.add_flag("-v,--verbose", a.verbose, "log to the console, debug records included");
+  app.add_flag("-q,--quiet", a.quiet, "do not print warnings");
   app.add_option("--log", a.log_file, "append log records to this file");
 
   auto* info = app.add_subcommand("info", "list the materials and property sets of a file");
@@ -137,7 +156,7 @@ int main(int argc, char** argv) {
   auto* plot = app.add_subcommand("plot", "a property over one variable, as an SVG chart");
   for (auto* command : {sample, plot}) {
     add_selection(command, a);
-    command->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS")->required();
+    command->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS; FROM and TO as --at values (20C)")->required();
     command->add_option("--dependent", a.only, "only these dependent variables (repeatable)");
   }
   sample->add_option("--csv", a.csv, "write the CSV here instead of standard output");
@@ -156,10 +175,10 @@ int main(int argc, char** argv) {
     if (*convert) return run_convert(a);
     return run_sample(a, static_cast<bool>(*plot));
   } catch (const UsageError& e) {
-    std::cerr << "qorva-mat: " << e.what() << "\n";
+    std::cerr << "qorva-mat: " << one_line(e.what()) << "\n";
     return 1;
   } catch (const std::exception& e) {
-    std::cerr << "qorva-mat: error: " << e.what() << "\n";
+    std::cerr << "qorva-mat: error: " << failure_text(a, e) << "\n";
     return 2;
   } catch (...) {
     std::cerr << "qorva-mat: error: unknown failure\n";

@@ -164,15 +164,12 @@ MaterialFile load_store(const std::string& path, const UnitOptions& options) {
 }
 
 // Re-expresses the values of `file` in `target` by writing them as Matbook in their own system
-// and reading them back into the target, with the loader's unit corrections on.
+// and reading them back into the target (the loader's unit corrections are on by default).
 void convert_through_matbook(MaterialFile& file, std::shared_ptr<UnitSystem> target) {
   ScratchFile scratch(".xml");
   qorva_mat::write_materials(scratch.path(), file.materials, file.system);
   std::vector<std::shared_ptr<qorva_mat::Material>> converted;
-  qorva_mat::MatbookLoadOptions options;
-  options.keep_unit_factors = true;
-  options.extended_unit_symbols = true;
-  qorva_mat::load_materials(scratch.path(), converted, target, options);
+  qorva_mat::load_materials(scratch.path(), converted, target);
   file.materials = std::move(converted);
   file.system = std::move(target);
 }
@@ -228,17 +225,18 @@ FileFormat format_from_extension(const std::string& path) {
 
 MaterialFile load_material_file(const std::string& path, const UnitOptions& options) {
   const FileFormat format = detect_format(path);
+  auto target = unit_system_by_name(options.units.empty() ? default_units() : options.units);
   if (format == FileFormat::matbook_xml) {
     MaterialFile file;
-    file.system = unit_system_by_name(options.units.empty() ? default_units() : options.units);
+    file.system = target;
     qorva_mat::load_materials(path, file.materials, file.system);
     return file;
   }
   MaterialFile file = load_store(path, options);
-  if (options.units.empty()) return file;
-  auto target = unit_system_by_name(options.units);
   if (file.system && file.system->type() == target->type()) return file;
   if (!file.system) {
+    // Without --units such a store is shown as it is; converting it needs its system.
+    if (options.units.empty()) return file;
     throw CommandError("the unit system of the values in " + path +
                        " is not recorded; name it with --from-units SYSTEM");
   }

@@ -46,13 +46,15 @@ struct MaterialFile {
   FileFormat format = FileFormat::matbook_xml;
 };
 
-// The system a Matbook file is loaded into when --units is not given.
+// The system values are shown in when --units is not given, whatever the file holds.
 inline const char* default_units() { return "SI"; }
 
-// Loads `path` with its values in the --units system (Matbook files are converted while they
-// load; HDF5 stores are converted through the Matbook path when their system differs).
+// Loads `path` with its values in the --units system, SI when not given (Matbook files are
+// converted while they load; HDF5 stores are converted through the Matbook path when their
+// system differs). A store whose system is unknown is left as stored when --units is not given.
 // Throws UsageError for an unknown system name, CommandError for a missing or unreadable file
-// and for a store that must be converted but whose system is unknown.
+// and for a store that must be converted but whose system is unknown, and what the library's
+// loaders throw.
 MaterialFile load_material_file(const std::string& path, const UnitOptions& units);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records

@@ -12,6 +12,7 @@
 #include "qorva_mat/matbook_format.hpp"
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tools/unit_text.hpp"
 
 using qorva_mat::Material;
 using qorva_mat::PropertySet;
@@ -34,13 +35,6 @@ std::string joined(const std::vector<std::string>& names) {
 
 std::string with_unit(const std::string& name, const std::string& unit) {
   return unit.empty() ? name : name + " [" + unit + "]";
-}
-
-std::string printed(const qorva_mat::Unit& unit) {
-  std::ostringstream out;
-  out.imbue(std::locale::classic());
-  out << unit;
-  return out.str();
 }
 
 std::vector<std::size_t> active_slots(const Material& material) {
@@ -131,15 +125,21 @@ nlohmann::json property_json(const PropertySet& set, const std::shared_ptr<UnitS
   return j;
 }
 
-double parse_number(const std::string& text, const std::string& setting) {
-  double value = 0.0;
-  const char* first = text.data();
-  const char* last = text.data() + text.size();
-  const auto [end, ec] = std::from_chars(first, last, value);
-  if (text.empty() || ec != std::errc() || end != last) {
-    throw CommandError("bad --at value '" + setting + "': '" + text + "' is not a number");
+// The names of `candidates` whose lower-case form is `key`, or whose Matbook file name is (for
+// property sets, `file_names`); exact matches are the caller's.
+template <typename T, typename Name>
+std::vector<T*> folded_matches(const std::vector<T*>& candidates, const std::string& key, Name name) {
+  std::vector<T*> found;
+  for (T* c : candidates) {
+    if (lower(name(*c)) == key) found.push_back(c);
   }
-  return value;
+  return found;
+}
+
+std::string quoted_names(const std::vector<std::string>& names) {
+  std::vector<std::string> quoted;
+  for (const auto& n : names) quoted.push_back("'" + n + "'");
+  return joined(quoted);
 }
 
 }  // namespace
@@ -152,31 +152,76 @@ std::string format_number(double value) {
 }
 
 Material& find_material(MaterialFile& file, const std::string& name) {
+  std::vector<Material*> all;
   std::vector<std::string> known;
   for (auto& material : file.materials) {
     if (material->name() == name) return *material;
-    known.push_back("'" + material->name() + "'");
+    all.push_back(material.get());
+    known.push_back(material->name());
+  }
+  const auto folded = folded_matches(all, lower(name), [](const Material& m) { return m.name(); });
+  if (folded.size() == 1) return *folded.front();
+  if (folded.size() > 1) {
+    std::vector<std::string> names;
+    for (const Material* m : folded) names.push_back(m->name());
+    throw CommandError("material name '" + name + "' is ambiguous: " + quoted_names(names));
   }
   throw CommandError("no material '" + name + "'; the file holds " +
-                     (known.empty() ? std::string("no material") : joined(known)));
+                     (known.empty() ? std::string("no material") : quoted_names(known)));
 }
 
 PropertySet& find_property(Material& material, const std::string& name) {
+  std::vector<PropertySet*> sets;
   std::vector<std::string> known;
-  PropertySet* folded = nullptr;
   for (std::size_t j : active_slots(material)) {
     PropertySet& set = material.at(j);
     if (set.name() == name) return set;
-    if (lower(set.name()) == lower(name)) folded = &set;
-    known.push_back("'" + set.name() + "'");
+    sets.push_back(&set);
+    known.push_back(set.name());
   }
-  if (folded) return *folded;
-  throw CommandError("material '" + material.name() + "' has no property '" + name +
-                     "'; it has " + (known.empty() ? std::string("none") : joined(known)));
+  const std::string key = lower(name);
+  auto found = folded_matches(sets, key, [](const PropertySet& s) { return s.name(); });
+  if (found.empty()) {
+    // The Matbook name of the set ("Elasticity" for "Engineering Constants").
+    found = folded_matches(sets, key, [](const PropertySet& s) {
+      const auto file_name = qorva_mat::Plyx_2_Matbook_string_umap.find(s.name());
+      return file_name == qorva_mat::Plyx_2_Matbook_string_umap.end() ? std::string() : file_name->second;
+    });
+  }
+  if (found.size() == 1) return *found.front();
+  if (found.size() > 1) {
+    std::vector<std::string> names;
+    for (const PropertySet* s : found) names.push_back(s->name());
+    throw CommandError("property name '" + name + "' of material '" + material.name() +
+                       "' is ambiguous: " + quoted_names(names));
+  }
+  throw CommandError("material '" + material.name() + "' has no property '" + name + "'; it has " +
+                     (known.empty() ? std::string("none") : quoted_names(known)));
+}
+
+static std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
+  const auto names = set.get_independent_names();
+  auto match = std::find(names.begin(), names.end(), variable);
+  if (match == names.end()) {
+    match = std::find_if(names.begin(), names.end(),
+                         [&](const std::string& n) { return lower(n) == lower(variable); });
+  }
+  if (match == names.end()) {
+    throw CommandError("bad --at value '" + setting + "': '" + set.name() + "' does not depend on '" +
+                       variable + "'" +
+                       (names.empty() ? std::string(" (it is constant)") : "; its variables are " + joined(names)));
+  }
+  return static_cast<std::size_t>(match - names.begin());
+}
+
+qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i, const std::shared_ptr<UnitSystem>& system) {
+  const auto& units = set.field_units();
+  if (i >= units.size() || !units[i].system()) return {};
+  return system ? units[i].convert_to(system).unit() : units[i];
 }
 
 std::pair<std::vector<std::string>, std::vector<double>> parse_point(
-    const PropertySet& set, const std::vector<std::string>& settings) {
+    const PropertySet& set, const std::vector<std::string>& settings, const std::shared_ptr<UnitSystem>& system) {
   const auto names = set.get_independent_names();
   std::pair<std::vector<std::string>, std::vector<double>> point;
   for (const auto& setting : settings) {
@@ -184,20 +229,13 @@ std::pair<std::vector<std::string>, std::vector<double>> parse_point(
     if (eq == std::string::npos || eq == 0) {
       throw CommandError("bad --at value '" + setting + "': expected VARIABLE=VALUE");
     }
-    std::string variable = setting.substr(0, eq);
-    auto match = std::find(names.begin(), names.end(), variable);
-    if (match == names.end()) {
-      match = std::find_if(names.begin(), names.end(),
-                           [&](const std::string& n) { return lower(n) == lower(variable); });
+    const std::size_t i = variable_index(set, setting.substr(0, eq), setting);
+    point.first.push_back(names[i]);
+    try {
+      point.second.push_back(value_in_unit(setting.substr(eq + 1), variable_unit(set, i, system)));
+    } catch (const std::invalid_argument& e) {
+      throw CommandError("bad --at value '" + setting + "': " + e.what());
     }
-    if (match == names.end()) {
-      throw CommandError("bad --at value '" + setting + "': '" + set.name() +
-                         "' does not depend on '" + variable + "'" +
-                         (names.empty() ? std::string(" (it is constant)")
-                                        : "; its variables are " + joined(names)));
-    }
-    point.first.push_back(*match);
-    point.second.push_back(parse_number(setting.substr(eq + 1), setting));
   }
   return point;
 }
@@ -206,19 +244,17 @@ std::string dependent_unit(const std::string& variable, const std::shared_ptr<Un
   if (!system) return {};
   const auto category = qorva_mat::unit_map.find(variable);
   if (category == qorva_mat::unit_map.end()) return {};
-  return printed(qorva_mat::detail::category_unit(category->second, system));
+  return engineer_unit(qorva_mat::detail::category_unit(category->second, system));
 }
 
 std::string independent_unit(const PropertySet& set, std::size_t i,
                              const std::shared_ptr<UnitSystem>& system) {
-  const auto& units = set.field_units();
-  if (i >= units.size() || !units[i].system()) return {};
-  if (!system) return printed(units[i]);
-  return printed(units[i].convert_to(system).unit());
+  return engineer_unit(variable_unit(set, i, system));
 }
 
 std::vector<std::string> outside_data_warnings(
-    const PropertySet& set, const std::pair<std::vector<std::string>, std::vector<double>>& point) {
+    const PropertySet& set, const std::pair<std::vector<std::string>, std::vector<double>>& point,
+    const std::shared_ptr<UnitSystem>& system) {
   std::vector<std::string> warnings;
   const auto names = set.get_independent_names();
   const auto bounds = data_bounds(set);
@@ -228,9 +264,10 @@ std::vector<std::string> outside_data_warnings(
     if (i >= bounds.size() || set.get_independent_data().empty()) continue;
     const double v = point.second[k];
     if (v < bounds[i].first || v > bounds[i].second) {
-      warnings.push_back(point.first[k] + " = " + format_number(v) + " lies outside the data (" +
-                         format_number(bounds[i].first) + " .. " +
-                         format_number(bounds[i].second) + ")");
+      std::string unit = independent_unit(set, i, system);
+      if (!unit.empty()) unit = " " + unit;
+      warnings.push_back(point.first[k] + " = " + format_number(v) + unit + " lies outside the data (" +
+                         format_number(bounds[i].first) + " .. " + format_number(bounds[i].second) + unit + ")");
     }
   }
   return warnings;
@@ -276,7 +313,7 @@ QueryResult run_query(MaterialFile& file, Material& material, PropertySet& set,
   QueryResult result;
   result.material = material.name();
   result.property = set.name();
-  auto point = parse_point(set, settings);
+  auto point = parse_point(set, settings, file.system);
   if (!set.is_set_and_ready()) set.update();
   const auto names = set.get_independent_names();
   const auto defaults = set.get_defaults();
@@ -288,7 +325,7 @@ QueryResult run_query(MaterialFile& file, Material& material, PropertySet& set,
     result.point.emplace_back(names[i], value);
     result.point_units.push_back(independent_unit(set, i, file.system));
   }
-  result.warnings = outside_data_warnings(set, point);
+  result.warnings = outside_data_warnings(set, point, file.system);
   result.dependent = set.get_dependent_names();
   for (const auto& name : result.dependent) {
     result.values.push_back(point.first.empty() ? set.query(name) : set.query(point, name));

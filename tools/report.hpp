@@ -16,30 +16,45 @@
 
 namespace qorva_cli {
 
-// The material of that name; throws CommandError listing the known names.
+// The material of that name: the exact name, else the one name equal without regard to case.
+// Throws CommandError listing the candidates when several differ only in case, and listing the
+// known names when none matches.
 qorva_mat::Material& find_material(MaterialFile& file, const std::string& name);
 
-// The active property set of that name (exact, else the one matching without regard to case);
-// throws CommandError listing the material's property sets.
+// The active property set of that name: the exact name, else the one equal without regard to
+// case, else the one whose Matbook property name it is ("Elasticity" for "Engineering
+// Constants"). Throws CommandError listing the candidates when a name fits several sets, and
+// listing the material's property sets when it fits none.
 qorva_mat::PropertySet& find_property(qorva_mat::Material& material, const std::string& name);
 
-// "VAR=VALUE" settings resolved against the set's independent variables, in the order given.
-// Throws CommandError for a malformed setting, an unknown variable (listing the known ones) or a
-// value that is not a number.
-std::pair<std::vector<std::string>, std::vector<double>> parse_point(
-    const qorva_mat::PropertySet& set, const std::vector<std::string>& settings);
+// The unit independent variable i of `set` is expressed in, in `system` (the set's own unit when
+// `system` is null); a unit without system when the set has none for it. Throws only
+// std::bad_alloc.
+qorva_mat::Unit variable_unit(const qorva_mat::PropertySet& set, std::size_t i,
+                              const std::shared_ptr<qorva_mat::UnitSystem>& system);
 
-// The printed unit of a dependent variable in `system` ("" when dimensionless or unknown).
+// "VAR=VALUE" settings resolved against the set's independent variables, in the order given,
+// with the values in `system` (see value_in_unit: a bare number is already in `system`, one with
+// a unit symbol is converted). Throws CommandError for a malformed setting, an unknown variable
+// (listing the known ones), or a value that is no number or has a unit that does not fit.
+std::pair<std::vector<std::string>, std::vector<double>> parse_point(
+    const qorva_mat::PropertySet& set, const std::vector<std::string>& settings,
+    const std::shared_ptr<qorva_mat::UnitSystem>& system);
+
+// The unit of a dependent variable in `system`, in the engineer's form ("" when dimensionless
+// or unknown).
 std::string dependent_unit(const std::string& variable,
                            const std::shared_ptr<qorva_mat::UnitSystem>& system);
-// The printed unit of independent variable i in `system` ("" when dimensionless or unknown).
+// The unit of independent variable i in `system`, in the engineer's form ("" when dimensionless
+// or unknown).
 std::string independent_unit(const qorva_mat::PropertySet& set, std::size_t i,
                              const std::shared_ptr<qorva_mat::UnitSystem>& system);
 
 // The independent variables of `point` lying outside the data, as readable sentences.
 std::vector<std::string> outside_data_warnings(
     const qorva_mat::PropertySet& set,
-    const std::pair<std::vector<std::string>, std::vector<double>>& point);
+    const std::pair<std::vector<std::string>, std::vector<double>>& point,
+    const std::shared_ptr<qorva_mat::UnitSystem>& system);
 
 // A whole file described: one table per material.
 void print_info(std::ostream& out, MaterialFile& file);

@@ -10,17 +10,18 @@
 #include <sstream>
 
 #include "tools/report.hpp"
+#include "tools/unit_text.hpp"
 
 namespace qorva_cli {
 namespace {
 
-double number(const std::string& text, const std::string& whole) {
-  double value = 0.0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) {
-    throw CommandError("bad --over value '" + whole + "': '" + text + "' is not a number");
+// FROM or TO of a sweep in the unit of the swept variable (see value_in_unit).
+double sweep_end(const std::string& text, const qorva_mat::Unit& unit, const std::string& whole) {
+  try {
+    return value_in_unit(text, unit);
+  } catch (const std::invalid_argument& e) {
+    throw CommandError("bad --over value '" + whole + "': " + e.what());
   }
-  return value;
 }
 
 std::string svg_escape(const std::string& text) {
@@ -106,9 +107,10 @@ SweepSpec parse_sweep(const std::string& text) {
     throw CommandError("bad --over value '" + text + "': expected VARIABLE=FROM:TO:STEPS");
   }
   SweepSpec sweep_spec;
+  sweep_spec.text = text;
   sweep_spec.variable = text.substr(0, eq);
-  sweep_spec.from = number(text.substr(eq + 1, c1 - eq - 1), text);
-  sweep_spec.to = number(text.substr(c1 + 1, c2 - c1 - 1), text);
+  sweep_spec.from = text.substr(eq + 1, c1 - eq - 1);
+  sweep_spec.to = text.substr(c1 + 1, c2 - c1 - 1);
   const std::string steps = text.substr(c2 + 1);
   unsigned long n = 0;
   const auto [end, ec] = std::from_chars(steps.data(), steps.data() + steps.size(), n);
@@ -121,9 +123,12 @@ SweepSpec parse_sweep(const std::string& text) {
 
 Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const SweepSpec& sweep_spec,
                 const std::vector<std::string>& settings, const std::vector<std::string>& only) {
-  auto point = parse_point(set, settings);
+  auto point = parse_point(set, settings, file.system);
   const auto names = set.get_independent_names();
   const std::size_t axis = sweep_axis(set, sweep_spec.variable);
+  const qorva_mat::Unit unit = variable_unit(set, axis, file.system);
+  const double from = sweep_end(sweep_spec.from, unit, sweep_spec.text);
+  const double to = sweep_end(sweep_spec.to, unit, sweep_spec.text);
   Sweep sweep;
   sweep.variable = names[axis];
   sweep.variable_unit = independent_unit(set, axis, file.system);
@@ -151,15 +156,15 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
   sweep.data_y.assign(columns.size(), {});
   for (std::size_t s = 0; s < sweep_spec.steps; ++s) {
     const double t = static_cast<double>(s) / static_cast<double>(sweep_spec.steps - 1);
-    const double x = s + 1 == sweep_spec.steps ? sweep_spec.to : sweep_spec.from + t * (sweep_spec.to - sweep_spec.from);
+    const double x = s + 1 == sweep_spec.steps ? to : from + t * (to - from);
     query.second[axis] = x;
     sweep.x.push_back(x);
     for (std::size_t k = 0; k < columns.size(); ++k) sweep.y[k].push_back(set.query(query, sweep.dependent[k]));
   }
-  query.second[axis] = sweep_spec.from;
-  sweep.warnings = outside_data_warnings(set, query);
-  query.second[axis] = sweep_spec.to;
-  for (auto& w : outside_data_warnings(set, query)) {
+  query.second[axis] = from;
+  sweep.warnings = outside_data_warnings(set, query, file.system);
+  query.second[axis] = to;
+  for (auto& w : outside_data_warnings(set, query, file.system)) {
     if (std::find(sweep.warnings.begin(), sweep.warnings.end(), w) == sweep.warnings.end()) sweep.warnings.push_back(w);
   }
   collect_data_points(set, axis, fixed, columns, sweep);

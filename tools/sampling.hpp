@@ -12,13 +12,14 @@
 namespace qorva_cli {
 
 struct SweepSpec {
+  std::string text;  // as given, for messages
   std::string variable;
-  double from = 0.0;
-  double to = 0.0;
+  std::string from, to;  // a number, or a number with a unit symbol ("20C")
   std::size_t steps = 0;
 };
 
-// Parses "VAR=FROM:TO:STEPS" (STEPS >= 2 points, FROM and TO included).
+// Parses "VAR=FROM:TO:STEPS" (STEPS >= 2 points, FROM and TO included); FROM and TO are read as
+// --at values are, when the variable's unit is known (run_sweep).
 // Throws CommandError when the text has another form.
 SweepSpec parse_sweep(const std::string& text);
 
