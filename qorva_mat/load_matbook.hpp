@@ -33,7 +33,8 @@ struct MatbookLoadOptions {
 // as read. Returns the number of Material elements of the file.
 // Nothing is rolled back: a failure leaves the materials read or changed before it in the
 // vector. Throws, unchanged:
-//  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML;
+//  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML, or
+//    when its elements nest deeper than detail::kMaxXmlDepth (256) levels;
 //  - ptree_bad_path ("No such node (...)") for a missing required element or attribute, and
 //    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed;
 //  - boost::bad_lexical_cast for a malformed value list or constant;
