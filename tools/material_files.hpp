@@ -52,7 +52,9 @@ inline const char* default_units() { return "SI"; }
 // Loads `path` with its values in the --units system (Matbook files are converted while they
 // load; HDF5 stores are converted through the Matbook path when their system differs).
 // Throws UsageError for an unknown system name, CommandError for a missing or unreadable file
-// and for a store that must be converted but whose system is unknown.
+// and for a store that must be converted but whose system is unknown. A store is read once in a
+// child process first: one that crashes or hangs the HDF5 library there is reported as damaged
+// (CommandError), and this process never opens it.
 MaterialFile load_material_file(const std::string& path, const UnitOptions& units);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records
