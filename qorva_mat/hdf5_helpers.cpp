@@ -125,14 +125,31 @@ T read_scalar(H5::Attribute& attribute, const H5::PredType& memory_type) {
   return value;
 }
 
+// Size of the file that holds `object`. Throws H5::AttributeIException when HDF5 cannot tell.
+std::uint64_t file_size_of(hid_t object) {
+  const hid_t file = H5Iget_file_id(object);
+  hsize_t size = 0;
+  const herr_t status = file < 0 ? -1 : H5Fget_filesize(file, &size);
+  if (file >= 0) H5Fclose(file);
+  if (status < 0) throw H5::AttributeIException("file_size_of", "cannot tell the file size");
+  return size;
+}
+
 char* read_string_attribute(H5::Attribute& attribute) {
   if (attribute.getTypeClass() != H5T_STRING) {
     throw H5::AttributeIException("get_str_attribute", "attribute is not a string");
   }
   const H5::StrType type = attribute.getStrType();
+  // Attribute data live in the object header, inside the file: a dataspace asking for more bytes
+  // than the file has is forged, and nothing of that size is allocated.
+  const hssize_t n = attribute.getSpace().getSimpleExtentNpoints();
+  std::uint64_t bytes = 0;
+  if (n < 0 || __builtin_mul_overflow(static_cast<std::uint64_t>(n), type.getSize(), &bytes) ||
+      bytes > file_size_of(attribute.getId())) {
+    throw H5::AttributeIException("get_str_attribute", "attribute extents exceed the file");
+  }
   if (type.isVariableStr()) {
     const H5::DataSpace space = attribute.getSpace();
-    const hssize_t n = space.getSimpleExtentNpoints();
     std::vector<char*> strings(static_cast<std::size_t>(n > 0 ? n : 0), nullptr);
     if (strings.empty()) return copy_c_string(nullptr).release();
     const detail::VlenBuffer guard(type, space, strings.data());
@@ -418,12 +435,7 @@ bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) { return !__
 
 // Bytes of the file that can back the data of `dataset`.
 std::uint64_t storage_budget(const H5::DataSet& dataset) {
-  const hid_t file = H5Iget_file_id(dataset.getId());
-  if (file < 0) throw H5::DataSetIException("checked_extents", "H5Iget_file_id failed");
-  hsize_t size = 0;
-  const herr_t status = H5Fget_filesize(file, &size);
-  H5Fclose(file);
-  if (status < 0) throw H5::DataSetIException("checked_extents", "H5Fget_filesize failed");
+  const std::uint64_t size = file_size_of(dataset.getId());
   const H5::DSetCreatPropList plist = dataset.getCreatePlist();
   if (plist.getExternalCount() > 0) throw_extents(dataset, "data kept in external files is not read");
   constexpr std::uint64_t kLargestCompressionRatio = 1032;
