@@ -125,6 +125,9 @@ T read_scalar(H5::Attribute& attribute, const H5::PredType& memory_type) {
   return value;
 }
 
+// a * b into `out`; false when the product does not fit.
+bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+
 // Size of the file that holds `object`. Throws H5::AttributeIException when HDF5 cannot tell.
 std::uint64_t file_size_of(hid_t object) {
   const hid_t file = H5Iget_file_id(object);
@@ -144,7 +147,7 @@ char* read_string_attribute(H5::Attribute& attribute) {
   // than the file has is forged, and nothing of that size is allocated.
   const hssize_t n = attribute.getSpace().getSimpleExtentNpoints();
   std::uint64_t bytes = 0;
-  if (n < 0 || __builtin_mul_overflow(static_cast<std::uint64_t>(n), type.getSize(), &bytes) ||
+  if (n < 0 || !multiply(static_cast<std::uint64_t>(n), type.getSize(), bytes) ||
       bytes > file_size_of(attribute.getId())) {
     throw H5::AttributeIException("get_str_attribute", "attribute extents exceed the file");
   }
@@ -418,9 +421,6 @@ herr_t collect_member(hid_t, const char* name, const H5L_info_t* info, void* dat
     return -1;
   }
 }
-
-// a * b into `out`; false when the product does not fit.
-bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
 
 [[noreturn]] void throw_extents(const H5::DataSet& dataset, const std::string& why) {
   discard_captured_stack();  // the refusal is ours, not a C call's
