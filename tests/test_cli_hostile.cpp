@@ -56,4 +56,14 @@ TEST(CliHostile, StoresThatHdf5ReportsAsBrokenEndInTheOrdinaryError) {
   EXPECT_NE(outcome.err.find("cannot read the HDF5 material store"), std::string::npos) << outcome.err;
 }
 
+TEST(CliHostile, StoreMakingHdf5AskForPetabytesEndsInExitStatusTwo) {
+  // A forged metadata size makes libhdf5 ask malloc for 3 PB. Without a sanitizer malloc fails
+  // and HDF5 reports an error; with one the probing child is stopped and the store is damaged.
+  const Outcome outcome = run_info(kHostile + "damaged_huge_metadata_size.h5");
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_TRUE(outcome.err.find("cannot read the HDF5 material store") != std::string::npos ||
+              outcome.err.find("is damaged") != std::string::npos)
+      << outcome.err;
+}
+
 }  // namespace
