@@ -38,15 +38,30 @@ Outcome run_info(const std::string& file) {
   return outcome;
 }
 
+// AddressSanitizer stops the probing child at the first bad access inside libhdf5. Without it the
+// same files may crash the child or only make libhdf5 read garbage, so less can be expected.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kStoppedAtBadAccess = true;
+#else
+constexpr bool kStoppedAtBadAccess = false;
+#endif
+
 TEST(CliHostile, StoresThatCrashTheHdf5LibraryAreReportedAsDamaged) {
-  // Both corrupt a global-heap entry: libhdf5 then copies with a wild length while it reads a
-  // variable-length string (a dataset in one, an attribute in the other).
-  for (const char* name : {"damaged_heap_string_dataset.h5", "damaged_heap_string_attribute.h5"}) {
+  // The first two corrupt a global-heap entry: libhdf5 then copies with a wild length while it
+  // reads a variable-length string (a dataset in one, an attribute in the other). In the third
+  // an attribute message makes libhdf5 read past a buffer while it lists the attributes.
+  for (const char* name : {"damaged_heap_string_dataset.h5", "damaged_heap_string_attribute.h5",
+                           "damaged_attribute_listing.h5"}) {
     SCOPED_TRACE(name);
     const Outcome outcome = run_info(kHostile + name);
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_NE(outcome.err.find("is damaged: reading it crashed the HDF5 library"), std::string::npos)
-        << outcome.err;
+    if (kStoppedAtBadAccess) {
+      EXPECT_EQ(outcome.status, 2);
+      EXPECT_NE(outcome.err.find("is damaged: reading it crashed the HDF5 library"), std::string::npos)
+          << outcome.err;
+    } else {
+      // Never killed, never an exit status other than success or a reported failure.
+      EXPECT_TRUE(outcome.status == 0 || outcome.status == 2) << outcome.status << " " << outcome.err;
+    }
   }
 }
 
