@@ -29,7 +29,8 @@ test: deps
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQORVA_TSAN=ON -DQORVA_BUILD_BENCH=OFF
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --output-on-failure -j $(JOBS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS)
 
 # libFuzzer harnesses of fuzz/ (clang, ASan + UBSan), each run FUZZ_SECONDS seconds.
 fuzz: deps
