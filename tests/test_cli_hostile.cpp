@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -63,6 +64,17 @@ TEST(CliHostile, StoresThatCrashTheHdf5LibraryAreReportedAsDamaged) {
       EXPECT_TRUE(outcome.status == 0 || outcome.status == 2) << outcome.status << " " << outcome.err;
     }
   }
+}
+
+TEST(CliHostile, StoreThatSendsHdf5IntoAnEndlessLoopIsReportedAsDamaged) {
+  // A corrupt global-heap collection keeps libhdf5 reading the name attribute forever. The
+  // probing child is stopped after 20 s (the allowance for a store of this size).
+  const auto start = std::chrono::steady_clock::now();
+  const Outcome outcome = run_info(kHostile + "damaged_heap_endless_loop.h5");
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_NE(outcome.err.find("is damaged: reading it did not finish within 20 s"), std::string::npos) << outcome.err;
+  EXPECT_LT(seconds.count(), 60);
 }
 
 TEST(CliHostile, StoresThatHdf5ReportsAsBrokenEndInTheOrdinaryError) {
