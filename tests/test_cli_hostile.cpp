@@ -50,9 +50,10 @@ constexpr bool kStoppedAtBadAccess = false;
 TEST(CliHostile, StoresThatCrashTheHdf5LibraryAreReportedAsDamaged) {
   // The first two corrupt a global-heap entry: libhdf5 then copies with a wild length while it
   // reads a variable-length string (a dataset in one, an attribute in the other). In the third
-  // an attribute message makes libhdf5 read past a buffer while it lists the attributes.
+  // an attribute message makes libhdf5 read past a buffer while it lists the attributes; in the
+  // fourth libhdf5 dereferences a wild pointer while it closes an attribute.
   for (const char* name : {"damaged_heap_string_dataset.h5", "damaged_heap_string_attribute.h5",
-                           "damaged_attribute_listing.h5"}) {
+                           "damaged_attribute_listing.h5", "damaged_attribute_close.h5"}) {
     SCOPED_TRACE(name);
     const Outcome outcome = run_info(kHostile + name);
     if (kStoppedAtBadAccess) {
