@@ -1,11 +1,14 @@
 # The two commands of the README:
 #   make run    builds and runs the main job on the shipped example data
 #   make test   builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test
+#   make tsan   builds with ThreadSanitizer and runs every test
+#   make fuzz   builds the libFuzzer harnesses with clang and runs each FUZZ_SECONDS seconds
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 600
 BUILD ?= build
 RUN_BUILD ?= build-release
 
-.PHONY: deps run test tsan bench clean
+.PHONY: deps run test tsan fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -22,11 +25,19 @@ test: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-# Concurrent-query tests under ThreadSanitizer (not part of CI's sanitizer build).
+# The whole test suite under ThreadSanitizer (not part of CI's sanitizer build).
 tsan: deps
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DQORVA_TSAN=ON -DQORVA_BUILD_BENCH=OFF
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && ctest --output-on-failure -R 'Concurren|Thread'
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS)
+
+# libFuzzer harnesses of fuzz/ (clang, ASan + UBSan), each run FUZZ_SECONDS seconds.
+fuzz: deps
+	cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQORVA_FUZZ=ON -DQORVA_SANITIZE=ON -DQORVA_BUILD_TESTS=OFF -DQORVA_BUILD_TOOLS=OFF -DQORVA_BUILD_BENCH=OFF
+	cmake --build build-fuzz --target fuzz_matbook fuzz_hdf5_store fuzz_engine -j $(JOBS)
+	bash scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
@@ -34,4 +45,4 @@ bench: deps
 	@for b in build-bench/bench/bench_*; do [ -x "$$b" ] && "$$b"; done
 
 clean:
-	rm -rf $(BUILD) $(RUN_BUILD) build-tsan build-bench
+	rm -rf $(BUILD) $(RUN_BUILD) build-tsan build-fuzz build-bench

@@ -1,5 +1,6 @@
 #include "qorva_mat/hdf5_helpers.hpp"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -18,6 +19,8 @@ namespace {
 // runs, a copy of the stack is taken at the moment a C call fails.
 thread_local hid_t captured_stack = H5I_INVALID_HID;
 thread_local bool capturing = false;
+// True while a store operation runs on this thread: it stops at the first HDF5 error.
+thread_local bool in_store_operation = false;
 
 void discard_captured_stack() noexcept {
   if (captured_stack >= 0) {
@@ -47,8 +50,10 @@ class ErrorStackCapture {
     }
     discard_captured_stack();
     H5Eset_auto2(H5E_DEFAULT, capture_error_stack, nullptr);
+    in_store_operation = true;
   }
   ~ErrorStackCapture() {
+    in_store_operation = false;
     H5Eset_auto2(H5E_DEFAULT, saved_func_, saved_data_);
     discard_captured_stack();
   }
@@ -99,7 +104,11 @@ auto find_attribute(H5::H5Object& obj, const std::string& name, bool& found, boo
       found = true;
       return value;
     } catch (const H5::Exception&) {
-      discard_captured_stack();  // an unreadable match is skipped, not an error
+      // Inside a store operation the file is not touched again after an HDF5 error: a damaged
+      // file can send HDF5 into memory corruption on the next call. Otherwise an unreadable
+      // match is skipped, not an error.
+      if (in_store_operation && captured_stack >= 0) throw;
+      discard_captured_stack();
     }
   }
   found = false;
@@ -116,14 +125,34 @@ T read_scalar(H5::Attribute& attribute, const H5::PredType& memory_type) {
   return value;
 }
 
+// a * b into `out`; false when the product does not fit.
+bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+
+// Size of the file that holds `object`. Throws H5::AttributeIException when HDF5 cannot tell.
+std::uint64_t file_size_of(hid_t object) {
+  const hid_t file = H5Iget_file_id(object);
+  hsize_t size = 0;
+  const herr_t status = file < 0 ? -1 : H5Fget_filesize(file, &size);
+  if (file >= 0) H5Fclose(file);
+  if (status < 0) throw H5::AttributeIException("file_size_of", "cannot tell the file size");
+  return size;
+}
+
 char* read_string_attribute(H5::Attribute& attribute) {
   if (attribute.getTypeClass() != H5T_STRING) {
     throw H5::AttributeIException("get_str_attribute", "attribute is not a string");
   }
   const H5::StrType type = attribute.getStrType();
+  // Attribute data live in the object header, inside the file: a dataspace asking for more bytes
+  // than the file has is forged, and nothing of that size is allocated.
+  const hssize_t n = attribute.getSpace().getSimpleExtentNpoints();
+  std::uint64_t bytes = 0;
+  if (n < 0 || !multiply(static_cast<std::uint64_t>(n), type.getSize(), bytes) ||
+      bytes > file_size_of(attribute.getId())) {
+    throw H5::AttributeIException("get_str_attribute", "attribute extents exceed the file");
+  }
   if (type.isVariableStr()) {
     const H5::DataSpace space = attribute.getSpace();
-    const hssize_t n = space.getSimpleExtentNpoints();
     std::vector<char*> strings(static_cast<std::size_t>(n > 0 ? n : 0), nullptr);
     if (strings.empty()) return copy_c_string(nullptr).release();
     const detail::VlenBuffer guard(type, space, strings.data());
@@ -327,9 +356,7 @@ std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bo
 
 H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, bool case_sensitive) {
   const std::string key = case_sensitive ? name : detail::ascii_lower(name);
-  for (hsize_t i = 0; i < group.getNumObjs(); ++i) {
-    if (group.getObjTypeByIdx(i) != H5G_DATASET) continue;
-    const std::string stored = get_object_name_by_index(group, static_cast<int>(i));
+  for (const std::string& stored : detail::member_names(group, H5O_TYPE_DATASET)) {
     if ((case_sensitive ? stored : detail::ascii_lower(stored)) == key) {
       found = true;
       return group.openDataSet(stored);
@@ -355,14 +382,7 @@ std::string get_object_name_by_index(const H5::CommonFG& group, int index) {
 }
 
 std::size_t get_data_size(const H5::DataSet& dataset) {
-  const H5::DataSpace space = dataset.getSpace();
-  if (space.getSimpleExtentType() == H5S_NULL) return 0;
-  const int rank = space.getSimpleExtentNdims();
-  std::vector<hsize_t> dims(static_cast<std::size_t>(rank));
-  if (rank > 0) space.getSimpleExtentDims(dims.data());
-  std::size_t size = 1;
-  for (hsize_t d : dims) size *= static_cast<std::size_t>(d);
-  return size;
+  return detail::checked_element_count(dataset, dataset.getSpace());
 }
 
 std::vector<int> get_data_int(const H5::DataSet& dataset) {
@@ -378,6 +398,85 @@ std::string detail::ascii_lower(std::string text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
+}
+
+namespace {
+
+struct MemberListing {
+  hid_t group;
+  H5O_type_t type;
+  std::vector<std::string>* names;
+};
+
+herr_t collect_member(hid_t, const char* name, const H5L_info_t* info, void* data) {
+  auto* listing = static_cast<MemberListing*>(data);
+  if (info->type != H5L_TYPE_HARD) return 0;
+  H5O_info_t object{};
+  if (H5Oget_info_by_name2(listing->group, name, &object, H5O_INFO_BASIC, H5P_DEFAULT) < 0) return -1;
+  if (object.type != listing->type) return 0;
+  try {
+    listing->names->emplace_back(name);
+    return 0;
+  } catch (...) {
+    return -1;
+  }
+}
+
+[[noreturn]] void throw_extents(const H5::DataSet& dataset, const std::string& why) {
+  discard_captured_stack();  // the refusal is ours, not a C call's
+  std::string name = "(unnamed)";
+  try {
+    name = dataset.getObjName();
+  } catch (const H5::Exception&) {
+    discard_captured_stack();
+  }
+  throw H5::DataSpaceIException("checked_extents", "dataset " + name + ": " + why);
+}
+
+// Bytes of the file that can back the data of `dataset`.
+std::uint64_t storage_budget(const H5::DataSet& dataset) {
+  const std::uint64_t size = file_size_of(dataset.getId());
+  const H5::DSetCreatPropList plist = dataset.getCreatePlist();
+  if (plist.getExternalCount() > 0) throw_extents(dataset, "data kept in external files is not read");
+  constexpr std::uint64_t kLargestCompressionRatio = 1032;
+  std::uint64_t budget = size;
+  if (plist.getNfilters() > 0 && !multiply(size, kLargestCompressionRatio, budget)) {
+    budget = UINT64_MAX;
+  }
+  return budget;
+}
+
+}  // namespace
+
+std::vector<std::string> detail::member_names(const H5::Group& group, H5O_type_t type) {
+  std::vector<std::string> names;
+  MemberListing listing{group.getId(), type, &names};
+  hsize_t position = 0;
+  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_member, &listing) < 0) {
+    throw H5::GroupIException("member_names", "H5Literate failed");
+  }
+  return names;
+}
+
+std::vector<hsize_t> detail::checked_extents(const H5::DataSet& dataset, const H5::DataSpace& space) {
+  if (space.getSimpleExtentType() == H5S_NULL) return {0};
+  const int rank = space.getSimpleExtentNdims();
+  std::vector<hsize_t> dims(static_cast<std::size_t>(rank > 0 ? rank : 0));
+  if (rank > 0) space.getSimpleExtentDims(dims.data());
+  std::uint64_t bytes = dataset.getDataType().getSize();
+  for (const hsize_t d : dims) {
+    if (!multiply(bytes, d == 0 ? 1 : d, bytes)) throw_extents(dataset, "extents overflow");
+  }
+  if (bytes > storage_budget(dataset)) {
+    throw_extents(dataset, "extents need " + std::to_string(bytes) + " bytes, more than the file holds");
+  }
+  return dims;
+}
+
+std::size_t detail::checked_element_count(const H5::DataSet& dataset, const H5::DataSpace& space) {
+  std::size_t count = 1;
+  for (const hsize_t d : checked_extents(dataset, space)) count *= static_cast<std::size_t>(d);
+  return count;
 }
 
 detail::VlenBuffer::~VlenBuffer() {
@@ -413,13 +512,8 @@ unsigned int detail::run_hdf5_operation(const std::function<void()>& body) {
   try {
     body();
     return 0;
-  } catch (const H5::FileIException& e) {
-    ErrorStackCapture::report(e);
-  } catch (const H5::DataSetIException& e) {
-    ErrorStackCapture::report(e);
-  } catch (const H5::DataSpaceIException& e) {
-    ErrorStackCapture::report(e);
-  } catch (const H5::DataTypeIException& e) {
+  } catch (const H5::Exception& e) {
+    // Every HDF5 class (file, group, attribute, dataset, ...) ends the operation the same way.
     ErrorStackCapture::report(e);
   }
   return 0xFFFFFFFFu;

@@ -67,7 +67,9 @@ std::vector<std::string> get_attribute_names(H5::H5Object& obj);
 
 // Attribute lookups. Each finds attribute `name` of `obj` (exact match, or ASCII-case-insensitive
 // when `case_sensitive` is false), sets `found` and returns its value. A matching attribute that
-// cannot be opened or read as the requested type (or holds more than one element) is skipped.
+// cannot be opened or read as the requested type (or holds more than one element) is skipped;
+// inside a store operation (detail::run_hdf5_operation) HDF5's exception propagates instead, so
+// that a damaged file is not touched again.
 // When nothing is found: `found` false and false / zero. Throws only when the attribute names
 // cannot be listed (H5::AttributeIException).
 bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);  // true iff byte == 1
@@ -94,7 +96,8 @@ H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, 
 // (H5::FileIException for a file) when there is no such member.
 std::string get_object_name_by_index(const H5::CommonFG& group, int index);
 // Number of elements of the dataset: the product of its extents (1 for a scalar, 0 for a null
-// dataspace). Throws H5::DataSetIException / H5::DataSpaceIException for an invalid dataset.
+// dataspace). Throws H5::DataSetIException / H5::DataSpaceIException for an invalid dataset, and
+// H5::DataSpaceIException when the extents are more than the file can hold (detail::checked_extents).
 std::size_t get_data_size(const H5::DataSet& dataset);
 // All elements converted to int. Throws H5::DataSetIException when HDF5 cannot convert them.
 std::vector<int> get_data_int(const H5::DataSet& dataset);
@@ -103,6 +106,25 @@ namespace detail {
 
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
+
+// Names of the members of `group` that are hard links to objects of `type` (H5O_TYPE_GROUP or
+// H5O_TYPE_DATASET), in increasing name order, listed in one pass over the group (a lookup by
+// index costs a walk of the name index each time). Soft and external links are left out.
+// Throws H5::GroupIException when HDF5 cannot list the members or tell a member's type.
+std::vector<std::string> member_names(const H5::Group& group, H5O_type_t type);
+
+// The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their
+// product (each zero extent counted as one) times the stored element size must not overflow and
+// must not exceed the file's size, or 1032 times it for filtered (compressed) data, deflate's
+// largest ratio. Data kept in external files is refused. So no reader allocates more than the
+// file justifies. Throws H5::DataSpaceIException naming the dataset when a check fails, and
+// HDF5's exception when the dataset cannot be inspected. A scalar space has no extents, a null
+// space the one extent 0.
+std::vector<hsize_t> checked_extents(const H5::DataSet& dataset, const H5::DataSpace& space);
+
+// Number of elements of checked extents: 1 for a scalar space, otherwise their product; 0 for a
+// null dataspace. Throws as checked_extents.
+std::size_t checked_element_count(const H5::DataSet& dataset, const H5::DataSpace& space);
 
 // Creates a variable-length string dataset of extents `dims` holding `values` in storage order
 // (their count must equal the product of `dims`; the callers check it). HDF5 failures propagate.
@@ -136,8 +158,8 @@ H5::DSetMemXferPropList vlen_transfer_list(std::size_t elements);
 [[noreturn]] void throw_wrong_type(const std::string& function, const std::string& message);
 
 // Runs `body` as one store operation: switches off HDF5's automatic error printing, checks the
-// library version and initialises it. H5::FileIException, H5::DataSetIException,
-// H5::DataSpaceIException and H5::DataTypeIException thrown by `body` are reported on standard
+// library version and initialises it. Any H5::Exception thrown by `body` (file, group,
+// attribute, dataset, dataspace, type or property-list class alike) is reported on standard
 // error with the HDF5 error stack of the failing call and turned into the result 0xFFFFFFFF;
 // every other exception propagates. Returns 0 when `body` returns normally.
 unsigned int run_hdf5_operation(const std::function<void()>& body);

@@ -15,20 +15,17 @@ namespace qorva_mat {
 
 namespace {
 
-// Number of elements the readers take from a dataspace: every element (1 for a scalar, 0 for a
-// null dataspace). For rank-1 and (n, 1) data this is the first extent.
-std::size_t element_count(const H5::DataSpace& space) {
-  if (space.getSimpleExtentType() == H5S_NULL) return 0;
-  const hssize_t n = space.getSimpleExtentNpoints();
-  return n > 0 ? static_cast<std::size_t>(n) : 0;
-}
+// The readers take every element of a dataspace (1 for a scalar, 0 for a null dataspace; for
+// rank-1 and (n, 1) data the first extent), counted by detail::checked_element_count so that no
+// reader allocates more than the file justifies.
+using detail::checked_element_count;
 
 std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::DataSpace& space) {
   if (dataset.getTypeClass() != H5T_STRING) {
     detail::throw_wrong_type("read_vl_string_dataset", "dataset does not hold strings");
   }
   const H5::DataType type = dataset.getDataType();
-  const std::size_t n = element_count(space);
+  const std::size_t n = checked_element_count(dataset, space);
   std::vector<std::string> out;
   out.reserve(n);
   if (n == 0) return out;
@@ -54,7 +51,7 @@ std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::Data
 void read_vl_int_rows(const H5::DataSet& dataset, const std::function<void(const hvl_t&)>& take) {
   const H5::DataSpace space = dataset.getSpace();
   const H5::VarLenType type(H5::PredType::NATIVE_INT);
-  std::vector<hvl_t> rows(element_count(space), hvl_t{0, nullptr});
+  std::vector<hvl_t> rows(checked_element_count(dataset, space), hvl_t{0, nullptr});
   if (rows.empty()) return;
   const detail::VlenBuffer guard(type, space, rows.data());
   dataset.read(static_cast<void*>(rows.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
@@ -70,7 +67,7 @@ bool load_1d_named(H5::Group& group, const std::string& name, std::vector<T>& ou
     QORVA_LOG(debug) << "DataSet " << name << " not found.";
     return false;
   }
-  std::vector<T> values(element_count(dataset.getSpace()));
+  std::vector<T> values(checked_element_count(dataset, dataset.getSpace()));
   if (!values.empty()) dataset.read(static_cast<void*>(values.data()), memory_type);
   out.swap(values);
   return true;
@@ -167,8 +164,7 @@ bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bo
   }
   const H5::DataSpace dspace = dataset.getSpace();
   QORVA_ASSERT(dspace.getSimpleExtentNdims()==2, "dspace.getSimpleExtentNdims()==2 failed");
-  hsize_t dims[2] = {0, 0};
-  dspace.getSimpleExtentDims(dims);
+  const std::vector<hsize_t> dims = detail::checked_extents(dataset, dspace);
   C values(static_cast<std::size_t>(dims[0] * dims[1]));
   if (!values.empty()) {
     dataset.read(static_cast<void*>(values.data()), get_pred_type(typename C::value_type()));
@@ -189,11 +185,9 @@ template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::
 namespace {
 
 // Visits, in increasing name order, every member group of `group` whose name is `prefix` followed
-// by at least one more character. The member count is asked again after each member.
+// by at least one more character. The members are listed once, before the first visit.
 void visit_groups(H5::Group& group, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
-  for (hsize_t i = 0; i < group.getNumObjs(); ++i) {
-    if (group.getObjTypeByIdx(i) != H5G_GROUP) continue;
-    const std::string name = get_object_name_by_index(group, static_cast<int>(i));
+  for (const std::string& name : detail::member_names(group, H5O_TYPE_GROUP)) {
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
     H5::Group member = group.openGroup(name);
     visit(member);
@@ -323,7 +317,9 @@ std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
     set->set_string_property(key, value);
   });
   IndependentSetup independent;
-  if (H5Lexists(group.getId(), "indep_data", H5P_DEFAULT) > 0) {
+  const htri_t has_independent = H5Lexists(group.getId(), "indep_data", H5P_DEFAULT);
+  if (has_independent < 0) throw H5::GroupIException("read_property_set", "H5Lexists failed");
+  if (has_independent > 0) {
     independent = read_independent_setup(group);
     set->field_units(independent.field_units);
   }

@@ -16,12 +16,22 @@ class PropertySet;
 
 // Reads the store at `path` and appends one new Material per "Materials"/"Material<i>" group, in
 // increasing group-name order (Material10 before Material2); entries already in `materials` stay.
+// The members of a group are listed once, so the time grows linearly with their number.
 // Returns 0 on success. Returns 0xFFFFFFFF, after printing the HDF5 error stack to standard error,
-// when HDF5 raises H5::FileIException, H5::DataSetIException, H5::DataSpaceIException or
-// H5::DataTypeIException: a missing or unreadable file, no "Materials" group, a dataset of the
-// wrong type. Materials appended before such a failure stay; the one being read is dropped.
+// when HDF5 raises any H5::Exception (file, group, attribute, dataset, dataspace, type): a missing
+// or unreadable file, no "Materials" group, a dataset of the wrong type, a damaged file that HDF5
+// reports as such, or a dataset whose extents need more memory than the file justifies (see
+// detail::checked_extents; nothing that large is allocated). After the first HDF5 error the file
+// is not read any further, only closed. Materials appended before such a failure stay; the one
+// being read is dropped.
 // Throws assertion_error when a group lacks a required attribute or dataset or has a wrong shape,
 // and passes on the errors of PropertySet::set, set_string_property and make_unit_system.
+// What remains: libhdf5 1.10 itself does not survive every damaged file. Crafted or corrupted
+// object headers, heaps and B-trees can corrupt memory or loop forever inside HDF5 (reached
+// through attribute listing, string attribute reads, member lookup and file close), and the
+// library cannot be used reliably in that process afterwards. No check made before reading can
+// rule this out. A host that must survive untrusted stores reads them in a separate process
+// first, as the qorva-mat program does.
 unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
 
 // One material from its group: name, string properties and every "Property<j>" group. Throws as

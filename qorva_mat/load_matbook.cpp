@@ -7,6 +7,7 @@
 
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/xml_depth.hpp"
 #include "qorva_mat/log.hpp"
 
 namespace qorva_mat {
@@ -129,6 +130,7 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
   else
     QORVA_LOG(warning) << "load_materials_t: Model has no unit system.";
   ptree document;
+  detail::check_xml_file_depth(path);  // the parser recurses once per level
   boost::property_tree::read_xml(path, document);
   detail::upgrade_algorithm_names(document);
   const matbook_string_umap_t transfer_ids = read_transfer_ids(document);

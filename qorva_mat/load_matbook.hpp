@@ -41,7 +41,8 @@ struct MatbookLoadOptions {
 // Material elements of the file.
 // Nothing is rolled back: a failure leaves the materials read or changed before it in the
 // vector. Throws, unchanged:
-//  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML;
+//  - boost::property_tree::xml_parser_error when the file cannot be opened or is no XML, or
+//    when its elements nest deeper than detail::kMaxXmlDepth (256) levels;
 //  - ptree_bad_path ("No such node (...)") for a missing required element or attribute, and
 //    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed, among
 //    them a Unit "power" that is not an integer ("load_matbook: the power '<text>' of the unit

@@ -1,17 +1,10 @@
 #include "qorva_mat/write_hdf5.hpp"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <random>
-#include <system_error>
-#include <utility>
 
+#include "qorva_mat/detail/replace_file.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/hdf5_helpers.hpp"
 #include "qorva_mat/log.hpp"
@@ -121,119 +114,48 @@ void write_material(const Material& material, H5::Group& group) {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// The file a path stands for: a symbolic link is followed, so the link stays and the file it
-// points to is replaced.
-std::string resolve_target(const std::string& path) {
-  std::error_code error;
-  const fs::path p(path);
-  if (!fs::is_symlink(p, error)) return path;
-  const fs::path resolved = fs::weakly_canonical(p, error);
-  return error ? path : resolved.string();
-}
-
-// "<name>.tmp-<pid>-<random>" beside `target`, a name no other writer picks at the same time.
-// The target's part is shortened when the whole name would exceed 255 bytes, the usual limit of
-// one file name.
-std::string temporary_name(const std::string& target) {
+// The whole store as the bytes of an HDF5 file, built in memory (HDF5's core driver without a
+// backing file). HDF5 then never sees a failing disk: a failed close after a write error leaves
+// HDF5 1.10 with a half-closed file that its handle's destructor and the library's exit code
+// close again and crash on. The disk is written by replace_file, which reports its own errors.
+std::string store_image(const std::vector<std::shared_ptr<Material>>& materials) {
   static std::atomic<unsigned long long> serial{0};
-  std::random_device device;
-  const unsigned long long bits =
-      ((static_cast<unsigned long long>(device()) << 32) | device()) ^ serial.fetch_add(1);
-  char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".tmp-%ld-%016llx", static_cast<long>(::getpid()), bits);
-  const fs::path p(target);
-  std::string name = p.filename().string();
-  constexpr std::size_t kMaxName = 255;
-  const std::size_t suffix_size = std::strlen(suffix);
-  if (name.size() + suffix_size > kMaxName) name.resize(kMaxName - suffix_size);
-  return (p.parent_path() / (name + suffix)).string();
-}
-
-// Removes the temporary file when it goes out of scope, unless it was renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(std::string name) : name_(std::move(name)) {}
-  ~TemporaryFile() {
-    std::error_code ignored;
-    if (!renamed_) fs::remove(name_, ignored);
+  const std::string name =
+      "qorva-mat-store-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+  H5::FileAccPropList access;
+  constexpr std::size_t kGrowth = 1 << 20;
+  access.setCore(kGrowth, false);
+  H5::H5File file(name, H5F_ACC_TRUNC, H5::FileCreatPropList::DEFAULT, access);
+  {
+    H5::Group materials_group = file.createGroup("Materials");
+    for (std::size_t i = 0; i < materials.size(); ++i) {
+      QORVA_ASSERT(materials[i] != nullptr, "write_materials_hdf5: material pointer is null.");
+      H5::Group material_group = materials_group.createGroup("Material" + std::to_string(i));
+      write_material(*materials[i], material_group);
+    }
   }
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-  const std::string& name() const { return name_; }
-  void renamed() { renamed_ = true; }
-
- private:
-  std::string name_;
-  bool renamed_ = false;
-};
-
-// The checks an in-place truncating open would have made on the target: a name that is no file
-// name, or an existing file this process may not write, fails as HDF5's own open would.
-void check_target(const std::string& path, const std::string& target) {
-  if (fs::path(target).filename().empty()) {
-    throw H5::FileIException("write_materials_hdf5", "unable to create file: no file name in '" + path + "'");
+  file.flush(H5F_SCOPE_GLOBAL);
+  const ssize_t size = H5Fget_file_image(file.getId(), nullptr, 0);
+  if (size < 0) throw H5::FileIException("write_materials_hdf5", "H5Fget_file_image failed");
+  std::string image(static_cast<std::size_t>(size), '\0');
+  if (H5Fget_file_image(file.getId(), &image[0], image.size()) != size) {
+    throw H5::FileIException("write_materials_hdf5", "H5Fget_file_image failed");
   }
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) {
-    const int error = errno;
-    throw H5::FileIException("write_materials_hdf5",
-                             "unable to open file for writing: name = '" + path + "', " + std::strerror(error));
-  }
-}
-
-// Forces the closed file's content to the disk, so that a crash after the rename cannot leave an
-// empty store behind. Returns 0 or the errno of the failing call.
-int sync_file(const std::string& name) {
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  int error = ::fsync(fd) == 0 ? 0 : errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  return error;
+  file.close();
+  return image;
 }
 
 }  // namespace
 
 unsigned int write_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
-  // The store is written to a temporary file beside the target and renamed over it only once the
-  // file is complete and closed, so a failed write leaves a previous store untouched.
-  const std::string target = resolve_target(path);
-  TemporaryFile temporary(temporary_name(target));
-  const unsigned int result = detail::run_hdf5_operation([&] {
-    check_target(path, target);
-    H5::H5File file(temporary.name(), H5F_ACC_EXCL);
-    {
-      H5::Group materials_group = file.createGroup("Materials");
-      for (std::size_t i = 0; i < materials.size(); ++i) {
-        QORVA_ASSERT(materials[i] != nullptr, "write_materials_hdf5: material pointer is null.");
-        H5::Group material_group = materials_group.createGroup("Material" + std::to_string(i));
-        write_material(*materials[i], material_group);
-      }
+  return detail::run_hdf5_operation([&] {
+    const std::string image = store_image(materials);
+    try {
+      detail::replace_file(path, image, "write_materials_hdf5");
+    } catch (const runtime_error& e) {
+      throw H5::FileIException("write_materials_hdf5", e.what());
     }
-    file.close();
   });
-  if (result != 0) return result;
-
-  if (const int error = sync_file(temporary.name())) {
-    QORVA_LOG(warning) << "write_materials_hdf5: cannot write " << path << ": "
-                       << std::error_code(error, std::generic_category()).message();
-    return 0xFFFFFFFFu;
-  }
-  std::error_code error;
-  // A replaced file keeps its permissions.
-  const fs::file_status old_status = fs::status(target, error);
-  if (!error && fs::is_regular_file(old_status)) {
-    fs::permissions(temporary.name(), old_status.permissions(), error);
-  }
-  error.clear();
-  fs::rename(temporary.name(), target, error);
-  if (error) {
-    QORVA_LOG(warning) << "write_materials_hdf5: cannot replace " << path << ": " << error.message();
-    return 0xFFFFFFFFu;
-  }
-  temporary.renamed();
-  return 0;
 }
 
 }  // namespace qorva_mat

@@ -15,17 +15,19 @@ class Material;
 class PropertySet;
 
 // Writes all materials to a new file at `path`, replacing any file there: group "Materials" with
-// one group "Material<i>" per entry, i = 0, 1, ... Returns 0 on success. Returns 0xFFFFFFFF,
-// after printing the HDF5 error stack to standard error, when HDF5 raises H5::FileIException,
-// H5::DataSetIException, H5::DataSpaceIException or H5::DataTypeIException (for example the file
-// cannot be created, or an existing file at `path` is not writable). Other exceptions propagate:
-// assertion_error for a null material, a ragged data table or a field unit without unit system,
-// runtime_error from Material::at, and HDF5 exceptions of other classes.
-// The file is written under a temporary name "<name>.tmp-<pid>-<random>" in the same directory
-// and renamed over `path` only after it is complete, closed and synced; a symbolic link at `path`
-// stays and the file it points to is replaced, keeping that file's permissions. When that rename
-// fails, a warning naming `path` is logged and 0xFFFFFFFF returned. On every failure, returned or
-// thrown, the temporary file is removed and a file previously at `path` is left as it was.
+// one group "Material<i>" per entry, i = 0, 1, ... Returns 0 on success. Returns 0xFFFFFFFF, after
+// printing the HDF5 error stack (or the reason) to standard error, when HDF5 raises any
+// H5::Exception, or when the file cannot be written: a missing folder, no permission, a read-only
+// file at `path`, a directory of that name, a full disk or a file-size limit (these also log a
+// warning "write_materials_hdf5: cannot write <path>: <reason>" or "... cannot replace ...").
+// Other exceptions propagate: assertion_error for a null material, a ragged data table or a field
+// unit without unit system, and runtime_error from Material::at.
+// The store is built in memory, so HDF5 itself never meets a disk error, and then written with
+// detail::replace_file: to a temporary file beside the target (a name within the 255-byte limit)
+// that is synced and renamed over `path`; a symbolic link at `path` stays and the file it points
+// to is replaced, keeping that file's permissions. On every failure, returned or thrown, no
+// temporary file stays and a file previously at `path` is left as it was. Memory: about twice
+// the size of the store while it is written.
 unsigned int write_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
 
 // One material into `group`: attribute "name", dataset "string_property" when there are string

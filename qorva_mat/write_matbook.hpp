@@ -18,11 +18,15 @@ namespace qorva_mat {
 
 // Saves `materials` as one Matbook file at `path`. The numbers are written as the property sets
 // hold them; `unit_system` decides which units are declared for them, so it must be the system
-// the values are in (a warning is logged when a set's field units say otherwise). Returns 0. Inconsistent or
+// the values are in (a warning is logged when a set's field units say otherwise). Returns 0, and
+// returns only when the whole file was written: a failure is never a return value. Inconsistent or
 // unmappable materials throw (assertion_error, runtime_error, std::out_of_range,
 // boost::bad_lexical_cast) before the file is touched; a null `unit_system` throws
-// assertion_error. When the file cannot be written, a warning naming the path is logged, the
-// previous file (if any) is left as it was, and 0 is still returned.
+// assertion_error. When the file cannot be written (a missing folder, no permission, a read-only
+// file, a directory of that name, a full disk) runtime_error "write_matbook: cannot write <path>:
+// <reason>" or "write_matbook: cannot replace <path>: <reason>" is thrown after a warning with
+// the same text is logged; the previous file (if any) is left as it was and no temporary file
+// stays behind. Paths whose file name is close to the 255-byte limit can be written.
 unsigned int write_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                              std::shared_ptr<UnitSystem> unit_system);
 
@@ -150,11 +154,10 @@ void write_woven_data_sets(boost::property_tree::ptree& bulk, const Material& ma
 // decoded. Throws the property tree's xml_parser_error when serialisation fails.
 std::string matbook_document_text(const boost::property_tree::ptree& tree);
 
-// Writes matbook_document_text(tree) to `path` through a temporary file in the same directory
-// that is renamed over `path`, so a failure never leaves a partial file there. Returns true on
-// success; on failure logs a warning naming `path`, removes the temporary file and returns false.
-// Throws only what matbook_document_text throws.
-bool save_matbook_file(const boost::property_tree::ptree& tree, const std::string& path);
+// Writes matbook_document_text(tree) to `path` with detail::replace_file, so a failure never
+// leaves a partial file there. Throws what matbook_document_text throws, and runtime_error as
+// write_materials says when the file cannot be written.
+void save_matbook_file(const boost::property_tree::ptree& tree, const std::string& path);
 
 }  // namespace detail
 }  // namespace qorva_mat

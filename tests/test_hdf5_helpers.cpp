@@ -6,6 +6,7 @@
 #include <boost/make_shared.hpp>
 
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <sstream>
 #include <string>
@@ -114,6 +115,42 @@ TEST_F(Hdf5Helpers, UnreadableMatchIsSkippedForTheNextReadableOne) {
   group_.createAttribute("arr", H5::PredType::NATIVE_DOUBLE, H5::DataSpace(1, &three));
   EXPECT_EQ(qorva_mat::get_double_attribute(group_, "arr", found, true), 0.0);
   EXPECT_FALSE(found);
+}
+
+TEST_F(Hdf5Helpers, InsideAStoreOperationAnUnreadableMatchEndsTheOperation) {
+  // A string read as a number fails inside HDF5: a store operation does not touch the file again.
+  qorva_mat::create_vl_str_attribute(group_, "Value", "not a number");
+  qorva_mat::create_double_attribute(group_, "value", 1.25);
+  bool found = false;
+  ::testing::internal::CaptureStderr();
+  const unsigned int result = qorva_mat::detail::run_hdf5_operation(
+      [&] { qorva_mat::get_double_attribute(group_, "VALUE", found, false); });
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(result, 0xFFFFFFFFu);
+  EXPECT_NE(err.find("HDF5 error in"), std::string::npos) << err;
+  // Refusals of our own (more than one element) are still skipped there.
+  const hsize_t three = 3;
+  group_.createAttribute("arr", H5::PredType::NATIVE_DOUBLE, H5::DataSpace(1, &three));
+  EXPECT_EQ(qorva_mat::detail::run_hdf5_operation(
+                [&] { qorva_mat::get_double_attribute(group_, "arr", found, true); }),
+            0u);
+  EXPECT_FALSE(found);
+}
+
+TEST_F(Hdf5Helpers, EveryHdf5ExceptionClassEndsAStoreOperationWithTheFailureValue) {
+  const std::vector<std::function<void()>> throws{
+      [] { throw H5::GroupIException("g", "group failure"); },
+      [] { throw H5::AttributeIException("a", "attribute failure"); },
+      [] { throw H5::PropListIException("p", "property list failure"); },
+      [] { throw H5::FileIException("f", "file failure"); },
+  };
+  for (const auto& body : throws) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(qorva_mat::detail::run_hdf5_operation(body), 0xFFFFFFFFu);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find(" failure"), std::string::npos);
+  }
+  EXPECT_THROW(qorva_mat::detail::run_hdf5_operation([] { throw qorva_mat::runtime_error("ours"); }),
+               qorva_mat::runtime_error);
 }
 
 TEST_F(Hdf5Helpers, BoolAttributeIsTrueOnlyForByteOne) {

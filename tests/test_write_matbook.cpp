@@ -38,6 +38,7 @@ using qorva_mat::PropertyFactory;
 using qorva_mat::PropertySet;
 using qorva_mat::make_unit_system;
 using MaterialList = std::vector<std::shared_ptr<Material>>;
+using qorva_test::LogCapture;
 
 std::string engine_name(int type) { return qorva_gil::AlgorithmTypeEnum::enum_str(type); }
 
@@ -446,16 +447,35 @@ TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
   EXPECT_NE(text.find("<Qualifier name=\"Default Data\">22</Qualifier>"), std::string::npos);
 }
 
-TEST_F(WriteMatbook, UnwritablePathLogsAndReturnsZero) {
-  auto stream = boost::make_shared<std::ostringstream>();
-  auto sink = boost::make_shared<qorva_mat::TextSink>(stream);
-  qorva_mat::add_sink(sink);
+// The runtime_error write_materials throws, or "" (with a test failure) when it returns.
+std::string write_failure(const std::string& target, MaterialList& list) {
+  try {
+    qorva_mat::write_materials(target, list, make_unit_system("SI"));
+  } catch (const qorva_mat::runtime_error& e) {
+    return e.what();
+  }
+  ADD_FAILURE() << "write_materials returned for " << target;
+  return "";
+}
+
+TEST_F(WriteMatbook, FailuresToWriteThrowNamingThePathAndLeaveNothingBehind) {
+  { std::ofstream(path("readonly.xml")) << "old content"; }
+  fs::permissions(path("readonly.xml"), fs::perms::owner_read);
+  fs::create_directories(path("taken.xml"));
   MaterialList list{make_material("M")};
-  const std::string target = path("missing/dir/out.xml");
-  EXPECT_EQ(qorva_mat::write_materials(target, list, make_unit_system("SI")), 0u);
-  qorva_mat::remove_sink(sink);
-  EXPECT_FALSE(fs::exists(target));
-  EXPECT_NE(stream->str().find(target), std::string::npos) << stream->str();
+  const LogCapture log;
+  EXPECT_EQ(write_failure(path("missing/dir/out.xml"), list),
+            "write_matbook: cannot write " + path("missing/dir/out.xml") + ": No such file or directory");
+  EXPECT_EQ(write_failure(path("taken.xml"), list),
+            "write_matbook: cannot replace " + path("taken.xml") + ": Is a directory");
+  if (::access(path("readonly.xml").c_str(), W_OK) != 0) {  // root may write read-only files
+    EXPECT_EQ(write_failure(path("readonly.xml"), list),
+              "write_matbook: cannot write " + path("readonly.xml") + ": Permission denied");
+  }
+  EXPECT_NE(log.text().find("warning: write_matbook: cannot write " + path("missing/dir/out.xml")), std::string::npos)
+      << log.text();
+  EXPECT_EQ(read_text(path("readonly.xml")), "old content");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 TEST_F(WriteMatbook, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
@@ -464,19 +484,35 @@ TEST_F(WriteMatbook, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::vector<double> d(21, 1.0);
   m->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
   MaterialList list{m};
-  // Files may not grow beyond 100 bytes while the writer runs.
+  // Files may not grow beyond 100 bytes while the writer runs, as on a full disk.
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
   rlimit small = saved;
   small.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const unsigned int result = qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+  std::string error;
+  try {
+    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
+  } catch (const qorva_mat::runtime_error& e) {
+    error = e.what();
+  }
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous_handler);
-  EXPECT_EQ(result, 0u);
+  EXPECT_EQ(error, "write_matbook: cannot write " + path("out.xml") + ": File too large");
   EXPECT_EQ(read_text(path("out.xml")), "old content");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(WriteMatbook, FileNamesUpToTheNameLimitCanBeWritten) {
+  // The temporary name beside the target is shortened to fit the 255-byte limit.
+  MaterialList list{make_material("M")};
+  for (const std::size_t length : {250u, 255u}) {
+    const std::string name = std::string(length - 4, 'n') + ".xml";
+    EXPECT_EQ(qorva_mat::write_materials(path(name), list, make_unit_system("SI")), 0u);
+    EXPECT_NE(read_text(path(name)).find("<Name>M</Name>"), std::string::npos);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
 TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {

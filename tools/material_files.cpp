@@ -1,12 +1,17 @@
 #include "tools/material_files.hpp"
 
 #include <H5Cpp.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -138,7 +143,60 @@ std::shared_ptr<UnitSystem> field_unit_system(
   return found;
 }
 
+// Exit statuses of the probing child that mean it finished: the store was read, or the loader
+// reported a failure the ordinary way. Anything else (a signal, a sanitizer's exit) is damage.
+constexpr int kProbeRead = 0;
+constexpr int kProbeFailed = 3;
+
+// Child side of probe_store: reads the store with standard error silenced and ends without
+// running exit handlers (HDF5's own would close what a damaged file left half open).
+[[noreturn]] void probe_in_child(const std::string& path) {
+  const int null = ::open("/dev/null", O_WRONLY);
+  if (null >= 0) ::dup2(null, 2);
+  int code = kProbeFailed;
+  try {
+    std::vector<std::shared_ptr<qorva_mat::Material>> materials;
+    if (qorva_mat::load_materials_hdf5(path, materials) == 0) code = kProbeRead;
+  } catch (...) {
+  }
+  ::_exit(code);
+}
+
+// Reads the store once in a child process before this process touches it: a damaged file can
+// crash the HDF5 library or send it into an endless loop, which must not take the program down.
+// Throws CommandError "... is damaged ..." when the child dies (from a signal, or a sanitizer
+// ends it) or runs longer than 20 s plus 2 s per MB of file. Otherwise (including when no child can be started) returns and
+// leaves the real read, with its own error reporting, to the caller.
+void probe_store(const std::string& path) {
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  const auto allowed = std::chrono::seconds(20 + 2 * (ec ? 0 : size >> 20));
+  std::fflush(nullptr);
+  const pid_t child = ::fork();
+  if (child < 0) return;
+  if (child == 0) probe_in_child(path);
+  const auto deadline = std::chrono::steady_clock::now() + allowed;
+  int status = 0;
+  pid_t done = 0;
+  while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+    ::usleep(2000);
+  }
+  if (done == 0) {
+    ::kill(child, SIGKILL);
+    ::waitpid(child, &status, 0);
+    throw CommandError("the HDF5 material store " + path + " is damaged: reading it did not finish within " +
+                       std::to_string(allowed.count()) + " s");
+  }
+  if (done != child) return;
+  if (WIFEXITED(status) && (WEXITSTATUS(status) == kProbeRead || WEXITSTATUS(status) == kProbeFailed)) return;
+  const std::string how = WIFSIGNALED(status) ? std::string(::strsignal(WTERMSIG(status)))
+                                               : "exit status " + std::to_string(WEXITSTATUS(status));
+  throw CommandError("the HDF5 material store " + path + " is damaged: reading it crashed the HDF5 library (" +
+                     how + ")");
+}
+
 MaterialFile load_store(const std::string& path, const UnitOptions& options) {
+  probe_store(path);
   MaterialFile file;
   file.format = FileFormat::hdf5;
   unsigned int status = 0;

@@ -54,7 +54,8 @@ inline const char* default_units() { return "SI"; }
 // system differs). A store whose system is unknown is left as stored when --units is not given.
 // Throws UsageError for an unknown system name, CommandError for a missing or unreadable file
 // and for a store that must be converted but whose system is unknown, and what the library's
-// loaders throw.
+// loaders throw. A store is read once in a child process first: one that crashes or hangs the
+// HDF5 library there is reported as damaged (CommandError), and this process never opens it.
 MaterialFile load_material_file(const std::string& path, const UnitOptions& units);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records

@@ -5,6 +5,7 @@
   make_h5py_store.py check IN.h5   reads a store written by the library, checks the element types
                                    and shapes, and prints one "path=value" line per item
   make_h5py_store.py bad DIR       writes the malformed stores replayed by the tests
+  make_h5py_store.py hostile DIR   writes the small stores declaring huge extents replayed by the tests
 """
 import os
 import sys
@@ -191,5 +192,31 @@ def bad(directory):
         f.write(data[: len(data) // 2])
 
 
+def hostile(directory):
+    """Stores of a few kB whose datasets declare extents no file of that size can hold. The data are
+    never written (chunked, allocated late), so HDF5 would hand out fill values for all of them."""
+    cases = {
+        "extents_4g_by_4g.h5": ("dep_data", (2 ** 32, 2 ** 32)),    # 2^64 elements: the product wraps to 0
+        "extents_5g_values.h5": ("dep_data", (25000, 25000)),       # 5 GB of doubles
+        "extents_0_by_2e12.h5": ("dep_data", (0, 2 ** 41)),         # no values, 2^41 empty sequences
+        "extents_names_1e9.h5": ("dep_names", (10 ** 9,)),          # a billion strings
+    }
+    for file_name, (key, shape) in cases.items():
+        with h5py.File(os.path.join(directory, file_name), "w") as f:
+            p = f.create_group("Materials").create_group("Material0").create_group("Property0")
+            put_name(p.parent, "name", "huge")
+            put_name(p, "name", "Density")
+            if key != "dep_data":
+                put_table(p, "dep_data", [[1.0]])
+            if key != "dep_names":
+                put_strings(p, "dep_names", ["rho"], (1,))
+            dtype = VLEN if key == "dep_names" else np.float64
+            chunks = tuple(1 if d == 0 else min(d, 64) for d in shape)
+            p.create_dataset(key, shape=shape, dtype=dtype, chunks=chunks, maxshape=tuple(None for _ in shape))
+            put_name(p, "algorithm", "Triangulation-based Linear Multivariate")
+            put_flag(p, "is_cached", False)
+            put_flag(p, "is_normalized", False)
+
+
 if __name__ == "__main__":
-    {"make": make, "check": check, "bad": bad}[sys.argv[1]](sys.argv[2])
+    {"make": make, "check": check, "bad": bad, "hostile": hostile}[sys.argv[1]](sys.argv[2])
