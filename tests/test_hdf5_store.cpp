@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -612,29 +611,6 @@ TEST_F(Hdf5Store, WriteOntoAFullDiskFailsAtEveryPointAndTheProcessGoesOn) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_TRUE(file_bytes(path("store.h5")) == before);
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
-}
-
-TEST_F(Hdf5Store, LoadTimeGrowsLinearlyWithTheNumberOfMembers) {
-  // Members were once looked up by index, which walks the group's name index each time: 4000
-  // materials took 10x the time of 1000, 20000 took minutes. Here the members are groups that are
-  // no materials, so the time measured is the walk over the members alone: 4x the members must
-  // take clearly less than the 16x of quadratic growth.
-  const auto seconds_to_load = [this](int count) {
-    {
-      H5::H5File file(path("many.h5"), H5F_ACC_TRUNC);
-      H5::Group group = file.createGroup("Materials");
-      for (int i = 0; i < count; ++i) group.createGroup("Other" + std::to_string(i));
-    }
-    materials_t loaded;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(qorva_mat::load_materials_hdf5(path("many.h5"), loaded), 0u);
-    const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_TRUE(loaded.empty());
-    return elapsed.count();
-  };
-  const double small = seconds_to_load(2000);
-  const double large = seconds_to_load(8000);
-  EXPECT_LT(large, 8 * small) << small << " s for 2000 members, " << large << " s for 8000";
 }
 
 }  // namespace
