@@ -141,6 +141,17 @@ std::vector<std::string> names_for(std::size_t dim) {
 }
 
 // A ready engine on the data set; on failure returns null and says why.
+std::unique_ptr<Interpolator> make_engine(const Dataset& d, bool cached, std::string& why);
+
+// A ready engine on the data set of dim variables and n points; on failure
+// marks the benchmark as skipped with the reason and returns null.
+std::unique_ptr<Interpolator> engine_or_skip(benchmark::State& state, std::size_t dim, std::size_t n, bool cached) {
+  std::string why;
+  auto g = make_engine(dataset(dim, n), cached, why);
+  if (!g) state.SkipWithError(why.c_str());
+  return g;
+}
+
 std::unique_ptr<Interpolator> make_engine(const Dataset& d, bool cached, std::string& why) {
   auto g = std::make_unique<Interpolator>();
   const Interpolator::ranges ranges(d.dim, {0.0, 1.0});
@@ -236,12 +247,9 @@ void BM_floor_branch_free_chained(benchmark::State& state, std::size_t n) {
 
 void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool cached, Pattern pattern) {
   const Dataset& d = dataset(dim, n);
+  const auto g = engine_or_skip(state, dim, n, cached);
+  if (!g) return;
   std::string why;
-  const auto g = make_engine(d, cached, why);
-  if (!g) {
-    state.SkipWithError(why.c_str());
-    return;
-  }
   const std::vector<double> qs = make_queries(dim, pattern);
   const std::vector<std::string> names = names_for(dim);
   std::vector<double> values(dim);
@@ -292,13 +300,8 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
 // first variable or not); the time is reported per point, so it compares
 // directly with the single-point cases.
 void BM_gil_batch(benchmark::State& state, std::size_t dim, std::size_t n, bool sorted) {
-  const Dataset& d = dataset(dim, n);
-  std::string why;
-  const auto g = make_engine(d, false, why);
-  if (!g) {
-    state.SkipWithError(why.c_str());
-    return;
-  }
+  const auto g = engine_or_skip(state, dim, n, false);
+  if (!g) return;
   std::vector<double> qs = make_queries(dim, Pattern::random);
   if (sorted) {
     std::vector<std::vector<double>> rows;
@@ -357,12 +360,9 @@ void BM_property_set_query(benchmark::State& state, std::size_t n, bool cached) 
 // engine not ready, so every iteration does the full work.
 void BM_gil_initialize(benchmark::State& state, std::size_t dim, std::size_t n) {
   const Dataset& d = dataset(dim, n);
+  const auto g = engine_or_skip(state, dim, n, false);
+  if (!g) return;
   std::string why;
-  const auto g = make_engine(d, false, why);
-  if (!g) {
-    state.SkipWithError(why.c_str());
-    return;
-  }
   for (auto _ : state) {
     state.PauseTiming();
     g->set_independent_data(d.independent);
