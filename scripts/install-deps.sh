@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   python3-h5py libxml2-utils
+  pybind11-dev python3-dev python3-numpy python3-pytest python3-scipy
 )
 
 missing=()
