@@ -17,25 +17,12 @@ using qorva_mat::PropertySet;
 namespace qorva_py {
 namespace {
 
-// A scratch file name in the temporary directory, removed when the object goes.
-class Scratch {
- public:
-  explicit Scratch(const std::string& extension) {
-    std::random_device rd;
-    path_ = fs::temp_directory_path() /
-            ("qorva-mat-py-" + std::to_string(::getpid()) + "-" + std::to_string(rd()) + extension);
-  }
-  ~Scratch() {
-    std::error_code ignored;
-    fs::remove(path_, ignored);
-  }
-  Scratch(const Scratch&) = delete;
-  Scratch& operator=(const Scratch&) = delete;
-  std::string path() const { return path_.string(); }
-
- private:
-  fs::path path_;
-};
+// A fresh file name in the temporary directory.
+std::string scratch_name(const std::string& extension) {
+  std::random_device rd;
+  const std::string name = "qorva-mat-py-" + std::to_string(::getpid()) + "-" + std::to_string(rd()) + extension;
+  return (fs::temp_directory_path() / name).string();
+}
 
 // As the program loads files, except that Matbook files are read with the loader's unit
 // corrections on, so that files this library wrote in any unit system read back exactly.
@@ -84,9 +71,13 @@ void save(const std::vector<MaterialHandle>& handles, const std::string& path, c
   if (!units.empty() && qorva_cli::unit_system_by_name(units)->type() != file.system->type()) {
     // Converted as the program's convert command does: a store that records its system, read
     // back in the target system.
-    Scratch scratch(".h5");
-    qorva_cli::save_material_file(scratch.path(), file);
-    file = qorva_cli::load_material_file(scratch.path(), {units, ""});
+    const std::string scratch = scratch_name(".h5");
+    std::shared_ptr<void> remove_scratch(nullptr, [&scratch](void*) {
+      std::error_code ignored;
+      fs::remove(scratch, ignored);
+    });
+    qorva_cli::save_material_file(scratch, file);
+    file = qorva_cli::load_material_file(scratch, {units, ""});
   }
   qorva_cli::save_material_file(path, file);
 }

@@ -63,6 +63,15 @@ py::dict string_properties(const std::vector<std::string>& keys,
   return d;
 }
 
+// {independent name: convert(value)} for the leading independent variables that have a value.
+template <class Values, class Convert>
+py::dict by_variable(const PropertySet& set, const Values& values, Convert convert) {
+  py::dict d;
+  const auto names = set.get_independent_names();
+  for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) d[py::str(names[i])] = convert(values[i]);
+  return d;
+}
+
 using PointBlock = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
 // points: n x d block in the order of `names`. Returns (values n x m, or n for one dependent,
@@ -114,24 +123,14 @@ void bind_set(py::module_& m) {
       .def_property_readonly("is_cached", [](const SetHandle& h) { return h.set->is_chached(); })
       .def_property_readonly("ranges",
                              [](const SetHandle& h) {
-                               py::dict d;
-                               const auto names = h.set->get_independent_names();
-                               const auto ranges = h.set->get_ranges();
-                               for (std::size_t i = 0; i < names.size() && i < ranges.size(); ++i) {
-                                 d[py::str(names[i])] = py::make_tuple(ranges[i].first, ranges[i].second);
-                               }
-                               return d;
+                               return by_variable(*h.set, h.set->get_ranges(), [](const auto& r) {
+                                 return py::make_tuple(r.first, r.second);
+                               });
                              },
                              "{independent name: (low, high)} for the variables that have a range.")
       .def_property_readonly("defaults",
                              [](const SetHandle& h) {
-                               py::dict d;
-                               const auto names = h.set->get_independent_names();
-                               const auto defaults = h.set->get_defaults();
-                               for (std::size_t i = 0; i < names.size() && i < defaults.size(); ++i) {
-                                 d[py::str(names[i])] = defaults[i];
-                               }
-                               return d;
+                               return by_variable(*h.set, h.set->get_defaults(), [](double v) { return v; });
                              },
                              "{independent name: value used when a query leaves it out}.")
       .def_property_readonly("string_properties",

@@ -34,6 +34,18 @@ SystemPtr system_by_name(const std::string& name) {
   }
 }
 
+// Products and quotients with the class itself and with numbers (giving quantities), and equality.
+template <class Class>
+void add_arithmetic(Class& cls) {
+  cls.def(py::self * py::self)
+      .def(py::self / py::self)
+      .def(py::self * double())
+      .def(double() * py::self)
+      .def(py::self / double())
+      .def(py::self == py::self)
+      .def(py::self != py::self);
+}
+
 void bind_system(py::module_& m) {
   py::class_<UnitSystem, SystemPtr>(m, "UnitSystem",
                                     "A predefined unit system: UnitSystem('MPA'). Names are case-insensitive.")
@@ -65,8 +77,9 @@ void bind_system(py::module_& m) {
 }
 
 void bind_unit(py::module_& m) {
-  py::class_<Unit>(m, "Unit", "A unit: a unit system and six dimension exponents.")
-      .def_property_readonly("system", &Unit::system)
+  py::class_<Unit> unit(m, "Unit", "A unit: a unit system and six dimension exponents.");
+  add_arithmetic(unit);
+  unit      .def_property_readonly("system", &Unit::system)
       .def_property_readonly("exponents",
                              [](const Unit& u) {
                                const auto& e = u.unit_exp();
@@ -80,13 +93,6 @@ void bind_unit(py::module_& m) {
       .def_property_readonly("is_temperature", &Unit::is_temperature)
       .def_property_readonly("is_dimensionless", &Unit::is_dimensionless)
       .def("__pow__", &Unit::pow)
-      .def(py::self * py::self)
-      .def(py::self / py::self)
-      .def(py::self * double())
-      .def(double() * py::self)
-      .def(py::self / double())
-      .def(py::self == py::self)
-      .def(py::self != py::self)
       .def("convert_to", &Unit::convert_to, py::arg("system"),
            "This unit in `system`: a Quantity whose value is the conversion factor.")
       .def("conversion_factor", &Unit::conversion_factor, py::arg("other"),
@@ -114,21 +120,15 @@ void bind_unit(py::module_& m) {
 }
 
 void bind_quantity(py::module_& m) {
-  py::class_<Quantity>(m, "Quantity", "A value with a unit.")
-      .def(py::init<double, const Unit&>(), py::arg("value"), py::arg("unit"))
+  py::class_<Quantity> quantity(m, "Quantity", "A value with a unit.");
+  add_arithmetic(quantity);
+  quantity      .def(py::init<double, const Unit&>(), py::arg("value"), py::arg("unit"))
       .def_property_readonly("value", &Quantity::value)
       .def_property_readonly("unit", &Quantity::unit)
       .def("convert_to", &Quantity::convert_to, py::arg("system"), py::arg("absolute") = false,
            "This quantity in `system`. With absolute=True a temperature is converted as a reading "
            "(offsets included); Error for other units then.")
       .def("__pow__", &Quantity::pow)
-      .def(py::self * py::self)
-      .def(py::self / py::self)
-      .def(py::self * double())
-      .def(double() * py::self)
-      .def(py::self / double())
-      .def(py::self == py::self)
-      .def(py::self != py::self)
       .def("__float__", &Quantity::value)
       .def("__str__", &printed<Quantity>)
       .def("__repr__", [](const Quantity& q) { return "<Quantity " + printed(q) + ">"; });
