@@ -6,6 +6,7 @@ answered by interpolation, one point or whole numpy arrays per call.
     >>> ec = materials["UD Carbon/Epoxy T300/914"]["Engineering Constants"]
     >>> ec.query(Temperature=50.0)["E1"]
 """
+import atexit as _atexit
 import errno as _errno
 import os as _os
 import warnings as _warnings
@@ -213,4 +214,6 @@ def _check_statuses(s, names, block, dependent, statuses, scalar, policy):
 
 
 PropertySet.query = _query
+# Records must not reach Python's logging while the interpreter shuts down.
+_atexit.register(stop_log_to_python)
 PropertySet.from_table = staticmethod(_from_table)

@@ -95,7 +95,7 @@ def test_save_in_the_own_system_keeps_the_values(ply, tmp_path):
     assert all_values(again, 50.0) == all_values(ply, 50.0)
 
 
-def test_file_errors_map_to_python_exceptions(tmp_path, ply):
+def test_file_errors_map_to_python_exceptions(tmp_path, ply, example_xml):
     with pytest.raises(FileNotFoundError):
         qorva_mat.load(tmp_path / "missing.xml")
     with pytest.raises(ValueError, match="SI, MKS"):
@@ -107,7 +107,7 @@ def test_file_errors_map_to_python_exceptions(tmp_path, ply):
         qorva_mat.save(ply, tmp_path / "ply.txt")
     with pytest.raises(qorva_mat.Error):
         qorva_mat.save(ply, tmp_path / "no-such-dir" / "ply.xml")
-    si_ply = qorva_mat.load(DATA.parent.parent / "examples" / "ud_carbon_epoxy.xml")[PLY]
+    si_ply = qorva_mat.load(example_xml)[PLY]
     with pytest.raises(ValueError, match="different unit systems"):
         qorva_mat.save([ply, si_ply], tmp_path / "mixed.xml")
     assert issubclass(qorva_mat.Error, RuntimeError)

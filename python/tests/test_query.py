@@ -1,5 +1,6 @@
 # Point and array queries, the warnings policy, and sets built from tables.
 import warnings
+from concurrent.futures import ThreadPoolExecutor
 
 import numpy as np
 import pytest
@@ -27,6 +28,19 @@ def test_arrays_give_exactly_the_single_point_values(ply):
         same(values.ravel(), [s[name] for s in single])
     assert ec.query(Temperature=50.0, dependent="E1") == ec.query(Temperature=50.0)["E1"]
     same(ec.query(Temperature=temperatures[0], dependent="E1", warnings="ignore"), batch["E1"][0])
+
+
+def test_threads_query_one_set_at_once():
+    rng = np.random.default_rng(3)
+    pts = rng.random((200, 2))
+    s = from_table("f", independent={"x": pts[:, 0], "y": pts[:, 1]}, dependent={"v": pts.sum(axis=1)},
+                   cached=True)
+    queries = [0.2 + 0.6 * rng.random((5000, 2)) for _ in range(8)]
+    expected = [s.query(x=q[:, 0], y=q[:, 1], dependent="v") for q in queries]
+    with ThreadPoolExecutor(4) as pool:
+        got = list(pool.map(lambda q: s.query(x=q[:, 0], y=q[:, 1], dependent="v"), queries))
+    for a, b in zip(got, expected):
+        same(a, b)
 
 
 def test_arrays_broadcast_together():
