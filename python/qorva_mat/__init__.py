@@ -64,8 +64,9 @@ def _system_name(units):
 def load(path, units="SI", from_units=None):
     """Load a Matbook XML file or an HDF5 material store (told apart by content).
 
-    The values are expressed in ``units`` (a name such as "MPA" or a UnitSystem); a store whose unit
-    system is not recorded in it needs ``from_units``. Every property set is brought up to date.
+    The values are expressed in ``units`` (a name such as "MPA" or a UnitSystem; None keeps an HDF5
+    store's own system and reads XML in SI); a store whose unit system is not recorded in it needs
+    ``from_units`` to be converted. Every property set is brought up to date.
     Returns a MaterialList. Raises FileNotFoundError for a missing file, ValueError for an unknown
     unit system, and Error when the file cannot be read.
     """
