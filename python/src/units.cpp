@@ -46,42 +46,33 @@ void add_arithmetic(Class& cls) {
       .def(py::self != py::self);
 }
 
+using NameGetter = std::string (UnitSystem::*)() const;
+using FactorGetter = double (UnitSystem::*)() const;
+
 void bind_system(py::module_& m) {
-  py::class_<UnitSystem, SystemPtr>(m, "UnitSystem",
-                                    "A predefined unit system: UnitSystem('MPA'). Names are case-insensitive.")
+  py::class_<UnitSystem, SystemPtr> cls(m, "UnitSystem",
+                                        "A predefined unit system: UnitSystem('MPA'). Names are case-insensitive.");
+  // Unit names, and the size of each unit in metre, kilogram, newton, second and kelvin.
+  for (const auto& [attribute, getter] : std::initializer_list<std::pair<const char*, NameGetter>>{
+           {"length", &UnitSystem::length_name}, {"mass", &UnitSystem::mass_name},
+           {"force", &UnitSystem::force_name}, {"time", &UnitSystem::time_name},
+           {"temperature", &UnitSystem::temperature_name}, {"currency", &UnitSystem::currency_name}}) {
+    cls.def_property_readonly(attribute, getter);
+  }
+  for (const auto& [attribute, getter] : std::initializer_list<std::pair<const char*, FactorGetter>>{
+           {"length_factor", &UnitSystem::length_conv}, {"mass_factor", &UnitSystem::mass_conv},
+           {"force_factor", &UnitSystem::force_conv}, {"time_factor", &UnitSystem::time_conv},
+           {"temperature_factor", &UnitSystem::temperature_conv}}) {
+    cls.def_property_readonly(attribute, getter);
+  }
+  cls
       .def(py::init(&system_by_name), py::arg("name") = "SI",
            "The predefined system of that name; ValueError for other names.")
       .def_property_readonly("name", &UnitSystem::zepl_type_str, "'SI', 'MPA', ...")
-      .def_property_readonly("length",
-                             py::overload_cast<>(&UnitSystem::length_name, py::const_))
-      .def_property_readonly("mass",
-                             py::overload_cast<>(&UnitSystem::mass_name, py::const_))
-      .def_property_readonly("force",
-                             py::overload_cast<>(&UnitSystem::force_name, py::const_))
-      .def_property_readonly("time",
-                             py::overload_cast<>(&UnitSystem::time_name, py::const_))
-      .def_property_readonly("temperature",
-                             py::overload_cast<>(&UnitSystem::temperature_name, py::const_))
-      .def_property_readonly("currency",
-                             py::overload_cast<>(&UnitSystem::currency_name, py::const_))
       .def_property_readonly("force_based",
                              [](const UnitSystem& s) {
                                return s.base_units() == qorva_mat::units::LENGTH_FORCE_TIME_TEMP_CUR;
                              })
-      .def_property_readonly("length_factor",
-                             py::overload_cast<>(&UnitSystem::length_conv, py::const_),
-                             "Size of the length unit in metre.")
-      .def_property_readonly("mass_factor",
-                             py::overload_cast<>(&UnitSystem::mass_conv, py::const_),
-                             "Size of the mass unit in kilogram.")
-      .def_property_readonly("force_factor",
-                             py::overload_cast<>(&UnitSystem::force_conv, py::const_),
-                             "Size of the force unit in newton.")
-      .def_property_readonly("time_factor",
-                             py::overload_cast<>(&UnitSystem::time_conv, py::const_),
-                             "Size of the time unit in second.")
-      .def_property_readonly("temperature_factor",
-                             py::overload_cast<>(&UnitSystem::temperature_conv, py::const_))
       .def_property_readonly("temperature_offset",
                              py::overload_cast<>(&UnitSystem::temperature_offset, py::const_))
       .def(py::self == py::self)
