@@ -24,3 +24,9 @@ for exe in "$build"/example_*; do
   echo "== ${exe##*/}"
   "$exe" examples
 done
+
+if [ -d "$build/python/qorva_mat" ]; then
+  echo "== examples/python/e1_over_temperature.py"
+  PYTHONPATH="$build/python" /usr/bin/python3 examples/python/e1_over_temperature.py examples \
+    "$build/e1_over_temperature.png"
+fi
