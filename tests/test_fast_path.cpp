@@ -8,6 +8,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/test_interpolator_support.hpp"
@@ -147,4 +148,32 @@ TEST(FastPath, SpecificQueryAnswersAsTheGeneralPathOnRandomTables) {
       expect_same_answers(g, c, rng);
     }
   }
+}
+
+TEST(FastPath, LastMessageFollowsEveryStatusOfTheCallingThread) {
+  // A success after a warning clears the thread's message, on the shortcut
+  // and on the general path; a non-const error on a ready engine is reported
+  // until the thread's next query; another thread's warning is not this one's.
+  Interpolator g = engine({{0.0}, {1.0}, {2.0}}, {{0.0}, {10.0}, {20.0}});
+  g.set_independent_data_ranges({{0.0, 2.0}});
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
+  std::vector<double> all;
+  EXPECT_EQ(g.specific_query({"x0"}, {0.5}, "f", all.emplace_back()), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.last_message(), "");
+  EXPECT_EQ(g.specific_query({"x0"}, {3.0}, "f", all.emplace_back()), ExitStatusEnum::WARNING);
+  EXPECT_NE(g.last_message(), "");
+  EXPECT_EQ(g.specific_query({"x0"}, {0.5}, "f", all.emplace_back()), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.last_message(), "");
+  EXPECT_EQ(g.specific_query({"x0"}, {3.0}, "f", all.emplace_back()), ExitStatusEnum::WARNING);
+  EXPECT_EQ(g.query({"x0"}, {1.5}, all), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.last_message(), "");
+  EXPECT_EQ(g.set_algorithm_option("no such option", true), ExitStatusEnum::ERROR);
+  EXPECT_NE(g.last_message(), "");
+  double r = 0.0;
+  EXPECT_EQ(g.specific_query({"x0"}, {0.5}, "f", r), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.last_message(), "");
+  Interpolator h = g;  // a copy starts with the engine's message, for every thread
+  EXPECT_NE(h.last_message(), "");
+  std::thread([&] { EXPECT_EQ(g.specific_query({"x0"}, {3.0}, "f", r), ExitStatusEnum::WARNING); }).join();
+  EXPECT_EQ(g.last_message(), "");
 }
