@@ -146,7 +146,8 @@ class Interpolator {
   // algorithm. ERROR (engine not ready) for inconsistent tables, duplicate
   // points, too few points (linear in d varying variables needs d + 1, one
   // variable 2), points in a lower-dimensional subspace (e.g. collinear in
-  // two variables) or a failed triangulation or solve. SUCCESS otherwise.
+  // two variables), more than 2000 points for the radial basis algorithm, or a
+  // failed triangulation or solve. SUCCESS otherwise.
   status initialize();
 
   // Values of every dependent variable (resized to their number) at the point
