@@ -6,6 +6,7 @@
 #include <boost/lexical_cast/bad_lexical_cast.hpp>
 #include <boost/log/core.hpp>
 #include <boost/property_tree/exceptions.hpp>
+#include <boost/token_functions.hpp>
 #include <unistd.h>
 
 #include <cmath>
@@ -57,6 +58,7 @@ inline void run_matbook(const std::uint8_t* data, std::size_t size) {
     qorva_mat::load_materials(path, materials, system);
   } catch (const boost::property_tree::ptree_error&) {  // parse errors, missing nodes, bad data
   } catch (const boost::bad_lexical_cast&) {
+  } catch (const boost::escaped_list_error&) {  // bad escape or quote in a value list
   } catch (const qorva_mat::runtime_error&) {
   } catch (const std::out_of_range&) {
   }

@@ -30,7 +30,8 @@ class LinearMesh final : public Model {
           hull_.push_back({static_cast<int>(s), static_cast<int>(j)});
           add_hull_plane(s, j);
         }
-    prepare_grid();
+    // Without a proper simplex there is nothing to walk; build_linear_mesh refuses such a mesh.
+    if (flat_count() < tri_.size()) prepare_grid();
   }
 
   std::size_t simplex_count() const { return tri_.size(); }

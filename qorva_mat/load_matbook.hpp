@@ -47,7 +47,9 @@ struct MatbookLoadOptions {
 //    ptree_bad_data for a non-numeric qualifier or attribute where a number is needed, among
 //    them a Unit "power" that is not an integer ("load_matbook: the power '<text>' of the unit
 //    '<symbol>' declared for <id> is not an integer.");
-//  - boost::bad_lexical_cast for a malformed value list or constant;
+//  - boost::bad_lexical_cast for a malformed value list or constant, and
+//    boost::escaped_list_error for a value list with an unknown escape sequence ("\x") or an
+//    unterminated quote;
 //  - qorva_mat::runtime_error "matbook_format: version '<v>' is not four dot-separated
 //    integers." before any material is read;
 //  - std::out_of_range "Unable to find key in unordered_map." for a parameter or qualifier that
