@@ -24,28 +24,12 @@ std::string scratch_name(const std::string& extension) {
   return (fs::temp_directory_path() / name).string();
 }
 
-// As the program loads files, except that Matbook files are read with the loader's unit
-// corrections on, so that files this library wrote in any unit system read back exactly.
-qorva_cli::MaterialFile load_file(const std::string& path, const std::string& units,
-                                  const std::string& from_units) {
-  if (qorva_cli::detect_format(path) != qorva_cli::FileFormat::matbook_xml) {
-    return qorva_cli::load_material_file(path, {units, from_units});
-  }
-  qorva_cli::MaterialFile file;
-  file.system = qorva_cli::unit_system_by_name(units.empty() ? qorva_cli::default_units() : units);
-  qorva_mat::MatbookLoadOptions options;
-  options.keep_unit_factors = true;
-  options.extended_unit_symbols = true;
-  qorva_mat::load_materials(path, file.materials, file.system, options);
-  return file;
-}
-
 std::vector<MaterialHandle> load(const std::string& path, const std::string& units,
                                  const std::string& from_units) {
   qorva_cli::MaterialFile file;
   {
     py::gil_scoped_release unlocked;
-    file = load_file(path, units, from_units);
+    file = qorva_cli::load_material_file(path, {units, from_units});
     for (auto& material : file.materials) material->update();
   }
   std::vector<MaterialHandle> handles;
