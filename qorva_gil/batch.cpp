@@ -30,6 +30,65 @@ std::size_t walk_interval(const detail::LineTable& line, std::size_t& last, doub
   return last;
 }
 
+// Points gathered for the model, which answers them together: each point's
+// reduced coordinates, or the error or warning text reduce() gave it.
+class Chunk {
+ public:
+  static constexpr std::size_t kPoints = 64;
+
+  Chunk(const detail::Setup& s, std::size_t count)
+      : s_(s), dim_(s.active.size()), full_(s.independent_names.size()), y_(kPoints * dim_),
+        answers_(kPoints * count), outside_(kPoints) {}
+
+  bool full() const { return size_ == kPoints; }
+  bool empty() const { return size_ == 0; }
+
+  // Takes the caller's point `index` with values in the order of the slots.
+  void add(const std::vector<std::size_t>& slots, const double* values, std::size_t index) {
+    Entry& e = entries_[size_++];
+    e.index = index;
+    e.note.clear();
+    e.text.clear();
+    detail::fill_point(s_, slots, values, full_.data());
+    e.reduced = detail::reduce(s_, full_.data(), y_.data() + reduced_ * dim_, e.note, e.text);
+    if (e.reduced) ++reduced_;
+  }
+
+  // Answers every point taken, in the order taken: their rows of out and,
+  // through note(index, status, text), their statuses. Empties the chunk.
+  template <class Note>
+  void answer(std::size_t first, std::size_t count, std::uint64_t cache_id, double* out, const Note& note) {
+    s_.model->evaluate_many(y_.data(), dim_, reduced_, first, count, answers_.data(), outside_.data(), cache_id);
+    for (std::size_t k = 0, r = 0; k < size_; ++k) {
+      Entry& e = entries_[k];
+      double* row = out + e.index * count;
+      status result = ExitStatusEnum::ERROR;
+      if (e.reduced) {
+        std::copy(answers_.begin() + static_cast<std::ptrdiff_t>(r * count),
+                  answers_.begin() + static_cast<std::ptrdiff_t>((r + 1) * count), row);
+        result = detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
+        ++r;
+      }
+      if (result == ExitStatusEnum::ERROR) std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
+      note(e.index, result, e.text);
+    }
+    size_ = reduced_ = 0;
+  }
+
+ private:
+  struct Entry {
+    std::size_t index = 0;
+    bool reduced = false;
+    std::string note, text;
+  };
+  const detail::Setup& s_;
+  std::size_t dim_;
+  std::vector<double> full_, y_, answers_;
+  std::vector<unsigned char> outside_;
+  Entry entries_[kPoints];
+  std::size_t size_ = 0, reduced_ = 0;
+};
+
 }  // namespace
 
 Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::string>& names,
@@ -46,32 +105,34 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
   const std::string error = s.constant ? std::string() : detail::resolve_slots(s, names, slots);
   if (!error.empty()) return fail_all(error);
   const std::size_t width = names.size();
-  std::vector<double> full(s.independent_names.size());
   const detail::LineTable* line = s.line && width == 1 ? s.line : nullptr;
+  Chunk chunk(s, count);
   std::size_t last = 0;
   status worst = ExitStatusEnum::SUCCESS;
   std::size_t worst_point = 0;
-  std::string worst_text, text;
-  for (std::size_t i = 0; i < n; ++i) {
-    double* row = out + i * count;
-    status result = ExitStatusEnum::SUCCESS;
-    if (s.constant) {
-      std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, row);
-    } else if (line && points[i] > s.line_low && points[i] < s.line_high) {
-      const std::size_t k = walk_interval(*line, last, points[i]);
-      for (std::size_t c = 0; c < count; ++c) row[c] = line->value_at(k, points[i], first + c);
-    } else {
-      detail::fill_point(s, slots, points + i * width, full.data());
-      text.clear();
-      result = answer(s, full.data(), first, count, row, text);
-      if (result == ExitStatusEnum::ERROR) std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
-    }
+  std::string worst_text;
+  const auto note = [&](std::size_t i, status result, const std::string& text) {
     if (statuses) statuses[i] = result;
-    if (severity(result) > severity(worst)) {
+    // Points may be noted out of order (chunked ones later): the first by index wins.
+    if (severity(result) > severity(worst) || (result == worst && result != ExitStatusEnum::SUCCESS && i < worst_point)) {
       worst = result;
       worst_point = i;
       worst_text = text;
     }
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    double* row = out + i * count;
+    if (s.constant) {
+      std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, row);
+      note(i, ExitStatusEnum::SUCCESS, std::string());
+    } else if (line && points[i] > s.line_low && points[i] < s.line_high) {
+      const std::size_t k = walk_interval(*line, last, points[i]);
+      for (std::size_t c = 0; c < count; ++c) row[c] = line->value_at(k, points[i], first + c);
+      note(i, ExitStatusEnum::SUCCESS, std::string());
+    } else {
+      chunk.add(slots, points + i * width, i);
+    }
+    if (chunk.full() || (i + 1 == n && !chunk.empty())) chunk.answer(first, count, cached ? s.id : 0, out, note);
   }
   if (worst == ExitStatusEnum::SUCCESS) return success();
   return report(worst, "point " + std::to_string(worst_point) + ": " + worst_text);

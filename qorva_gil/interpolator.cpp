@@ -309,9 +309,10 @@ std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
   return error;
 }
 
-// Clamps full[] to the ranges and maps it to model coordinates y[]. Returns
-// false with an error text in `error` for a value that is not a finite number
-// or that maps to none; appends warnings to note.
+}  // namespace
+
+namespace detail {
+
 bool reduce(const Setup& s, double* full, double* y, std::string& note, std::string& error) {
   const std::size_t n = s.independent_names.size();
   for (std::size_t i = 0; i < n; ++i) {
@@ -343,16 +344,21 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
   return true;
 }
 
-}  // namespace
+}  // namespace detail
 
 Interpolator::status Interpolator::Impl::answer(const Setup& s, double* full, std::size_t first,
                                                 std::size_t count, double* out, std::string& text) const {
   detail::Scratch scratch(s.independent_names.size());
   double* y = scratch.data();
   std::string note;
-  if (!reduce(s, full, y, note, text)) return ExitStatusEnum::ERROR;
-  if (s.model->evaluate(y, first, count, out, cached ? s.id : 0))
-    note += (note.empty() ? "" : "; ") + s.outside_note;
+  if (!detail::reduce(s, full, y, note, text)) return ExitStatusEnum::ERROR;
+  const bool outside = s.model->evaluate(y, first, count, out, cached ? s.id : 0);
+  return detail::conclude(s, first, count, out, outside, note, text);
+}
+
+ExitStatusEnum::type detail::conclude(const Setup& s, std::size_t first, std::size_t count, const double* out,
+                                      bool outside, std::string& note, std::string& text) {
+  if (outside) note += (note.empty() ? "" : "; ") + s.outside_note;
   for (std::size_t c = 0; c < count; ++c) {
     if (!std::isfinite(out[c])) {
       text = "the value of " + quoted(s.dependent_names[first + c]) +

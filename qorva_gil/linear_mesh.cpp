@@ -59,21 +59,92 @@ class LinearMesh final : public Model {
         cache->has_point = true;
       }
     }
-    const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(simplex) * stride_;
-    if (!outside) snap_to_vertex(weights);
-    if (outside && !project_) {
-      extrapolate(vertices, weights, first, count, out);
-      return true;
-    }
-    for (std::size_t c = 0; c < count; ++c) {
-      double v = 0.0;
-      for (std::size_t j = 0; j < stride_; ++j) v += weights[j] * points_.row(vertices[j])[first + c];
-      out[c] = v;
-    }
+    blend(simplex, weights, outside, first, count, out);
     return outside;
   }
 
+  // Without caching, points are located kLanes at a time: their walks advance
+  // in step, so the loads of one point's next simplex overlap those of the
+  // others instead of each walk waiting for its own. Each point walks exactly
+  // as locate() would walk it alone, so the answers are evaluate()'s.
+  void evaluate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first, std::size_t count,
+                     double* out, unsigned char* outside, std::uint64_t cache_id) const override {
+    if (cache_id) return Model::evaluate_many(y, dim, n, first, count, out, outside, cache_id);
+    Scratch scratch(kLanes * stride_);
+    for (std::size_t base = 0; base < n; base += kLanes) {
+      const std::size_t lanes = std::min(kLanes, n - base);
+      const double* points = y + base * dim;
+      int simplex[kLanes];
+      bool beyond[kLanes];
+      walk_lanes(points, dim, lanes, scratch.data(), simplex, beyond);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        const double* p = points + l * dim;
+        double* w = scratch.data() + l * stride_;
+        settle(p, w, simplex[l], beyond[l]);
+        blend(simplex[l], w, beyond[l], first, count, out + (base + l) * count);
+        outside[base + l] = beyond[l];
+      }
+    }
+  }
+
  private:
+  static constexpr std::size_t kLanes = 8;
+
+  // Values at weights w in simplex s: extrapolated outside the hull unless
+  // projecting, otherwise the weighted vertex values.
+  void blend(int s, double* w, bool outside, std::size_t first, std::size_t count, double* out) const {
+    const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(s) * stride_;
+    if (!outside) snap_to_vertex(w);
+    if (outside && !project_) {
+      extrapolate(vertices, w, first, count, out);
+      return;
+    }
+    for (std::size_t c = 0; c < count; ++c) {
+      double v = 0.0;
+      for (std::size_t j = 0; j < stride_; ++j) v += w[j] * points_.row(vertices[j])[first + c];
+      out[c] = v;
+    }
+  }
+
+  // walk() for `lanes` points at once, one step of every unfinished walk per
+  // round, each from its grid start; simplex[l] is -1 where the walk did not
+  // settle. Weights go to w + l * stride_.
+  void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, double* w, int* simplex,
+                  bool* outside) const {
+    bool done[kLanes];
+    std::size_t left = lanes;
+    for (std::size_t l = 0; l < lanes; ++l) {
+      simplex[l] = grid_[grid_cell(y + l * dim)];
+      outside[l] = false;
+      done[l] = false;
+    }
+    for (std::size_t step = 0; step < walk_limit_ && left > 0; ++step)
+      for (std::size_t l = 0; l < lanes; ++l) {
+        if (done[l]) continue;
+        const int next = walk_step(y + l * dim, simplex[l], w + l * stride_, step, outside[l]);
+        if (next == simplex[l] || next < 0) {
+          done[l] = true;
+          --left;
+        }
+        simplex[l] = next;
+      }
+    for (std::size_t l = 0; l < lanes; ++l)
+      if (!done[l]) simplex[l] = -1;
+  }
+
+  // One step of a walk at simplex s: s itself when y lies in it, or when its
+  // facet towards y is on the hull (outside = true); -1 when a flat simplex
+  // has no neighbour; otherwise the next simplex.
+  int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
+    if (flat_[s]) return first_neighbor(s, step);  // flat simplices have no weights: pass through
+    const std::size_t j = barycentric(static_cast<std::size_t>(s), y, w);
+    if (w[j] >= -kInsideTolerance) return s;
+    const int next = tri_.neighbors[static_cast<std::size_t>(s) * stride_ + j];
+    if (next >= 0) return next;
+    outside = true;
+    return s;
+  }
+
   // At a data point the weights are one and zeros up to rounding; making them
   // exact returns the node's values exactly.
   void snap_to_vertex(double* weights) const {
@@ -122,23 +193,10 @@ class LinearMesh final : public Model {
   // simplex through whose outer facet the walk left (outside = true), or -1
   // when the walk did not settle.
   int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
-    const std::size_t limit = tri_.size() + 16;
-    for (step = 0; step < limit; ++step) {
-      if (flat_[s]) {  // flat simplices have no weights: pass through to a neighbour
-        s = first_neighbor(s, step);
-        if (s < 0) return -1;
-        continue;
-      }
-      const std::size_t j = barycentric(static_cast<std::size_t>(s), y, w);
-      if (w[j] >= -kInsideTolerance) {
-        outside = false;
-        return s;
-      }
-      const int next = tri_.neighbors[static_cast<std::size_t>(s) * stride_ + j];
-      if (next < 0) {
-        outside = true;
-        return s;
-      }
+    outside = false;
+    for (step = 0; step < walk_limit_; ++step) {
+      const int next = walk_step(y, s, w, step, outside);
+      if (next == s || next < 0) return next;
       s = next;
     }
     return -1;
@@ -168,15 +226,20 @@ class LinearMesh final : public Model {
       }
     }
     std::size_t steps = 0;
-    int s = walk(y, grid_[grid_cell(y)], w, outside, steps);
-    if (cache) thread_state().statistics.walk_steps += steps;
-    if (s < 0) {
-      if (cache) ++thread_state().statistics.full_scans;
-      s = scan(y, w, outside);
+    simplex = walk(y, grid_[grid_cell(y)], w, outside, steps);
+    if (cache) {
+      thread_state().statistics.walk_steps += steps;
+      if (simplex < 0) ++thread_state().statistics.full_scans;
     }
-    simplex = s;
-    if (outside) outside_weights(y, w, simplex);
+    settle(y, w, simplex, outside);
     return outside;
+  }
+
+  // After a walk: a point whose walk failed (simplex -1) is located by a
+  // scan, and a point outside gets the weights of its nearest hull facet.
+  void settle(const double* y, double* w, int& simplex, bool& outside) const {
+    if (simplex < 0) simplex = scan(y, w, outside);
+    if (outside) outside_weights(y, w, simplex);
   }
 
   // Locates y by trying every simplex; used only when a walk fails.
@@ -296,6 +359,7 @@ class LinearMesh final : public Model {
   std::size_t grid_cells_ = 1;              // per dimension
   std::vector<double> grid_lower_, grid_inverse_;
   std::vector<int> grid_;  // start simplex per grid cell
+  std::size_t walk_limit_ = tri_.size() + 16;  // steps before a walk counts as failed
 };
 
 void LinearMesh::prepare_simplices() {

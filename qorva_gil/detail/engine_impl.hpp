@@ -49,6 +49,10 @@ struct Setup {
 std::string resolve_slots(const Setup& s, const std::vector<std::string>& names, std::vector<std::size_t>& slots);
 // full[] of one point: the defaults, overwritten by values[q] at slots[q].
 void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values, double* full);
+// Clamps full[] to the ranges and maps it to model coordinates y[] (one per
+// active variable). Returns false with an error text in `error` for a value
+// that is not a finite number or that maps to none; appends warnings to note.
+bool reduce(const Setup& s, double* full, double* y, std::string& note, std::string& error);
 
 }  // namespace detail
 }  // namespace qorva_gil
@@ -56,6 +60,15 @@ void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const dou
 #include "qorva_gil/interpolator.hpp"
 
 namespace qorva_gil {
+
+namespace detail {
+// The status of a model's answer `out` (columns [first, first + count)) after
+// reduce() left `note`: ERROR when a value is not finite, WARNING when there
+// is a note or the point was outside the data, SUCCESS otherwise; the reason
+// goes to text.
+ExitStatusEnum::type conclude(const Setup& s, std::size_t first, std::size_t count, const double* out,
+                              bool outside, std::string& note, std::string& text);
+}  // namespace detail
 
 // The state behind an Interpolator: the caller's tables and settings exactly
 // as stored, and the setup built from them by initialize().

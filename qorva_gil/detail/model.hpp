@@ -106,6 +106,15 @@ class Model {
   // never throws.
   virtual bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
                         std::uint64_t cache_id) const = 0;
+  // evaluate() at n points: y row-major with `dim` values per point, answers
+  // row-major n x count in out, evaluate()'s result for point i in outside[i].
+  // The answers are evaluate()'s, point by point; a model may locate several
+  // points at once to overlap their memory loads. Never throws.
+  virtual void evaluate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
+                             std::size_t count, double* out, unsigned char* outside,
+                             std::uint64_t cache_id) const {
+    for (std::size_t i = 0; i < n; ++i) outside[i] = evaluate(y + i * dim, first, count, out + i * count, cache_id);
+  }
 };
 
 // Result of building a model: the model, or an error text when the data
