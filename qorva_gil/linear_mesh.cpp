@@ -5,6 +5,8 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "qorva_gil/detail/builders.hpp"
@@ -136,10 +138,11 @@ class LinearMesh final : public Model {
   // facet towards y is on the hull (outside = true); -1 when a flat simplex
   // has no neighbour; otherwise the next simplex.
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
-    if (flat_[s]) return first_neighbor(s, step);  // flat simplices have no weights: pass through
-    const std::size_t j = barycentric(static_cast<std::size_t>(s), y, w);
+    const double* record = record_of(static_cast<std::size_t>(s));
+    if (record_int(record, stride_)) return first_neighbor(s, step);  // flat: no weights, pass through
+    const std::size_t j = barycentric_in(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
-    const int next = tri_.neighbors[static_cast<std::size_t>(s) * stride_ + j];
+    const int next = record_int(record, j);
     if (next >= 0) return next;
     outside = true;
     return s;
@@ -173,7 +176,9 @@ class LinearMesh final : public Model {
 
   // Barycentric weights of y in simplex s; returns the index of the smallest.
   std::size_t barycentric(std::size_t s, const double* y, double* w) const {
-    const double* origin = frames_.data() + s * (dim_ + dim_ * dim_);
+    return barycentric_in(record_of(s), y, w);
+  }
+  std::size_t barycentric_in(const double* origin, const double* y, double* w) const {
     const double* inverse = origin + dim_;
     double rest = 1.0;
     std::size_t lowest = 0;
@@ -313,7 +318,7 @@ class LinearMesh final : public Model {
   // simplex s, so that n.y - c is how far y lies beyond it. The weight of
   // vertex j is g.(y - origin) + (j == 0) with g its gradient, and n = -g/|g|.
   void add_hull_plane(std::size_t s, std::size_t j) {
-    const double* origin = frames_.data() + s * (dim_ + dim_ * dim_);
+    const double* origin = record_of(s);
     const double* inverse = origin + dim_;
     std::vector<double> g(dim_, 0.0);
     for (std::size_t k = 0; k < dim_; ++k) {
@@ -352,7 +357,23 @@ class LinearMesh final : public Model {
   Triangulation tri_;
   std::size_t dim_, stride_;
   bool project_;
-  std::vector<double> frames_;  // per simplex: vertex 0, then the inverse of its edge matrix
+  // Per simplex, what a walk step reads, in one record of whole cache lines:
+  // the frame (vertex 0, then the inverse of the edge matrix, row-major),
+  // then as ints the neighbours and the flat flag. Records start at
+  // records_[base_] (cache-line aligned) and are record_ doubles apart.
+  std::vector<double> records_;
+  std::size_t base_ = 0, record_ = 0;
+  const double* record_of(std::size_t s) const { return records_.data() + base_ + s * record_; }
+  // Int k after the frame of a record: neighbour k (k < stride_), or the flat flag (k == stride_).
+  int record_int(const double* record, std::size_t k) const {
+    int v;
+    std::memcpy(&v, reinterpret_cast<const char*>(record + dim_ + dim_ * dim_) + k * sizeof(int), sizeof v);
+    return v;
+  }
+  void set_record_int(std::size_t s, std::size_t k, int v) {
+    std::memcpy(reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) + k * sizeof(int),
+                &v, sizeof v);
+  }
   std::vector<char> flat_;
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
   std::vector<double> hull_planes_;        // per hull facet: see add_hull_plane()
@@ -374,7 +395,11 @@ void LinearMesh::prepare_simplices() {
 template <class Matrix>
 void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
-  frames_.assign(n * (dim_ + dim_ * dim_), 0.0);
+  constexpr std::size_t kLine = 64 / sizeof(double);  // doubles per cache line
+  const std::size_t bytes = (dim_ + dim_ * dim_) * sizeof(double) + (stride_ + 1) * sizeof(int);
+  record_ = (bytes + 64 - 1) / 64 * kLine;
+  records_.assign(n * record_ + kLine, 0.0);
+  base_ = (64 - reinterpret_cast<std::uintptr_t>(records_.data()) % 64) % 64 / sizeof(double);
   flat_.assign(n, 0);
   Matrix edges(dim_, dim_);
   for (std::size_t s = 0; s < n; ++s) {
@@ -385,11 +410,13 @@ void LinearMesh::prepare_frames() {
       for (std::size_t k = 0; k < dim_; ++k) edges(k, j) = p[k] - origin[k];
       lengths *= edges.col(j).norm();
     }
-    double* frame = frames_.data() + s * (dim_ + dim_ * dim_);
+    double* frame = records_.data() + base_ + s * record_;
     std::copy(origin, origin + dim_, frame);
+    for (std::size_t j = 0; j < stride_; ++j) set_record_int(s, j, tri_.neighbors[s * stride_ + j]);
     const Eigen::PartialPivLU<Matrix> lu(edges);
     if (!(std::abs(lu.determinant()) > kFlatSimplex * lengths)) {
       flat_[s] = 1;
+      set_record_int(s, stride_, 1);
       continue;
     }
     const Matrix inverse = lu.inverse();
