@@ -6,7 +6,8 @@
 // from it, summed over all ranks, and the load time of the slowest rank (median of R runs).
 // Opens and bytes are counted inside each process: this program defines open/openat/fopen/read/
 // pread/close, which the libraries' calls reach first, and counts the calls on descriptors of the
-// measured file; rchar (bytes of all read calls, /proc/self/io) is printed alongside.
+// measured file; rchar (bytes of all read calls, /proc/self/io) is printed alongside. A last line
+// times a bare MPI_Bcast of the Matbook file's size, the broadcast's share of the load.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <mpi.h>
@@ -230,6 +231,26 @@ void measure(const Way& way, int repeat, int rank, int ranks) {
   }
 }
 
+// The broadcast's own share: MPI_Bcast of as many bytes as the Matbook file holds, one piece as
+// load_materials_bcast sends it, timed like the loads (slowest rank, median).
+void bcast_alone(long long size, int repeat, int rank, int ranks) {
+  std::vector<char> bytes(static_cast<std::size_t>(size), 'x');
+  std::vector<double> slowest;
+  for (int run = 0; run < repeat; ++run) {
+    MPI_Barrier(MPI_COMM_WORLD);
+    const double start = MPI_Wtime();
+    MPI_Bcast(bytes.data(), static_cast<int>(size), MPI_BYTE, 0, MPI_COMM_WORLD);
+    double seconds = MPI_Wtime() - start;
+    MPI_Allreduce(MPI_IN_PLACE, &seconds, 1, MPI_DOUBLE, MPI_MAX, MPI_COMM_WORLD);
+    slowest.push_back(seconds);
+  }
+  std::sort(slowest.begin(), slowest.end());
+  if (rank == 0) {
+    std::printf("%5d  %-22s %10lld %7s %12s %12s %10.2f\n", ranks, "MPI_Bcast of the bytes", size, "-", "-", "-",
+                1e3 * slowest[slowest.size() / 2]);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -266,6 +287,7 @@ int main(int argc, char** argv) {
                 "rchar B", "time ms");
   }
   for (const Way& way : ways) measure(way, repeat, rank, ranks);
+  bcast_alone(files.matbook_size, repeat, rank, ranks);
   MPI_Barrier(MPI_COMM_WORLD);
   if (rank == 0) {
     std::remove(files.matbook.c_str());
