@@ -130,17 +130,6 @@ TEST(LoadBcast, EveryRankEndsWithWhatADirectLoadGives) {
   expect_same_as_direct(MPI_COMM_WORLD, 1 % (last + 1), std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy.xml", "BIN");
 }
 
-TEST(LoadBcast, UpdatesMaterialsAlreadyHeldAsADirectLoadDoes) {
-  const std::string file = kData + "/matbook_transfer.xml";
-  materials_t direct;
-  materials_t shared;
-  for (int pass = 0; pass < 2; ++pass) {
-    qorva_mat::load_materials(file, direct, make_unit_system("MPA"));
-    qorva_mat::load_materials_bcast(MPI_COMM_WORLD, on_root(MPI_COMM_WORLD, 0, file), shared, make_unit_system("MPA"));
-  }
-  EXPECT_EQ(fingerprint(shared), fingerprint(direct));
-}
-
 TEST(LoadBcast, TheRootsOptionsApplyOnEveryRank) {
   const std::string file = kData + "/matbook_units.xml";
   MatbookLoadOptions strict;
