@@ -4,6 +4,7 @@
 #include <functional>
 #include <new>
 
+#include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/hdf5_helpers.hpp"
 #include "qorva_mat/log.hpp"
@@ -344,17 +345,33 @@ std::shared_ptr<Material> read_material(H5::Group& group) {
   return material;
 }
 
+namespace {
+
+// Appends the materials of an opened store to `materials`.
+void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materials) {
+  {
+    // Opened through the file: a missing group then raises H5::FileIException.
+    H5::Group materials_group = file.openGroup("Materials");
+    visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
+      materials.push_back(read_material(material_group));
+    });
+  }
+  file.close();
+}
+
+}  // namespace
+
 unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file(path, H5F_ACC_RDONLY);
-    {
-      // Opened through the file: a missing group then raises H5::FileIException.
-      H5::Group materials_group = file.openGroup("Materials");
-      visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
-        materials.push_back(read_material(material_group));
-      });
-    }
-    file.close();
+    read_store(file, materials);
+  });
+}
+
+unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file = detail::open_file_image(image);
+    read_store(file, materials);
   });
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "qorva_mat/file_image.hpp"
+
 namespace qorva_mat {
 
 class Material;
@@ -33,6 +35,14 @@ class PropertySet;
 // rule this out. A host that must survive untrusted stores reads them in a separate process
 // first, as the qorva-mat program does.
 unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
+
+// The same from an HDF5 file image in memory (the bytes of a store, e.g. read once by a host and
+// handed to many processes): same result, materials and failures as the path form. The bytes are
+// read in place, never copied or changed, and must stay valid until the call returns. An image
+// without bytes (null data or size 0) or bytes that are no store end in 0xFFFFFFFF like a missing
+// or damaged file, with the HDF5 error stack (naming image.name where HDF5 allows) on standard
+// error. The same caution about damaged files applies.
+unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials);
 
 // One material from its group: name, string properties and every "Property<j>" group. Throws as
 // load_materials_hdf5 does, HDF5 exceptions included.

@@ -5,6 +5,8 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <sstream>
+
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
 #include "qorva_mat/detail/xml_depth.hpp"
@@ -103,35 +105,17 @@ void read_material(const ptree& element, std::vector<std::shared_ptr<Material>>&
   QORVA_LOG(debug) << "  Resulting Material: " << *state.material;
 }
 
-}  // namespace
-
-unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system) {
-  return load_materials_t(path, materials, unit_system);
-}
-
-unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system,
-                            const MatbookLoadOptions& options) {
-  return load_materials_t(path, materials, unit_system, options);
-}
-
-unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                              std::shared_ptr<UnitSystem> unit_system) {
-  return load_materials_t(std::move(path), materials, std::move(unit_system), MatbookLoadOptions());
-}
-
-unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                              std::shared_ptr<UnitSystem> unit_system,
-                              const MatbookLoadOptions& options) {
-  QORVA_LOG(info) << "Load materials from Matbook file " << path;
+void log_start(const std::string& what, const std::shared_ptr<UnitSystem>& unit_system) {
+  QORVA_LOG(info) << "Load materials from Matbook " << what;
   if (unit_system)
     QORVA_LOG(debug) << " - Model unit system is " << *unit_system;
   else
     QORVA_LOG(warning) << "load_materials_t: Model has no unit system.";
-  ptree document;
-  detail::check_xml_file_depth(path);  // the parser recurses once per level
-  boost::property_tree::read_xml(path, document);
+}
+
+// Everything after parsing: version upgrade, transfer ids, metadata and the materials.
+unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material>>& materials,
+                           std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options) {
   detail::upgrade_algorithm_names(document);
   const matbook_string_umap_t transfer_ids = read_transfer_ids(document);
   const ptree& doc = document.get_child("MatbookData.Materials.MatML_Doc");
@@ -145,6 +129,64 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
   }
   QORVA_LOG(info) << "End of material load from Matbook file.";
   return count;
+}
+
+// Parses a document held in memory; parse errors name `name` as the path form names its file.
+ptree parse_image(const FileImage& image) {
+  if (image.data == nullptr && image.size > 0) {
+    throw runtime_error("load_matbook: the file image " + image.name + " has no data.");
+  }
+  const std::string text = image.size == 0 ? std::string()
+                                           : std::string(static_cast<const char*>(image.data), image.size);
+  detail::check_xml_text_depth(text, image.name);  // the parser recurses once per level
+  ptree document;
+  std::istringstream in(text);
+  try {
+    boost::property_tree::read_xml(in, document);
+  } catch (const boost::property_tree::xml_parser_error& e) {
+    throw boost::property_tree::xml_parser_error(e.message(), image.name, e.line());
+  }
+  return document;
+}
+
+}  // namespace
+
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system) {
+  return load_materials_t(path, materials, unit_system);
+}
+
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options) {
+  return load_materials_t(path, materials, unit_system, options);
+}
+
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system) {
+  return load_materials(image, materials, std::move(unit_system), MatbookLoadOptions());
+}
+
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options) {
+  log_start("document " + image.name, unit_system);
+  ptree document = parse_image(image);
+  return load_document(document, materials, std::move(unit_system), options);
+}
+
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system) {
+  return load_materials_t(std::move(path), materials, std::move(unit_system), MatbookLoadOptions());
+}
+
+unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                              std::shared_ptr<UnitSystem> unit_system,
+                              const MatbookLoadOptions& options) {
+  log_start("file " + path, unit_system);
+  ptree document;
+  detail::check_xml_file_depth(path);  // the parser recurses once per level
+  boost::property_tree::read_xml(path, document);
+  return load_document(document, materials, std::move(unit_system), options);
 }
 
 }  // namespace qorva_mat

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "qorva_mat/file_image.hpp"
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/units.hpp"
 
@@ -84,6 +85,16 @@ unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Materi
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system,
                             const MatbookLoadOptions& options);
+
+// The same from a Matbook document held in memory (for example a file read once by a host and
+// handed to many processes): same results and failures as the path forms, with image.name in
+// place of the path in parse errors and log records. The bytes are read, never kept or changed.
+// An empty image reads like an empty file (xml_parser_error); null data with a non-zero size
+// throws runtime_error "load_matbook: the file image <name> has no data.".
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system);
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options);
 
 // The loader behind load_materials; same arguments, result and failures.
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,

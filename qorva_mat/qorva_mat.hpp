@@ -3,6 +3,7 @@
 #pragma once
 
 #include "qorva_mat/error.hpp"
+#include "qorva_mat/file_image.hpp"
 #include "qorva_mat/hdf5_helpers.hpp"
 #include "qorva_mat/load_hdf5.hpp"
 #include "qorva_mat/load_matbook.hpp"

@@ -1,9 +1,6 @@
 #include "qorva_mat/write_hdf5.hpp"
 
-#include <unistd.h>
-
-#include <atomic>
-
+#include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/detail/replace_file.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/hdf5_helpers.hpp"
@@ -119,9 +116,7 @@ namespace {
 // HDF5 1.10 with a half-closed file that its handle's destructor and the library's exit code
 // close again and crash on. The disk is written by replace_file, which reports its own errors.
 std::string store_image(const std::vector<std::shared_ptr<Material>>& materials) {
-  static std::atomic<unsigned long long> serial{0};
-  const std::string name =
-      "qorva-mat-store-" + std::to_string(::getpid()) + "-" + std::to_string(serial.fetch_add(1));
+  const std::string name = detail::in_memory_file_name("store");
   H5::FileAccPropList access;
   constexpr std::size_t kGrowth = 1 << 20;
   access.setCore(kGrowth, false);

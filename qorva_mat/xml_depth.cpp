@@ -79,16 +79,20 @@ std::size_t xml_nesting_depth(const std::string& text, std::size_t limit, std::s
   return deepest;
 }
 
+void check_xml_text_depth(const std::string& text, const std::string& name) {
+  std::size_t line = 0;
+  if (xml_nesting_depth(text, kMaxXmlDepth, line) > kMaxXmlDepth) {
+    throw boost::property_tree::xml_parser::xml_parser_error(
+        "XML elements nested deeper than " + std::to_string(kMaxXmlDepth) + " levels", name,
+        static_cast<unsigned long>(line));
+  }
+}
+
 void check_xml_file_depth(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return;
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::size_t line = 0;
-  if (xml_nesting_depth(text, kMaxXmlDepth, line) > kMaxXmlDepth) {
-    throw boost::property_tree::xml_parser::xml_parser_error(
-        "XML elements nested deeper than " + std::to_string(kMaxXmlDepth) + " levels", path,
-        static_cast<unsigned long>(line));
-  }
+  check_xml_text_depth(text, path);
 }
 
 }  // namespace detail

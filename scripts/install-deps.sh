@@ -14,6 +14,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   python3-h5py libxml2-utils
   clang libclang-rt-14-dev
+  libopenmpi-dev openmpi-bin
   pybind11-dev python3-dev python3-numpy python3-pytest python3-scipy
 )
 

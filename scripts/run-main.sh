@@ -21,8 +21,16 @@ echo "== qorva-mat convert: XML -> HDF5 -> XML"
 
 shopt -s nullglob
 for exe in "$build"/example_*; do
-  echo "== ${exe##*/}"
-  "$exe" examples
+  case "${exe##*/}" in
+    example_mpi_*)
+      # OpenMPI refuses to run as root unless both variables are set.
+      echo "== mpirun -np 4 ${exe##*/}"
+      OMPI_ALLOW_RUN_AS_ROOT=1 OMPI_ALLOW_RUN_AS_ROOT_CONFIRM=1 \
+        mpirun -np 4 --oversubscribe "$exe" examples ;;
+    *)
+      echo "== ${exe##*/}"
+      "$exe" examples ;;
+  esac
 done
 
 if [ -d "$build/python/qorva_mat" ]; then

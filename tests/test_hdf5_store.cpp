@@ -31,6 +31,7 @@
 #include "qorva_mat/units.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/log_capture.hpp"
+#include "tests/store_materials.hpp"
 
 namespace {
 
@@ -38,97 +39,17 @@ using qorva_mat::GilOptions;
 using qorva_mat::Material;
 using qorva_mat::PropertySet;
 using qorva_mat::Unit;
+using qorva_test::constant_set;
+using qorva_test::expect_same_material;
+using qorva_test::expect_same_property_set;
+using qorva_test::sample_material;
+using qorva_test::strength_over_two_variables;
+using qorva_test::unit;
 using materials_t = std::vector<std::shared_ptr<Material>>;
 namespace fs = std::filesystem;
 
 constexpr unsigned int kFailed = 0xFFFFFFFFu;
 const std::string kData = QORVA_TEST_DATA_DIR;
-
-Unit unit(const std::string& system, std::array<std::int16_t, 6> e) {
-  return Unit(qorva_mat::make_unit_system(system), qorva_mat::units::exponent_vec_t{{e[0], e[1], e[2], e[3], e[4], e[5]}});
-}
-
-std::shared_ptr<PropertySet> constant_set(const std::string& name, const std::vector<std::string>& deps,
-                                          const std::vector<double>& values) {
-  auto set = std::make_shared<PropertySet>(name, deps);
-  set->set({}, {}, {}, {}, {values}, GilOptions(), false);
-  return set;
-}
-
-// Elasticity over temperature: field units in three unit systems, options switched on.
-std::shared_ptr<PropertySet> elasticity_over_temperature() {
-  auto set = std::make_shared<PropertySet>("Engineering Constants", std::vector<std::string>{"E", "nu"});
-  GilOptions options;
-  options.is_cached = true;
-  options.project_to_convex_hull = true;
-  set->set({"Temperature"}, {{20.0}, {100.0}, {200.0}}, {{-50.0, 400.0}}, {22.0},
-           {{210000.0, 0.3}, {200000.0, 0.31}, {190000.0, 0.32}}, options, false);
-  set->set_string_property("Behavior", "Isotropic");
-  set->field_units({unit("MKS", {0, 0, 0, 1, 0, 0}), unit("MPA", {-1, 1, -2, 0, 0, 0}), unit("SI", {0, 0, 0, 0, 0, 0})});
-  return set;
-}
-
-// Two independent variables, nearest-neighbour interpolation, force-based field unit system.
-std::shared_ptr<PropertySet> strength_over_two_variables() {
-  auto set = std::make_shared<PropertySet>("Stress Limits", std::vector<std::string>{"Xt"});
-  GilOptions options;
-  options.algorithm = qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR);
-  options.is_normalized = true;
-  options.use_cgal_triangulation = true;
-  set->set({"Temperature", "Shear Angle"}, {{20.0, 0.0}, {20.0, 0.5}, {80.0, 0.0}, {80.0, 0.5}},
-           {{0.0, 100.0}, {0.0, 1.0}}, {20.0, 0.0}, {{1500.0}, {1400.0}, {1300.0}, {1250.0}}, options, false);
-  set->field_units({unit("BIN", {0, 0, 0, 1, 0, 0}), unit("CGS", {0, 0, 0, 0, 0, 1}), unit("BIN", {-2, 1, 0, 0, 0, 0})});
-  return set;
-}
-
-std::shared_ptr<Material> sample_material() {
-  auto material = std::make_shared<Material>();
-  material->name("Steel S235");
-  material->set_string_property("Ply Type", "isotropic");
-  material->set_string_property("Source", "unit test");
-  material->add_property_set(constant_set("Density", {"rho"}, {7850.0}));
-  material->add_property_set(elasticity_over_temperature());
-  material->add_property_set(strength_over_two_variables());
-  material->add_property_set(constant_set("My Own Data", {"a", "b", "c"}, {1.0, -2.0, 3.5}));
-  return material;
-}
-
-void expect_same_property_set(const PropertySet& expected, const PropertySet& actual) {
-  SCOPED_TRACE(expected.name());
-  EXPECT_EQ(actual.name(), expected.name());
-  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
-  for (const std::string& key : expected.get_string_property_keys()) {
-    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
-  }
-  EXPECT_TRUE(actual.get_gil() == expected.get_gil());
-  EXPECT_EQ(actual.get_independent_data(), expected.get_independent_data());
-  EXPECT_EQ(actual.get_dependent_data(), expected.get_dependent_data());
-  EXPECT_EQ(actual.get_ranges(), expected.get_ranges());
-  EXPECT_EQ(actual.get_algorithm(), expected.get_algorithm());
-  for (const char* option : {"project_to_convex_hull", "use_cgal_triangulation"}) {
-    EXPECT_EQ(actual.get_algorithm_bool_option(option), expected.get_algorithm_bool_option(option)) << option;
-  }
-  // Field units are only stored for sets with independent variables.
-  const bool tabular = !expected.get_independent_names().empty();
-  ASSERT_EQ(actual.field_units().size(), tabular ? expected.field_units().size() : 0u);
-  for (std::size_t i = 0; i < actual.field_units().size(); ++i) {
-    EXPECT_EQ(actual.field_units()[i].system()->zepl_type_str(), expected.field_units()[i].system()->zepl_type_str());
-    EXPECT_EQ(actual.field_units()[i].unit_exp(), expected.field_units()[i].unit_exp());
-  }
-}
-
-void expect_same_material(const Material& expected, const Material& actual) {
-  EXPECT_EQ(actual.name(), expected.name());
-  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
-  for (const std::string& key : expected.get_string_property_keys()) {
-    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
-  }
-  ASSERT_EQ(actual.property_vec_size(), expected.property_vec_size());
-  for (std::size_t j = 0; j < expected.property_vec_size(); ++j) {
-    ASSERT_EQ(actual.is_property_set_active(j), expected.is_property_set_active(j)) << "slot " << j;
-    if (expected.is_property_set_active(j)) expect_same_property_set(expected.at(j), actual.at(j));
-  }
-}
 
 std::string run(const std::string& command) {
   std::string output;

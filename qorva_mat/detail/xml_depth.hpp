@@ -23,6 +23,8 @@ std::size_t xml_nesting_depth(const std::string& text, std::size_t limit, std::s
 // naming `path` and the line when the file at `path` nests deeper than kMaxXmlDepth. A file that
 // cannot be read is left to the parser, which reports it; otherwise returns nothing.
 void check_xml_file_depth(const std::string& path);
+// The same for a document held in memory; `name` stands for the file in the error.
+void check_xml_text_depth(const std::string& text, const std::string& name);
 
 }  // namespace detail
 }  // namespace qorva_mat

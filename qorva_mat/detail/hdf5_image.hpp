@@ -1,0 +1,27 @@
+// HDF5 files that live in memory: opening a caller's file image read-only without copying it, and
+// naming in-memory files. What the files hold is left to load_hdf5 and write_hdf5.
+#pragma once
+
+#include <H5Cpp.h>
+
+#include <string>
+
+#include "qorva_mat/file_image.hpp"
+
+namespace qorva_mat {
+namespace detail {
+
+// A file name for HDF5's core driver that no other open file of this process shares (HDF5 takes
+// two in-memory files of one name for the same file) and that names no file on disk: it lies
+// below /dev/null, which is not a directory. Never throws except std::bad_alloc.
+std::string in_memory_file_name(const char* purpose);
+
+// Opens `image` read-only through HDF5's core driver, reading the caller's bytes in place: they
+// are neither copied nor written nor released. `image` must outlive the returned file and every
+// object opened from it (HDF5 reads the bytes until the file is closed).
+// Throws H5::FileIException for an image without data (null or size 0) and HDF5's exception when
+// the bytes are no HDF5 file or are damaged where HDF5 opens it.
+H5::H5File open_file_image(const FileImage& image);
+
+}  // namespace detail
+}  // namespace qorva_mat
