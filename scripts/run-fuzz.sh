@@ -26,28 +26,9 @@ harnesses=("$@")
 root=$(cd "$(dirname "$0")/.." && pwd)
 options=(-timeout=20 -rss_limit_mb=2048)
 
-# Where the input FILE makes PROGRAM fail: "libhdf5 <function>" when the first frame outside the
-# sanitizer runtime, libFuzzer and libc is inside libhdf5, "ours <frame>" for any other frame,
-# "none" when the replay printed no stack (it did not fail again).
+# Where the input FILE makes PROGRAM fail (see fuzz-failure-site.awk).
 where_it_fails() {
-  local program=$1 file=$2
-  "$program" "${options[@]}" "$file" 2>&1 | awk '
-    function report(verdict) { print verdict; found = 1; exit }
-    /^ *#[0-9]+ 0x/ {
-      if ($0 ~ /fuzzer::|__sanitizer|__asan|__ubsan|__interceptor_|libc\.so|ld-linux|sysdeps\//) next
-      if ($0 ~ / in (malloc|calloc|realloc|free|_?_?(mem|str)[a-z0-9_]*) /) next
-      frame = $0
-      sub(/^ *#[0-9]+ 0x[0-9a-f]+ +(in )?/, "", frame)
-      sub(/ \(BuildId.*/, "", frame)
-      if ($0 !~ /libhdf5/) report(unnamed != "" ? "libhdf5 " unnamed : "ours " frame)
-      if (frame ~ /^\(/) {  # a static function without symbol: named by its caller
-        if (unnamed == "") { unnamed = frame; sub(/^\(.*\//, "", unnamed); sub(/\).*/, "", unnamed) }
-        next
-      }
-      sub(/ .*/, "", frame)
-      report("libhdf5 " frame (unnamed != "" ? " (callee)" : ""))
-    }
-    END { if (!found) print "none" }'
+  "$1" "${options[@]}" "$2" 2>&1 | awk -f "$root/scripts/fuzz-failure-site.awk"
 }
 
 # Sorts the new findings of HARNESS (files listed on stdin) and prints them; prints how many are
