@@ -5,9 +5,10 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/detail/xml_depth.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 
 namespace qorva_mat {
@@ -15,8 +16,7 @@ namespace {
 
 using boost::property_tree::ptree;
 using qorva_mat::matbook_string_umap_t;
-
-const char* const kTransferIdKey = "QORVAHELMTransferID";
+using qorva_mat::detail::kTransferIdKey;
 
 matbook_string_umap_t read_transfer_ids(const ptree& document) {
   matbook_string_umap_t ids;

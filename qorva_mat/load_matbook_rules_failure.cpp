@@ -2,8 +2,9 @@
 // LaRC), woven fiber angles, thermal conductivity, specific heat, fabric angle and plasticity.
 #include <boost/property_tree/ptree.hpp>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 
@@ -14,8 +15,6 @@ using PT = Material::PropertyType;
 using PF = PropertyFactory;
 
 namespace {
-
-const double kDegreesPerRadian = 57.29577951308232;
 
 void log_woven(const MatbookRule& rule) {
   if (rule.property.woven)
