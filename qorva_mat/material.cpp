@@ -156,24 +156,19 @@ bool Material::is_property_set_active(std::size_t index) const {
 }
 
 void Material::set_string_property(const std::string& key, const std::string& value) {
-  string_properties_[key] = value;
+  string_properties_.set(key, value);
 }
 
 std::string Material::get_string_property(const std::string& key) const {
-  const auto it = string_properties_.find(key);
-  if (it == string_properties_.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-  return it->second;
+  return string_properties_.get(key);
 }
 
 bool Material::has_string_property(const std::string& key) const {
-  return string_properties_.count(key) != 0;
+  return string_properties_.has(key);
 }
 
 std::vector<std::string> Material::get_string_property_keys() const {
-  std::vector<std::string> keys;
-  keys.reserve(string_properties_.size());
-  for (const auto& entry : string_properties_) keys.push_back(entry.first);
-  return keys;
+  return string_properties_.keys();
 }
 
 void Material::update() {
