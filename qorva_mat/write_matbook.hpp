@@ -36,6 +36,8 @@ unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Mat
 
 namespace detail {
 
+struct GilContent;  // the engine content by field, detail/gil_content.hpp
+
 using matbook_id_map_t = boost::unordered_map<std::string, std::string>;
 
 // Declares `name` once per kind ("PropertyDetails" or "ParameterDetails") in `metadata`: the
@@ -97,7 +99,7 @@ void write_constant_parameters(boost::property_tree::ptree& node,
 // field-variable qualifiers when `write_options`). `field_units` holds one unit per independent
 // variable. Throws assertion_error naming the variable when its field unit is missing,
 // std::out_of_range when a table row is shorter than the names, and as add_metadata_to_ptree.
-void write_table_parameters(boost::property_tree::ptree& node, const PropertySet::gil_tuple_t& gil,
+void write_table_parameters(boost::property_tree::ptree& node, const GilContent& gil,
                             const std::vector<Unit>& field_units, bool write_options,
                             bool use_cgal_triangulation, bool project_to_convex_hull,
                             MatbookDeclarations& declarations);
