@@ -199,17 +199,13 @@ PropertySet& find_property(Material& material, const std::string& name) {
 
 static std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
   const auto names = set.get_independent_names();
-  auto match = std::find(names.begin(), names.end(), variable);
-  if (match == names.end()) {
-    match = std::find_if(names.begin(), names.end(),
-                         [&](const std::string& n) { return lower(n) == lower(variable); });
-  }
-  if (match == names.end()) {
+  const std::size_t index = find_name(names, variable);
+  if (index == names.size()) {
     throw CommandError("bad --at value '" + setting + "': '" + set.name() + "' does not depend on '" +
                        variable + "'" +
                        (names.empty() ? std::string(" (it is constant)") : "; its variables are " + joined(names)));
   }
-  return static_cast<std::size_t>(match - names.begin());
+  return index;
 }
 
 qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i, const std::shared_ptr<UnitSystem>& system) {

@@ -80,18 +80,14 @@ void collect_data_points(const qorva_mat::PropertySet& set, std::size_t axis,
 // The column of the swept variable (exact name, else the one equal without regard to case).
 std::size_t sweep_axis(const qorva_mat::PropertySet& set, const std::string& variable) {
   const auto names = set.get_independent_names();
-  auto match = std::find(names.begin(), names.end(), variable);
-  if (match == names.end()) {
-    match = std::find_if(names.begin(), names.end(),
-                         [&](const std::string& n) { return lower(n) == lower(variable); });
-  }
-  if (match == names.end()) {
+  const std::size_t index = find_name(names, variable);
+  if (index == names.size()) {
     std::string known;
     for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
     throw CommandError("bad --over value: '" + set.name() + "' does not depend on '" + variable + "'" +
                        (names.empty() ? std::string(" (it is constant)") : "; its variables are " + known));
   }
-  return static_cast<std::size_t>(match - names.begin());
+  return index;
 }
 
 // The drawing area of a chart and the value ranges it shows, with the mapping between them.
