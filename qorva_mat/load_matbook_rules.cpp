@@ -87,7 +87,7 @@ std::string reference_temperature_text(double value) {
 
 std::string qualifier_or_unknown(const MatbookProperty& property, const std::string& key) {
   auto it = property.qualifiers.find(key);
-  const std::string text = it == property.qualifiers.end() ? "unknown" : it->second;
+  std::string text = it == property.qualifiers.end() ? "unknown" : it->second;
   QORVA_LOG(debug) << "    " << key << ": " << text;
   return text;
 }
@@ -143,7 +143,7 @@ void MatbookRule::log_set() const {
   QORVA_LOG(debug) << "  - Set " << property.name << " (" << property.id << ")";
 }
 
-void store_table(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void store_table(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                  const std::vector<std::vector<double>>& lists, bool add_first) {
   const auto records = rule.load.units.converted_field_variables(rule.property.node, rule.load.names);
   std::vector<std::string> names;
@@ -182,7 +182,7 @@ MergedRow merged_row(Material& material, PT::type type, std::shared_ptr<Property
 }
 
 // Density or specific heat given as a property-level Data list: its first value, converted.
-void map_constant_from_data(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void map_constant_from_data(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                             const char* warning) {
   rule.log_set();
   const auto values = rule.load.units.convert(
@@ -390,6 +390,7 @@ void map_stress_limits(const MatbookRule& rule) {
     rule.material().add_property_set(first ? PF::create_woven_stress_limits_1()
                                             : PF::create_woven_stress_limits_2());
   std::vector<double> row;
+  row.reserve(lists.size());
   for (const auto& list : lists) row.push_back(list.front());
   rule.material().at(type).set_const(row);
 }

@@ -201,6 +201,7 @@ void map_plasticity(const MatbookRule& rule) {
   QORVA_LOG(debug) << "  - Set " << name << " - " << definition << " - " << behavior;
   const auto d = read_dependents(rule.property.node, rule.load.names);
   std::vector<std::vector<double>> lists;
+  lists.reserve(file_names.size());
   for (const auto& file_name : file_names) lists.push_back(rule.converted(d, file_name));
   store_table(rule, set, lists, false);
 }
