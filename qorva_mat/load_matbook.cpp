@@ -107,13 +107,13 @@ void read_material(const ptree& element, std::vector<std::shared_ptr<Material>>&
 
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system) {
-  return load_materials_t(path, materials, unit_system);
+  return load_materials_t(std::move(path), materials, std::move(unit_system));
 }
 
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system,
                             const MatbookLoadOptions& options) {
-  return load_materials_t(path, materials, unit_system, options);
+  return load_materials_t(std::move(path), materials, std::move(unit_system), options);
 }
 
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
@@ -121,6 +121,8 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
   return load_materials_t(std::move(path), materials, std::move(unit_system), MatbookLoadOptions());
 }
 
+// The public signature takes copies.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                               std::shared_ptr<UnitSystem> unit_system,
                               const MatbookLoadOptions& options) {

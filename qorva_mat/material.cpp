@@ -133,6 +133,8 @@ const PropertySet& Material::operator[](PropertyType::type type) const { return 
 PropertySet& Material::operator[](std::size_t index) { return at(index); }
 const PropertySet& Material::operator[](std::size_t index) const { return at(index); }
 
+// The public signatures of get_index and is_property_set_active take copies.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::size_t Material::get_index(std::string name) const {
   const auto it = index_.find(name);
   if (it == index_.end()) throw std::out_of_range("invalid map<K, T> key");
@@ -141,6 +143,7 @@ std::size_t Material::get_index(std::string name) const {
 
 std::size_t Material::property_vec_size() const { return property_vec_.size(); }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool Material::is_property_set_active(std::string name) const {
   const auto it = index_.find(name);
   return it != index_.end() && property_vec_[it->second] != nullptr;

@@ -79,7 +79,7 @@ Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem
   const Unit m = mass(system);
   const Unit l = length(system);
   const Unit t = time(system);
-  const Unit temp = temperature(system);
+  Unit temp = temperature(system);
   if (category == "density") return (m * l.pow(-3)).unit();
   if (category == "stress") return ((m * l.pow(-1)).unit() * t.pow(-2)).unit();
   if (category == "thermal expansion") return (dimensionless(system) * temp.pow(-1)).unit();
@@ -302,7 +302,7 @@ void write_transfer_data(ptree& tree, const std::vector<std::shared_ptr<Material
 
 unsigned int write_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                              std::shared_ptr<UnitSystem> unit_system) {
-  return write_materials_t(path, materials, unit_system);
+  return write_materials_t(std::move(path), materials, std::move(unit_system));
 }
 
 namespace {
@@ -333,6 +333,8 @@ void warn_about_other_systems(const std::string& path, const std::vector<std::sh
 
 }  // namespace
 
+// The public signature takes copies.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                                std::shared_ptr<UnitSystem> unit_system) {
   QORVA_ASSERT(unit_system != nullptr, "write_matbook: no unit system given.");
@@ -356,7 +358,7 @@ namespace detail {
 
 void add_metadata_to_ptree(ptree& metadata, const std::string& kind, const std::string& name,
                            const std::string& prefix, std::size_t& counter, matbook_id_map_t& ids,
-                           std::shared_ptr<UnitSystem> unit_system, bool name_is_file_name,
+                           const std::shared_ptr<UnitSystem>& unit_system, bool name_is_file_name,
                            const Unit* unit) {
   const std::string file_name = name_is_file_name ? name : library_to_file_name(name);
   if (ids.find(file_name) != ids.end()) return;

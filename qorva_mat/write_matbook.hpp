@@ -49,7 +49,7 @@ using matbook_id_map_t = boost::unordered_map<std::string, std::string>;
 // "write_matbook: unit name not found in unit_map." for an unknown category). Returns nothing.
 void add_metadata_to_ptree(boost::property_tree::ptree& metadata, const std::string& kind,
                            const std::string& name, const std::string& prefix, std::size_t& counter,
-                           matbook_id_map_t& ids, std::shared_ptr<UnitSystem> unit_system,
+                           matbook_id_map_t& ids, const std::shared_ptr<UnitSystem>& unit_system,
                            bool name_is_file_name, const Unit* unit);
 
 // Everything that is shared by all materials of one document: the metadata being built, the two
