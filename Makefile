@@ -51,7 +51,7 @@ tidy: deps
 # Lists the C++ files clang-format would change; fails when there is one.
 format-check:
 	@files=$$(git ls-files '*.cpp' '*.hpp' | xargs clang-format-14 --dry-run 2>&1 | \
-	  grep -oE '^[^:]+\.(cpp|hpp):' | sort -u); \
+	  grep -oE '^[^:]+\.(cpp|hpp)' | sort -u); \
 	  if [ -n "$$files" ]; then echo "clang-format would change:"; echo "$$files"; exit 1; fi
 
 bench: deps
