@@ -122,9 +122,8 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
 }
 
 // The public signature takes copies.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                              std::shared_ptr<UnitSystem> unit_system,
+                              std::shared_ptr<UnitSystem> unit_system,  // NOLINT(performance-unnecessary-value-param)
                               const MatbookLoadOptions& options) {
   QORVA_LOG(info) << "Load materials from Matbook file " << path;
   if (unit_system)

@@ -334,9 +334,10 @@ void warn_about_other_systems(const std::string& path, const std::vector<std::sh
 }  // namespace
 
 // The public signature takes copies.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
+// NOLINTBEGIN(performance-unnecessary-value-param)
 unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                                std::shared_ptr<UnitSystem> unit_system) {
+  // NOLINTEND(performance-unnecessary-value-param)
   QORVA_ASSERT(unit_system != nullptr, "write_matbook: no unit system given.");
   for (const auto& material : materials) {
     QORVA_ASSERT(material != nullptr, "write_matbook: the material list holds a null material.");
