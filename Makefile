@@ -3,12 +3,14 @@
 #   make test   builds with AddressSanitizer and UndefinedBehaviorSanitizer and runs every test
 #   make tsan   builds with ThreadSanitizer and runs every test
 #   make fuzz   builds the libFuzzer harnesses with clang and runs each FUZZ_SECONDS seconds
+#   make tidy   runs clang-tidy (.clang-tidy) over the library, engine and program sources
+#   make format-check  fails when clang-format (.clang-format) would change a source file
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 600
 BUILD ?= build
 RUN_BUILD ?= build-release
 
-.PHONY: deps run test tsan fuzz bench clean
+.PHONY: deps run test tsan fuzz bench tidy format-check clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -38,6 +40,19 @@ fuzz: deps
 	  -DQORVA_FUZZ=ON -DQORVA_SANITIZE=ON -DQORVA_BUILD_TESTS=OFF -DQORVA_BUILD_TOOLS=OFF -DQORVA_BUILD_BENCH=OFF
 	cmake --build build-fuzz --target fuzz_matbook fuzz_hdf5_store fuzz_engine -j $(JOBS)
 	bash scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
+# clang-tidy over the sources of the library, the engine and the program, with the compile
+# commands of $(BUILD) (configured as `make test` does, without building). Any finding fails.
+TIDY_JOBS ?= 2
+tidy: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Debug -DQORVA_SANITIZE=ON -DQORVA_BUILD_BENCH=OFF
+	bash scripts/run-tidy.sh $(BUILD) $(TIDY_JOBS)
+
+# Lists the C++ files clang-format would change; fails when there is one.
+format-check:
+	@files=$$(git ls-files '*.cpp' '*.hpp' | xargs clang-format-14 --dry-run 2>&1 | \
+	  grep -oE '^[^:]+\.(cpp|hpp)' | sort -u); \
+	  if [ -n "$$files" ]; then echo "clang-format would change:"; echo "$$files"; exit 1; fi
 
 bench: deps
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release

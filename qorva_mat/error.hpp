@@ -49,15 +49,21 @@ namespace detail {
 
 }  // namespace qorva_mat
 
-// Throws qorva_mat::assertion_error when `cond` is false. The condition text is
-// taken exactly as written; `msg` is anything convertible to std::string and is
-// evaluated only when the check fails.
-#define QORVA_ASSERT(cond, msg)                                                         \
-  do {                                                                                  \
-    if (!(cond)) {                                                                      \
-      ::qorva_mat::detail::throw_assertion(#cond, (msg), __func__, __FILE__, __LINE__); \
-    }                                                                                   \
+// Throws qorva_mat::assertion_error when `cond` is false, reporting `text` (a
+// const char*) as the failed condition. For checks whose reported condition is
+// a fixed text: keep it as a named constant beside the check, so the code may
+// use its own names and layout. `msg` is anything convertible to std::string
+// and is evaluated only when the check fails.
+#define QORVA_ASSERT_TEXT(cond, text, msg)                                               \
+  do {                                                                                   \
+    if (!(cond)) {                                                                       \
+      ::qorva_mat::detail::throw_assertion((text), (msg), __func__, __FILE__, __LINE__); \
+    }                                                                                    \
   } while (false)
+
+// Throws qorva_mat::assertion_error when `cond` is false. The condition text is
+// taken exactly as written; `msg` is evaluated only when the check fails.
+#define QORVA_ASSERT(cond, msg) QORVA_ASSERT_TEXT(cond, #cond, msg)
 
 // Throws qorva_mat::runtime_error with `msg` as its whole text.
 #define QORVA_THROW(msg) ::qorva_mat::detail::throw_runtime((msg), __func__, __FILE__, __LINE__)

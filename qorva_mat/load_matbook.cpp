@@ -7,9 +7,10 @@
 
 #include <sstream>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/detail/xml_depth.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 
 namespace qorva_mat {
@@ -17,8 +18,7 @@ namespace {
 
 using boost::property_tree::ptree;
 using qorva_mat::matbook_string_umap_t;
-
-const char* const kTransferIdKey = "QORVAHELMTransferID";
+using qorva_mat::detail::kTransferIdKey;
 
 matbook_string_umap_t read_transfer_ids(const ptree& document) {
   matbook_string_umap_t ids;
@@ -153,13 +153,13 @@ ptree parse_image(const FileImage& image) {
 
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system) {
-  return load_materials_t(path, materials, unit_system);
+  return load_materials_t(std::move(path), materials, std::move(unit_system));
 }
 
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system,
                             const MatbookLoadOptions& options) {
-  return load_materials_t(path, materials, unit_system, options);
+  return load_materials_t(std::move(path), materials, std::move(unit_system), options);
 }
 
 unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,

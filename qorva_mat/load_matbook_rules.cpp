@@ -7,8 +7,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 
@@ -20,6 +21,33 @@ using PT = Material::PropertyType;
 using PF = PropertyFactory;
 
 namespace {
+
+// Conditions the elasticity and limit rules report when their lists disagree.
+constexpr char kWovenElasticityConstant[] =
+    "E1.size() == 1 && G12.size() == 1 && nu12.size() == 1 && E2.size() == 1 && G23.size() == 1";
+constexpr char kOrthotropicSizesAgree[] =
+    "E1.size() == E2.size() && E2.size() == G12.size() && G12.size() == G23.size() && "
+    "G23.size() == nu12.size() && nu12.size() == E3.size() && G31.size() == nu23.size() && "
+    "nu23.size() == nu13.size()";
+constexpr char kAnisotropicSizesAgree[] =
+    "D_1.size() == D_2.size() && D_1.size() == D_3.size() && D_1.size() == D_4.size() && "
+    "D_1.size() == D_5.size() && D_1.size() == D_6.size()";
+constexpr char kAnisotropicColumnsFull[] = "D_1.size() >= 6";
+constexpr char kWovenLimitsConstant[] =
+    "Xt.size() == 1 && Yt.size() == 1 && Zt.size() == 1 && Xc.size() == 1 && Yc.size() == 1 && "
+    "Zc.size() == 1 && Sxy.size() == 1 && Sxz.size() == 1 && Syz.size() == 1 && Syz.size() == 1";
+
+// True when every list has the size of `first`.
+template <class... Lists>
+bool same_size(const std::vector<double>& first, const Lists&... rest) {
+  return ((rest.size() == first.size()) && ...);
+}
+
+// True when every list holds exactly one value.
+template <class... Lists>
+bool all_constant(const Lists&... lists) {
+  return ((lists.size() == 1) && ...);
+}
 
 bool has_digit(const std::string& text) {
   return std::any_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); });
@@ -59,7 +87,7 @@ std::string reference_temperature_text(double value) {
 
 std::string qualifier_or_unknown(const MatbookProperty& property, const std::string& key) {
   auto it = property.qualifiers.find(key);
-  const std::string text = it == property.qualifiers.end() ? "unknown" : it->second;
+  std::string text = it == property.qualifiers.end() ? "unknown" : it->second;
   QORVA_LOG(debug) << "    " << key << ": " << text;
   return text;
 }
@@ -115,7 +143,7 @@ void MatbookRule::log_set() const {
   QORVA_LOG(debug) << "  - Set " << property.name << " (" << property.id << ")";
 }
 
-void store_table(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void store_table(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                  const std::vector<std::vector<double>>& lists, bool add_first) {
   const auto records = rule.load.units.converted_field_variables(rule.property.node, rule.load.names);
   std::vector<std::string> names;
@@ -154,7 +182,7 @@ MergedRow merged_row(Material& material, PT::type type, std::shared_ptr<Property
 }
 
 // Density or specific heat given as a property-level Data list: its first value, converted.
-void map_constant_from_data(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void map_constant_from_data(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                             const char* warning) {
   rule.log_set();
   const auto values = rule.load.units.convert(
@@ -194,8 +222,8 @@ void map_woven_elasticity(const MatbookRule& rule, const matbook_dependents_t& d
   const auto G23 = rule.converted(d, "Shear Modulus YZ");
   const auto nu12 = rule.raw(d, "Poisson's Ratio XY");
   QORVA_LOG(debug) << "    - Woven specification " << rule.property.data_set;
-  QORVA_ASSERT(E1.size() == 1 && G12.size() == 1 && nu12.size() == 1 && E2.size() == 1 && G23.size() == 1,
-               "load_matbook: Woven specification is only possible with constant data.");
+  QORVA_ASSERT_TEXT(all_constant(E1, E2, G12, G23, nu12), kWovenElasticityConstant,
+                    "load_matbook: Woven specification is only possible with constant data.");
   MergedRow merged = merged_row(rule.material(), PT::woven_characterization,
                                 &PF::create_woven_characterization, 12);
   if (merged.row.size() != 12) QORVA_THROW("load_matbook: size mismatch.");
@@ -215,8 +243,11 @@ void map_orthotropic_elasticity(const MatbookRule& rule, const matbook_dependent
   const auto G31 = rule.converted(d, "Shear Modulus XZ");
   const auto nu23 = rule.raw(d, "Poisson's Ratio YZ");
   const auto nu13 = rule.raw(d, "Poisson's Ratio XZ");
-  QORVA_ASSERT(E1.size() == E2.size() && E2.size() == G12.size() && G12.size() == G23.size() && G23.size() == nu12.size() && nu12.size() == E3.size() && G31.size() == nu23.size() && nu23.size() == nu13.size(),
-               "load_matbook: Construct orthotropic material, inconsistent input.");
+  // The in-plane and Z lists agree among themselves; the out-of-plane shear and Poisson lists
+  // among themselves.
+  QORVA_ASSERT_TEXT(same_size(E1, E2, E3, G12, G23, nu12) && same_size(G31, nu23, nu13),
+                    kOrthotropicSizesAgree,
+                    "load_matbook: Construct orthotropic material, inconsistent input.");
   store_table(rule, PF::create_orthotropic_elasticity(),
               {E1, E2, E3, G12, G23, G31, nu12, nu13, nu23});
 }
@@ -229,24 +260,21 @@ void map_anisotropic_elasticity(const MatbookRule& rule, const matbook_dependent
     store_table(rule, PF::create_anisotropic_elasticity(), lists);
     return;
   }
-  const auto D_1 = rule.converted(d, "D[*,1]");
-  const auto D_2 = rule.converted(d, "D[*,2]");
-  const auto D_3 = rule.converted(d, "D[*,3]");
-  const auto D_4 = rule.converted(d, "D[*,4]");
-  const auto D_5 = rule.converted(d, "D[*,5]");
-  const auto D_6 = rule.converted(d, "D[*,6]");
-  QORVA_ASSERT(D_1.size() == D_2.size() && D_1.size() == D_3.size() && D_1.size() == D_4.size() && D_1.size() == D_5.size() && D_1.size() == D_6.size(),
-               "load_matbook: Construct anisotropic material, inconsistent input.");
-  QORVA_ASSERT(D_1.size() >= 6,
-               "load_matbook: Construct anisotropic material, every column needs six values.");
+  std::vector<double> columns[6];
+  for (std::size_t c = 0; c < 6; ++c) columns[c] = rule.converted(d, anisotropic_column_names()[c]);
+  QORVA_ASSERT_TEXT(
+      same_size(columns[0], columns[1], columns[2], columns[3], columns[4], columns[5]),
+      kAnisotropicSizesAgree, "load_matbook: Construct anisotropic material, inconsistent input.");
+  QORVA_ASSERT_TEXT(columns[0].size() >= 6, kAnisotropicColumnsFull,
+                    "load_matbook: Construct anisotropic material, every column needs six values.");
   const auto records = get_variable_field_tuples(rule.property.node, rule.load.names);
   for (const auto& r : records)
     if (std::get<1>(r).size() != 1)
-      QORVA_THROW("load_matbook: Construct anisotropic material, the column form holds one data "
-                  "point only.");
-  const std::vector<double>* columns[] = {&D_1, &D_2, &D_3, &D_4, &D_5, &D_6};
+      QORVA_THROW(
+          "load_matbook: Construct anisotropic material, the column form holds one data "
+          "point only.");
   for (std::size_t column = 0; column < 6; ++column)
-    for (std::size_t row = column; row < 6; ++row) lists.push_back({(*columns[column])[row]});
+    for (std::size_t row = column; row < 6; ++row) lists.push_back({columns[column][row]});
   store_table(rule, PF::create_anisotropic_elasticity(), lists);
 }
 
@@ -323,14 +351,6 @@ void map_reference_temperature(const MatbookRule& rule) {
     set_reference_temperature(rule, rule.material().at(PT::thermal_expansion_coefficients));
 }
 
-const std::vector<std::string>& direction_names() {
-  static const std::vector<std::string> names{
-      "Tensile X direction", "Compressive X direction", "Tensile Y direction",
-      "Compressive Y direction", "Tensile Z direction", "Compressive Z direction",
-      "Shear XY", "Shear XZ", "Shear YZ"};
-  return names;
-}
-
 void map_strain_limits(const MatbookRule& rule) {
   const std::string behavior = read_behavior(rule.property);
   if (behavior != "Orthotropic" && behavior != "Isotropic") return;
@@ -360,41 +380,71 @@ void map_stress_limits(const MatbookRule& rule) {
     return;
   }
   QORVA_LOG(debug) << "    - Woven specification " << rule.property.data_set;
-  const auto &Xt = lists[0], &Xc = lists[1], &Yt = lists[2], &Yc = lists[3], &Zt = lists[4],
-             &Zc = lists[5], &Sxy = lists[6], &Sxz = lists[7], &Syz = lists[8];
-  QORVA_ASSERT(Xt.size() == 1 && Yt.size() == 1 && Zt.size() == 1 && Xc.size() == 1 && Yc.size() == 1 && Zc.size() == 1 && Sxy.size() == 1 && Sxz.size() == 1 && Syz.size() == 1 && Syz.size() == 1,
-               "load_matbook: Woven specification is only possible with constant data.");
+  const bool constant = std::all_of(
+      lists.begin(), lists.end(), [](const std::vector<double>& list) { return list.size() == 1; });
+  QORVA_ASSERT_TEXT(constant, kWovenLimitsConstant,
+                    "load_matbook: Woven specification is only possible with constant data.");
   const bool first = rule.property.data_set == "1";
   const PT::type type = first ? PT::woven_stress_limits_1 : PT::woven_stress_limits_2;
   if (!rule.material().is_property_set_active(PT::enum_str(type)))
     rule.material().add_property_set(first ? PF::create_woven_stress_limits_1()
                                             : PF::create_woven_stress_limits_2());
   std::vector<double> row;
+  row.reserve(lists.size());
   for (const auto& list : lists) row.push_back(list.front());
   rule.material().at(type).set_const(row);
 }
 
+namespace {
+
+// One entry of the dispatch by property name: the rule applies when the name equals `text`
+// (or only contains it, for `part`), and for `woven_only` only to woven properties.
+struct PropertyRule {
+  const char* text;
+  bool part;
+  bool woven_only;
+  void (*map)(const MatbookRule&);
+};
+
+// Tried in order; the first entry that applies maps the property.
+const PropertyRule kPropertyRules[] = {
+    {"Density", false, false, map_density},
+    {"Ply Type", false, false, map_ply_type},
+    {"Elasticity", true, false, map_elasticity},
+    {"Coefficient of Thermal Expansion", true, false, map_thermal_expansion},
+    {"Reference Temperature", true, false, map_reference_temperature},
+    {"Strain Limits", true, false, map_strain_limits},
+    {"Stress Limits", true, false, map_stress_limits},
+    {"Tensile Yield Strength", false, false, map_tensile_yield_strength},
+    {"Puck Constants", false, false, [](const MatbookRule& rule) { map_puck(rule, false); }},
+    {"Additional Puck Constants", false, false,
+     [](const MatbookRule& rule) { map_puck(rule, true); }},
+    {"Tsai-Wu Constants", false, false, map_tsai_wu},
+    {"LaRc03/04 Constants", false, false, map_larc},
+    {"Fiber Angle", false, true, map_fiber_angle},
+    {"Thermal Conductivity", true, false, map_thermal_conductivity},
+    {"Specific Heat", true, false, map_specific_heat},
+    {"Fabric Fiber Angle", false, false, map_fabric_fiber_angle},
+    {"Isotropic Hardening", false, false, map_plasticity},
+    {"Hill Yield Criterion", false, false, map_plasticity},
+};
+
+bool applies(const PropertyRule& entry, const MatbookProperty& property) {
+  if (entry.woven_only && !property.woven) return false;
+  return entry.part ? property.name.find(entry.text) != std::string::npos
+                    : property.name == entry.text;
+}
+
+}  // namespace
+
 void map_property(const MatbookRule& rule) {
-  const std::string& name = rule.property.name;
-  auto contains = [&](const char* text) { return name.find(text) != std::string::npos; };
-  if (name == "Density") return map_density(rule);
-  if (name == "Ply Type") return map_ply_type(rule);
-  if (contains("Elasticity")) return map_elasticity(rule);
-  if (contains("Coefficient of Thermal Expansion")) return map_thermal_expansion(rule);
-  if (contains("Reference Temperature")) return map_reference_temperature(rule);
-  if (contains("Strain Limits")) return map_strain_limits(rule);
-  if (contains("Stress Limits")) return map_stress_limits(rule);
-  if (name == "Tensile Yield Strength") return map_tensile_yield_strength(rule);
-  if (name == "Puck Constants") return map_puck(rule, false);
-  if (name == "Additional Puck Constants") return map_puck(rule, true);
-  if (name == "Tsai-Wu Constants") return map_tsai_wu(rule);
-  if (name == "LaRc03/04 Constants") return map_larc(rule);
-  if (name == "Fiber Angle" && rule.property.woven) return map_fiber_angle(rule);
-  if (contains("Thermal Conductivity")) return map_thermal_conductivity(rule);
-  if (contains("Specific Heat")) return map_specific_heat(rule);
-  if (name == "Fabric Fiber Angle") return map_fabric_fiber_angle(rule);
-  if (name == "Isotropic Hardening" || name == "Hill Yield Criterion") return map_plasticity(rule);
-  QORVA_LOG(debug) << "  - Ignoring " << name;
+  for (const PropertyRule& entry : kPropertyRules) {
+    if (applies(entry, rule.property)) {
+      entry.map(rule);
+      return;
+    }
+  }
+  QORVA_LOG(debug) << "  - Ignoring " << rule.property.name;
 }
 
 }  // namespace detail

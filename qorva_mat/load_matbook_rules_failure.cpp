@@ -2,8 +2,9 @@
 // LaRC), woven fiber angles, thermal conductivity, specific heat, fabric angle and plasticity.
 #include <boost/property_tree/ptree.hpp>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_factory.hpp"
 
@@ -14,8 +15,6 @@ using PT = Material::PropertyType;
 using PF = PropertyFactory;
 
 namespace {
-
-const double kDegreesPerRadian = 57.29577951308232;
 
 void log_woven(const MatbookRule& rule) {
   if (rule.property.woven)
@@ -202,6 +201,7 @@ void map_plasticity(const MatbookRule& rule) {
   QORVA_LOG(debug) << "  - Set " << name << " - " << definition << " - " << behavior;
   const auto d = read_dependents(rule.property.node, rule.load.names);
   std::vector<std::vector<double>> lists;
+  lists.reserve(file_names.size());
   for (const auto& file_name : file_names) lists.push_back(rule.converted(d, file_name));
   store_table(rule, set, lists, false);
 }

@@ -5,8 +5,9 @@
 #include <locale>
 #include <sstream>
 
-#include "qorva_mat/error.hpp"
 #include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
+#include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 
 namespace qorva_mat {
@@ -14,8 +15,6 @@ namespace detail {
 namespace {
 
 using boost::property_tree::ptree;
-
-const double kDegreesPerRadian = 57.29577951308232;
 
 // Unit names that the library's own writer declares but the unit-symbol table lacks.
 const std::unordered_map<std::string, Unit>& writer_symbol_table() {
@@ -71,6 +70,8 @@ std::string number_text(double value) {
 
 }  // namespace
 
+// The by-value parameter is the public signature.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 double convert_value(double value, const Unit& unit, std::shared_ptr<UnitSystem> model) {
   if (!model || model->type() == UnitSystem::UNDEFINED || unit.is_dimensionless()) return value;
   return Quantity(value, unit).convert_to(model, unit.is_temperature()).value();

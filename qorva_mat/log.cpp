@@ -258,6 +258,8 @@ std::uint64_t LogFileSink::scan_for_files(const std::string& target, bool update
 
 // ---- Free functions ------------------------------------------------------
 
+// The by-value parameters of add_sink and remove_sink are the public signatures.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void add_sink(boost::shared_ptr<Sink> sink) {
   boost::shared_ptr<sinks::basic_sink_frontend> frontend = sink ? sink->impl() : nullptr;
   if (!frontend) {
@@ -273,6 +275,7 @@ void add_sink(boost::shared_ptr<Sink> sink) {
   }
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 void remove_sink(boost::shared_ptr<Sink> sink) {
   boost::shared_ptr<sinks::basic_sink_frontend> frontend = sink ? sink->impl() : nullptr;
   if (!frontend) {

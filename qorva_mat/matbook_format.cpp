@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "qorva_gil/interpolator.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
@@ -24,20 +25,6 @@ void add_pairs(matbook_string_umap_t& table, const names_t& library, const names
 
 // The first `n` names of a catalogue list.
 names_t head(const names_t& names, std::size_t n) { return names_t(names.begin(), names.begin() + n); }
-
-const names_t& direction_names() {
-  static const names_t names{"Tensile X direction",     "Compressive X direction",
-                             "Tensile Y direction",     "Compressive Y direction",
-                             "Tensile Z direction",     "Compressive Z direction",
-                             "Shear XY",                "Shear XZ",
-                             "Shear YZ"};
-  return names;
-}
-
-const names_t& anisotropic_column_names() {
-  static const names_t names{"D[*,1]", "D[*,2]", "D[*,3]", "D[*,4]", "D[*,5]", "D[*,6]"};
-  return names;
-}
 
 void add_kind_names(matbook_string_umap_t& t) {
   using PT = Material::PropertyType;
@@ -185,6 +172,24 @@ matbook_algorithm_bimap_t build_algorithm_names() {
 }
 
 }  // namespace
+
+const names_t& direction_names() {
+  static const names_t names{"Tensile X direction",
+                             "Compressive X direction",
+                             "Tensile Y direction",
+                             "Compressive Y direction",
+                             "Tensile Z direction",
+                             "Compressive Z direction",
+                             "Shear XY",
+                             "Shear XZ",
+                             "Shear YZ"};
+  return names;
+}
+
+const names_t& anisotropic_column_names() {
+  static const names_t names{"D[*,1]", "D[*,2]", "D[*,3]", "D[*,4]", "D[*,5]", "D[*,6]"};
+  return names;
+}
 
 const matbook_string_umap_t& plyx_2_matbook_table() {
   static const matbook_string_umap_t table = build_plyx_2_matbook();

@@ -133,6 +133,8 @@ const PropertySet& Material::operator[](PropertyType::type type) const { return 
 PropertySet& Material::operator[](std::size_t index) { return at(index); }
 const PropertySet& Material::operator[](std::size_t index) const { return at(index); }
 
+// The public signatures of get_index and is_property_set_active take copies.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::size_t Material::get_index(std::string name) const {
   const auto it = index_.find(name);
   if (it == index_.end()) throw std::out_of_range("invalid map<K, T> key");
@@ -141,6 +143,7 @@ std::size_t Material::get_index(std::string name) const {
 
 std::size_t Material::property_vec_size() const { return property_vec_.size(); }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 bool Material::is_property_set_active(std::string name) const {
   const auto it = index_.find(name);
   return it != index_.end() && property_vec_[it->second] != nullptr;
@@ -156,24 +159,19 @@ bool Material::is_property_set_active(std::size_t index) const {
 }
 
 void Material::set_string_property(const std::string& key, const std::string& value) {
-  string_properties_[key] = value;
+  string_properties_.set(key, value);
 }
 
 std::string Material::get_string_property(const std::string& key) const {
-  const auto it = string_properties_.find(key);
-  if (it == string_properties_.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-  return it->second;
+  return string_properties_.get(key);
 }
 
 bool Material::has_string_property(const std::string& key) const {
-  return string_properties_.count(key) != 0;
+  return string_properties_.has(key);
 }
 
 std::vector<std::string> Material::get_string_property_keys() const {
-  std::vector<std::string> keys;
-  keys.reserve(string_properties_.size());
-  for (const auto& entry : string_properties_) keys.push_back(entry.first);
-  return keys;
+  return string_properties_.keys();
 }
 
 void Material::update() {

@@ -8,7 +8,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "qorva_mat/property_set.hpp"
@@ -117,7 +116,7 @@ class Material {
   std::vector<std::shared_ptr<PropertySet>> property_vec_;
   std::map<std::string, std::size_t> index_;
   std::string name_;
-  std::unordered_map<std::string, std::string> string_properties_;
+  StringProperties string_properties_;
 };
 
 // Writes "Material(name=" + name + property_vec_to_string() + ")"; throws what

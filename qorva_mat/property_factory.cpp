@@ -1,27 +1,12 @@
 #include "qorva_mat/property_factory.hpp"
 
 #include <array>
-#include <initializer_list>
-#include <utility>
 
 #include "qorva_mat/error.hpp"
 
 namespace qorva_mat {
 
 namespace {
-
-using string_property = std::pair<const char*, const char*>;
-
-// A new empty set of one property type with the given names and string properties, set in order.
-std::shared_ptr<PropertySet> make_set(Material::PropertyType::type type,
-                                      const std::vector<std::string>& names,
-                                      std::initializer_list<string_property> properties = {}) {
-  auto set = std::make_shared<PropertySet>(Material::PropertyType::enum_str(type), names);
-  for (const string_property& property : properties) {
-    set->set_string_property(property.first, property.second);
-  }
-  return set;
-}
 
 // "D[i,j]" for the lower triangle (i >= j) of the 6 x 6 matrix, column by column.
 std::vector<std::string> anisotropic_names() {
@@ -187,146 +172,209 @@ const std::vector<std::string>& PropertyFactory::get_orientation_sensitivity_par
   return names;
 }
 
+const std::vector<PropertyFactory::Kind>& PropertyFactory::kinds() {
+  using PT = Material::PropertyType;
+  using F = PropertyFactory;
+  static const std::vector<Kind> table{
+      {F::create_density, F::get_density_names, PT::density, ""},
+      {F::create_isotropic_elasticity, F::get_isotropic_elasticity_names, PT::engineering_constants,
+       "Behavior=Isotropic"},
+      {F::create_orthotropic_elasticity, F::get_orthotropic_elasticity_names,
+       PT::engineering_constants, "Behavior=Orthotropic"},
+      {F::create_anisotropic_elasticity, F::get_anisotropic_elasticity_names,
+       PT::engineering_constants, "Behavior=Anisotropic"},
+      {F::create_orthotropic_stress_limits, F::get_orthotropic_stress_limit_names,
+       PT::stress_limits, "Behavior=Orthotropic"},
+      {F::create_isotropic_strain_limit, F::get_isotropic_strain_limit_names, PT::strain_limits,
+       "Behavior=Isotropic"},
+      {F::create_orthotropic_strain_limits, F::get_orthotropic_strain_limit_names,
+       PT::strain_limits, "Behavior=Orthotropic"},
+      {F::create_puck, F::get_puck_names, PT::puck_constants, ""},
+      {F::create_isotropic_instantaneous_thermal_expansion_coefficients,
+       F::get_isotropic_instantaneous_thermal_expansion_coefficients_names,
+       PT::thermal_expansion_coefficients, "Behavior=Isotropic;Definition=Instantaneous"},
+      {F::create_isotropic_secant_thermal_expansion_coefficients,
+       F::get_isotropic_secant_thermal_expansion_coefficients_names,
+       PT::thermal_expansion_coefficients, "Behavior=Isotropic;Definition=Secant"},
+      {F::create_orthotropic_instantaneous_thermal_expansion_coefficients,
+       F::get_orthotropic_instantaneous_thermal_expansion_coefficients_names,
+       PT::thermal_expansion_coefficients, "Behavior=Orthotropic;Definition=Instantaneous"},
+      {F::create_orthotropic_secant_thermal_expansion_coefficients,
+       F::get_orthotropic_secant_thermal_expansion_coefficients_names,
+       PT::thermal_expansion_coefficients, "Behavior=Orthotropic;Definition=Secant"},
+      {F::create_woven_characterization, F::get_woven_characterization_names,
+       PT::woven_characterization, "Behavior=Orthotropic"},
+      {F::create_woven_puck_1, F::get_puck_names, PT::woven_puck_constants_1, ""},
+      {F::create_woven_puck_2, F::get_puck_names, PT::woven_puck_constants_2, ""},
+      {F::create_woven_stress_limits_1, F::get_orthotropic_stress_limit_names,
+       PT::woven_stress_limits_1, "Behavior=Orthotropic"},
+      {F::create_woven_stress_limits_2, F::get_orthotropic_stress_limit_names,
+       PT::woven_stress_limits_2, "Behavior=Orthotropic"},
+      {F::create_tsai_wu, F::get_tsai_wu_names, PT::tsai_wu_constants, ""},
+      {F::create_larc, F::get_larc_names, PT::larc_constants, ""},
+      {F::create_tensile_yield_strength, F::get_tensile_yield_strength_names,
+       PT::tensile_yield_strength, ""},
+      {F::create_isotropic_thermal_conductivity, F::get_isotropic_thermal_conductivity_names,
+       PT::thermal_conductivity, "Behavior=Isotropic"},
+      {F::create_orthotropic_thermal_conductivity, F::get_orthotropic_thermal_conductivity_names,
+       PT::thermal_conductivity, "Behavior=Orthotropic"},
+      {F::create_specific_heat, F::get_specific_heat_names, PT::specific_heat, ""},
+      {F::create_fabric_fiber_angle, F::get_fabric_fiber_angle_names, PT::fabric_fiber_angle, ""},
+      {F::create_multilinear_isotropic_hardening, F::get_multilinear_isotropic_hardening_names,
+       PT::isotropic_hardening, "Definition=Multilinear"},
+      {F::create_voce_isotropic_hardening, F::get_voce_isotropic_hardening_names,
+       PT::isotropic_hardening, "Behavior=Voce Law;Definition=Nonlinear"},
+      {F::create_hill_yield_criterion, F::get_hill_yield_criterion_names, PT::hill_yield_criterion,
+       "Separated Hill Potentials for Plasticity and Creep=No"},
+      {F::create_orientation_sensitivity_parameter, F::get_orientation_sensitivity_parameter_names,
+       PT::orientation_sensitivity_parameter, ""},
+  };
+  return table;
+}
+
+namespace {
+
+// A new empty set of `kind`: named after its type, with its names and string properties.
+std::shared_ptr<PropertySet> make_set(const PropertyFactory::Kind& kind) {
+  auto set =
+      std::make_shared<PropertySet>(Material::PropertyType::enum_str(kind.type), kind.names());
+  const std::string properties = kind.string_properties;
+  std::size_t start = 0;
+  while (start < properties.size()) {
+    std::size_t end = properties.find(';', start);
+    if (end == std::string::npos) end = properties.size();
+    const std::string pair = properties.substr(start, end - start);
+    const std::size_t equals = pair.find('=');
+    set->set_string_property(pair.substr(0, equals), pair.substr(equals + 1));
+    start = end + 1;
+  }
+  return set;
+}
+
+// The set of the kind whose create_* function is `create`.
+std::shared_ptr<PropertySet> make_kind(std::shared_ptr<PropertySet> (*create)()) {
+  for (const PropertyFactory::Kind& kind : PropertyFactory::kinds()) {
+    if (kind.create == create) return make_set(kind);
+  }
+  QORVA_THROW("PropertyFactory: no kind for this create function.");  // every create_* has one
+}
+
+}  // namespace
+
 std::shared_ptr<PropertySet> PropertyFactory::create_density() {
-  return make_set(Material::PropertyType::density, get_density_names());
+  return make_kind(&create_density);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_isotropic_elasticity() {
-  return make_set(Material::PropertyType::engineering_constants, get_isotropic_elasticity_names(),
-                  {{"Behavior", "Isotropic"}});
+  return make_kind(&create_isotropic_elasticity);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_orthotropic_elasticity() {
-  return make_set(Material::PropertyType::engineering_constants, get_orthotropic_elasticity_names(),
-                  {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_orthotropic_elasticity);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_anisotropic_elasticity() {
-  return make_set(Material::PropertyType::engineering_constants, get_anisotropic_elasticity_names(),
-                  {{"Behavior", "Anisotropic"}});
+  return make_kind(&create_anisotropic_elasticity);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_orthotropic_stress_limits() {
-  return make_set(Material::PropertyType::stress_limits, get_orthotropic_stress_limit_names(),
-                  {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_orthotropic_stress_limits);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_isotropic_strain_limit() {
-  return make_set(Material::PropertyType::strain_limits, get_isotropic_strain_limit_names(),
-                  {{"Behavior", "Isotropic"}});
+  return make_kind(&create_isotropic_strain_limit);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_orthotropic_strain_limits() {
-  return make_set(Material::PropertyType::strain_limits, get_orthotropic_strain_limit_names(),
-                  {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_orthotropic_strain_limits);
 }
 
-std::shared_ptr<PropertySet> PropertyFactory::create_puck() {
-  return make_set(Material::PropertyType::puck_constants, get_puck_names());
-}
+std::shared_ptr<PropertySet> PropertyFactory::create_puck() { return make_kind(&create_puck); }
 
 std::shared_ptr<PropertySet>
 PropertyFactory::create_isotropic_instantaneous_thermal_expansion_coefficients() {
-  return make_set(Material::PropertyType::thermal_expansion_coefficients,
-                  get_isotropic_instantaneous_thermal_expansion_coefficients_names(),
-                  {{"Behavior", "Isotropic"}, {"Definition", "Instantaneous"}});
+  return make_kind(&create_isotropic_instantaneous_thermal_expansion_coefficients);
 }
 
 std::shared_ptr<PropertySet>
 PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients() {
-  return make_set(Material::PropertyType::thermal_expansion_coefficients,
-                  get_isotropic_secant_thermal_expansion_coefficients_names(),
-                  {{"Behavior", "Isotropic"}, {"Definition", "Secant"}});
+  return make_kind(&create_isotropic_secant_thermal_expansion_coefficients);
 }
 
 std::shared_ptr<PropertySet>
 PropertyFactory::create_orthotropic_instantaneous_thermal_expansion_coefficients() {
-  return make_set(Material::PropertyType::thermal_expansion_coefficients,
-                  get_orthotropic_instantaneous_thermal_expansion_coefficients_names(),
-                  {{"Behavior", "Orthotropic"}, {"Definition", "Instantaneous"}});
+  return make_kind(&create_orthotropic_instantaneous_thermal_expansion_coefficients);
 }
 
 std::shared_ptr<PropertySet>
 PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients() {
-  return make_set(Material::PropertyType::thermal_expansion_coefficients,
-                  get_orthotropic_secant_thermal_expansion_coefficients_names(),
-                  {{"Behavior", "Orthotropic"}, {"Definition", "Secant"}});
+  return make_kind(&create_orthotropic_secant_thermal_expansion_coefficients);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_woven_characterization() {
-  return make_set(Material::PropertyType::woven_characterization,
-                  get_woven_characterization_names(), {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_woven_characterization);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_woven_puck_1() {
-  return make_set(Material::PropertyType::woven_puck_constants_1, get_puck_names());
+  return make_kind(&create_woven_puck_1);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_woven_puck_2() {
-  return make_set(Material::PropertyType::woven_puck_constants_2, get_puck_names());
+  return make_kind(&create_woven_puck_2);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_woven_stress_limits_1() {
-  return make_set(Material::PropertyType::woven_stress_limits_1,
-                  get_orthotropic_stress_limit_names(), {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_woven_stress_limits_1);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_woven_stress_limits_2() {
-  return make_set(Material::PropertyType::woven_stress_limits_2,
-                  get_orthotropic_stress_limit_names(), {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_woven_stress_limits_2);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_tsai_wu() {
-  return make_set(Material::PropertyType::tsai_wu_constants, get_tsai_wu_names());
+  return make_kind(&create_tsai_wu);
 }
 
-std::shared_ptr<PropertySet> PropertyFactory::create_larc() {
-  return make_set(Material::PropertyType::larc_constants, get_larc_names());
-}
+std::shared_ptr<PropertySet> PropertyFactory::create_larc() { return make_kind(&create_larc); }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_tensile_yield_strength() {
-  return make_set(Material::PropertyType::tensile_yield_strength,
-                  get_tensile_yield_strength_names());
+  return make_kind(&create_tensile_yield_strength);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_isotropic_thermal_conductivity() {
-  return make_set(Material::PropertyType::thermal_conductivity,
-                  get_isotropic_thermal_conductivity_names(), {{"Behavior", "Isotropic"}});
+  return make_kind(&create_isotropic_thermal_conductivity);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_orthotropic_thermal_conductivity() {
-  return make_set(Material::PropertyType::thermal_conductivity,
-                  get_orthotropic_thermal_conductivity_names(), {{"Behavior", "Orthotropic"}});
+  return make_kind(&create_orthotropic_thermal_conductivity);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_specific_heat() {
-  return make_set(Material::PropertyType::specific_heat, get_specific_heat_names());
+  return make_kind(&create_specific_heat);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_fabric_fiber_angle() {
-  return make_set(Material::PropertyType::fabric_fiber_angle, get_fabric_fiber_angle_names());
+  return make_kind(&create_fabric_fiber_angle);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_multilinear_isotropic_hardening() {
-  return make_set(Material::PropertyType::isotropic_hardening,
-                  get_multilinear_isotropic_hardening_names(), {{"Definition", "Multilinear"}});
+  return make_kind(&create_multilinear_isotropic_hardening);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_voce_isotropic_hardening() {
-  return make_set(Material::PropertyType::isotropic_hardening, get_voce_isotropic_hardening_names(),
-                  {{"Behavior", "Voce Law"}, {"Definition", "Nonlinear"}});
+  return make_kind(&create_voce_isotropic_hardening);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_hill_yield_criterion() {
-  return make_set(Material::PropertyType::hill_yield_criterion, get_hill_yield_criterion_names(),
-                  {{"Separated Hill Potentials for Plasticity and Creep", "No"}});
+  return make_kind(&create_hill_yield_criterion);
 }
 
 std::shared_ptr<PropertySet> PropertyFactory::create_orientation_sensitivity_parameter() {
-  return make_set(Material::PropertyType::orientation_sensitivity_parameter,
-                  get_orientation_sensitivity_parameter_names());
+  return make_kind(&create_orientation_sensitivity_parameter);
 }
 
+// The by-value parameter is the public signature.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 std::shared_ptr<PropertySet> PropertyFactory::create_property_set(std::string name) {
   if (name == Material::PropertyType::enum_str(Material::PropertyType::density)) {
     return create_density();

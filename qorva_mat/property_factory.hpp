@@ -112,6 +112,19 @@ class PropertyFactory {
   static std::shared_ptr<PropertySet> create_hill_yield_criterion();
   static std::shared_ptr<PropertySet> create_orientation_sensitivity_parameter();
 
+  // One predefined kind: its create_* function, its name-list getter (the list its sets carry),
+  // the slot type that names its sets, and the string properties that tell kinds sharing a set
+  // name apart, as "key=value" pairs joined by ';' ("" for none).
+  struct Kind {
+    std::shared_ptr<PropertySet> (*create)();
+    const std::vector<std::string>& (*names)();
+    Material::PropertyType::type type;
+    const char* string_properties;
+  };
+  // Every kind once, in the order of the create_* functions above; each create_* builds its set
+  // from its entry here. Never throws.
+  static const std::vector<Kind>& kinds();
+
   // Creates a kind from its set name; only "Density" can be created this way. Throws
   // runtime_error "create_property_set: property <name> can not be construced." otherwise.
   static std::shared_ptr<PropertySet> create_property_set(std::string name);

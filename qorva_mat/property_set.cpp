@@ -322,24 +322,19 @@ void PropertySet::set_string_property(const std::string& key, const std::string&
                   "-type.");
     }
   }
-  string_properties_[key] = value;
+  string_properties_.set(key, value);
 }
 
 std::string PropertySet::get_string_property(const std::string& key) const {
-  const auto it = string_properties_.find(key);
-  if (it == string_properties_.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-  return it->second;
+  return string_properties_.get(key);
 }
 
 bool PropertySet::has_string_property(const std::string& key) const {
-  return string_properties_.count(key) != 0;
+  return string_properties_.has(key);
 }
 
 std::vector<std::string> PropertySet::get_string_property_keys() const {
-  std::vector<std::string> keys;
-  keys.reserve(string_properties_.size());
-  for (const auto& entry : string_properties_) keys.push_back(entry.first);
-  return keys;
+  return string_properties_.keys();
 }
 
 void PropertySet::field_units(const std::vector<Unit>& units) { field_units_ = units; }

@@ -6,11 +6,11 @@
 #include <boost/tuple/tuple.hpp>
 #include <iosfwd>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "qorva_gil/interpolator.hpp"
+#include "qorva_mat/string_properties.hpp"
 #include "qorva_mat/units.hpp"
 
 namespace qorva_mat {
@@ -154,7 +154,7 @@ class PropertySet {
 
   qorva_gil::Interpolator gil_;
   std::string name_;
-  std::unordered_map<std::string, std::string> string_properties_;
+  StringProperties string_properties_;
   std::vector<Unit> field_units_;
 };
 

@@ -108,7 +108,7 @@ class UnitSystem : boost::equality_comparable<UnitSystem> {
   explicit UnitSystem(unit_system_type type = UNDEFINED);
 
   // The type, base units, names and factors as stored. Never throw.
-  unit_system_type type() const { return type__; }
+  unit_system_type type() const { return type_; }
   // Re-initialises the whole system as `type`: allowed on every system, it
   // replaces every name, factor, the offset and the base units. Throws only
   // std::bad_alloc.
@@ -189,7 +189,7 @@ class UnitSystem : boost::equality_comparable<UnitSystem> {
   unit_names_t unit_names_;
   conversion_factors_t conversion_factors_;
   double temperature_offset_;
-  unit_system_type type__;  // named so that the setters' failure texts read "type__ == UNDEFINED"
+  unit_system_type type_;
   units::base_unit_type base_units_;
 };
 

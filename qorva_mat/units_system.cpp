@@ -47,6 +47,11 @@ const char* const kTypeNames[8] = {"UNDEFINED", "SI", "MKS", "uMKS", "CGS", "MPA
 const char* const kLowerTypeNames[8] = {"undefined", "si",  "mks", "umks",
                                         "cgs",       "mpa", "bft", "bin"};
 
+// Conditions the setters report when they refuse a change.
+constexpr char kCustomOnly[] = "type__ == UNDEFINED";
+constexpr char kMassIsBase[] = "this->base_units() == units::LENGTH_MASS_TIME_TEMP_CUR";
+constexpr char kForceIsBase[] = "this->base_units() == units::LENGTH_FORCE_TIME_TEMP_CUR";
+
 bool is_predefined(UnitSystem::unit_system_type type) {
   return type >= UnitSystem::SI && type <= UnitSystem::BIN;
 }
@@ -57,7 +62,7 @@ UnitSystem::UnitSystem(unit_system_type type)
     : unit_names_(),
       conversion_factors_(ones_conversion_factors()),
       temperature_offset_(0.0),
-      type__(type),
+      type_(type),
       base_units_(units::LENGTH_MASS_TIME_TEMP_CUR) {
   init(type);
 }
@@ -69,7 +74,7 @@ UnitSystem::conversion_factors_t UnitSystem::ones_conversion_factors() {
 }
 
 void UnitSystem::init(unit_system_type type) {
-  type__ = type;
+  type_ = type;
   unit_names_[5] = "radian";
   if (!is_predefined(type)) {
     unit_names_[0] = "[Length]";
@@ -96,8 +101,8 @@ void UnitSystem::init(unit_system_type type) {
 void UnitSystem::type(unit_system_type type) { init(type); }
 
 std::string UnitSystem::zepl_type_str() const {
-  if (type__ < UNDEFINED || type__ > BIN) return kTypeNames[UNDEFINED];
-  return kTypeNames[type__];
+  if (type_ < UNDEFINED || type_ > BIN) return kTypeNames[UNDEFINED];
+  return kTypeNames[type_];
 }
 
 std::string UnitSystem::printed_unit(const units::exponent_vec_t& e) const {
@@ -121,88 +126,102 @@ double UnitSystem::mass_conv() const { return derived_conv(units::mass_exp(base_
 double UnitSystem::force_conv() const { return derived_conv(units::force_exp(base_units_)); }
 
 void UnitSystem::base_units(units::base_unit_type base_units) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set base units of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set base units of predefined unit system");
   base_units_ = base_units;
 }
 
 void UnitSystem::length_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set length unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set length unit name of predefined unit system");
   unit_names_[0] = name;
 }
 
 void UnitSystem::length_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
   conversion_factors_[0] = factor;
 }
 
 void UnitSystem::mass_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set mass unit name of predefined unit system");
-  QORVA_ASSERT(this->base_units() == units::LENGTH_MASS_TIME_TEMP_CUR,
-               "cannot set mass unit name, mass is not a base unit of this system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set mass unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(base_units_ == units::LENGTH_MASS_TIME_TEMP_CUR, kMassIsBase,
+                    "cannot set mass unit name, mass is not a base unit of this system");
   unit_names_[1] = name;
 }
 
 void UnitSystem::mass_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
-  QORVA_ASSERT(this->base_units() == units::LENGTH_MASS_TIME_TEMP_CUR,
-               "cannot set mass unit conversion, mass is not a base unit of this system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(base_units_ == units::LENGTH_MASS_TIME_TEMP_CUR, kMassIsBase,
+                    "cannot set mass unit conversion, mass is not a base unit of this system");
   conversion_factors_[1] = factor;
 }
 
 void UnitSystem::force_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set force unit name of predefined unit system");
-  QORVA_ASSERT(this->base_units() == units::LENGTH_FORCE_TIME_TEMP_CUR,
-               "cannot set force unit name, force is not a base unit of this system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set force unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(base_units_ == units::LENGTH_FORCE_TIME_TEMP_CUR, kForceIsBase,
+                    "cannot set force unit name, force is not a base unit of this system");
   unit_names_[1] = name;
 }
 
 void UnitSystem::force_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
-  QORVA_ASSERT(this->base_units() == units::LENGTH_FORCE_TIME_TEMP_CUR,
-               "cannot set force unit conversion, force is not a base unit of this system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(base_units_ == units::LENGTH_FORCE_TIME_TEMP_CUR, kForceIsBase,
+                    "cannot set force unit conversion, force is not a base unit of this system");
   conversion_factors_[1] = factor;
 }
 
 void UnitSystem::time_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set time unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set time unit name of predefined unit system");
   unit_names_[2] = name;
 }
 
 void UnitSystem::time_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
   conversion_factors_[2] = factor;
 }
 
 void UnitSystem::temperature_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set temperature unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set temperature unit name of predefined unit system");
   unit_names_[3] = name;
 }
 
 void UnitSystem::temperature_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
   conversion_factors_[3] = factor;
 }
 
 void UnitSystem::temperature_offset(double offset) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set temperature offset of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set temperature offset of predefined unit system");
   temperature_offset_ = offset;
 }
 
 void UnitSystem::currency_name(const std::string& name) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set currency unit name of predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set currency unit name of predefined unit system");
   unit_names_[4] = name;
 }
 
 void UnitSystem::currency_conv(double factor) {
-  QORVA_ASSERT(type__ == UNDEFINED, "cannot set conversion factor in predefined unit system");
+  QORVA_ASSERT_TEXT(type_ == UNDEFINED, kCustomOnly,
+                    "cannot set conversion factor in predefined unit system");
   conversion_factors_[4] = factor;
 }
 
 std::string& UnitSystem::get_default_currency_as_ref() {
   // Created on first use and deliberately never destroyed, so that predefined
   // systems made during static destruction still find it.
-  static std::string* const default_currency__ = new std::string("USD");
-  return *default_currency__;
+  static std::string* const default_currency = new std::string("USD");
+  return *default_currency;
 }
 
 std::string UnitSystem::get_default_currency() { return get_default_currency_as_ref(); }

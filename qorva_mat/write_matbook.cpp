@@ -1,13 +1,13 @@
 // Matbook writer: the document driver, declarations and units, general property data and tables.
 #include "qorva_mat/write_matbook.hpp"
 
-#include <boost/tuple/tuple.hpp>
-
 #include <algorithm>
 #include <charconv>
 #include <sstream>
 
 #include "qorva_gil/interpolator.hpp"
+#include "qorva_mat/detail/gil_content.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/matbook_format.hpp"
@@ -16,20 +16,27 @@
 namespace qorva_mat {
 
 using boost::property_tree::ptree;
-using boost::tuples::get;
 using detail::add_qualifier;
+using detail::kDegreesPerRadian;
+using detail::kTransferIdKey;
 
 namespace {
 
 const char* const kMatbookVersion = "18.0.0.60";
 const char* const kMatbookVersionDate = "29.08.2016 15:02:00";
-const char* const kTransferIdKey = "QORVAHELMTransferID";
+
+// Reported when a property set's first dependent row and its dependent names differ in length.
+constexpr char kConstantsMatchNames[] = "const_data_vec.size() == const_name_vec.size()";
+// Reported when a library name has no file name.
+constexpr char kFileNameKnown[] =
+    "Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end()";
 
 // Library name -> file name through the shared name table.
-std::string library_to_file_name(const std::string& name_) {
-  QORVA_ASSERT(Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end(),
-               name_ + " not found in Plyx_2_Matbook_string_umap");
-  return Plyx_2_Matbook_string_umap.find(name_)->second;
+std::string library_to_file_name(const std::string& name) {
+  const auto found = Plyx_2_Matbook_string_umap.find(name);
+  QORVA_ASSERT_TEXT(found != Plyx_2_Matbook_string_umap.end(), kFileNameKnown,
+                    name + " not found in Plyx_2_Matbook_string_umap");
+  return found->second;
 }
 
 // "Units" with one "Unit" per description entry; the power is written only when it is not 1.
@@ -72,7 +79,7 @@ Unit category_unit(const std::string& category, const std::shared_ptr<UnitSystem
   const Unit m = mass(system);
   const Unit l = length(system);
   const Unit t = time(system);
-  const Unit temp = temperature(system);
+  Unit temp = temperature(system);
   if (category == "density") return (m * l.pow(-3)).unit();
   if (category == "stress") return ((m * l.pow(-1)).unit() * t.pow(-2)).unit();
   if (category == "thermal expansion") return (dimensionless(system) * temp.pow(-1)).unit();
@@ -135,16 +142,16 @@ std::string algorithm_file_name(const std::string& engine_name, bool use_cgal_tr
   return Matbook_algorithm_bimap.right.at(engine_name);
 }
 
-void write_interpolation_options(ptree& node, const PropertySet::gil_tuple_t& gil,
+void write_interpolation_options(ptree& node, const detail::GilContent& gil,
                                  bool use_cgal_triangulation, bool project_to_convex_hull,
                                  detail::MatbookDeclarations& declarations) {
   ptree& value = node.add_child("ParameterValue", ptree());
   value.put("<xmlattr>.format", "string");
   value.put("<xmlattr>.parameter", declarations.parameter("Options Variable"));
   value.put("Data", "Interpolation Options");
-  add_qualifier(value, "AlgorithmType", algorithm_file_name(get<6>(gil), use_cgal_triangulation));
-  add_qualifier(value, "Normalized", get<8>(gil) ? "True" : "False");
-  add_qualifier(value, "Cached", get<7>(gil) ? "True" : "False");
+  add_qualifier(value, "AlgorithmType", algorithm_file_name(gil.algorithm, use_cgal_triangulation));
+  add_qualifier(value, "Normalized", gil.normalized ? "True" : "False");
+  add_qualifier(value, "Cached", gil.cached ? "True" : "False");
   if (project_to_convex_hull) {
     add_qualifier(value, "ExtrapolationType", "Projection to the Convex Hull");
   }
@@ -167,26 +174,24 @@ std::string print_unit(const Unit& unit) {
   return text.str();
 }
 
-// Degrees -> radians, as the file holds shear angles.
-constexpr double kDegreesPerRadian = 57.29577951308232;
-
-void write_independent_parameter(ptree& node, const PropertySet::gil_tuple_t& gil, std::size_t i,
+void write_independent_parameter(ptree& node, const detail::GilContent& gil, std::size_t i,
                                  const std::vector<Unit>& field_units, bool write_options,
                                  detail::MatbookDeclarations& declarations) {
-  const std::string& name = get<0>(gil).at(i);
+  const std::string& name = gil.independent_names.at(i);
   QORVA_ASSERT(i < field_units.size(),
                "write_matbook: no field unit for the independent variable " + name + ".");
   const bool shear_angle = name == "Shear Angle";
   const auto in_file_units = [shear_angle](double v) { return shear_angle ? v / kDegreesPerRadian : v; };
   const Unit declared = shear_angle ? angle(declarations.unit_system) : field_units[i];
   const std::string id = declarations.parameter(name, true, &declared);
-  std::vector<double> values = column(get<1>(gil), i);
+  std::vector<double> values = column(gil.independent, i);
   for (double& v : values) v = in_file_units(v);
   ptree& value = add_float_parameter(node, id, values, "Independent");
-  const std::pair<double, double> range = get<2>(gil).at(i);
+  const std::pair<double, double> range = gil.ranges.at(i);
   if (!write_options) return;
   add_qualifier(value, "Field Variable", name);
-  add_qualifier(value, "Default Data", detail::format_matbook_number(in_file_units(get<3>(gil).at(i))));
+  add_qualifier(value, "Default Data",
+                detail::format_matbook_number(in_file_units(gil.defaults.at(i))));
   add_qualifier(value, "Field Units", print_unit(field_units[i]));
   add_qualifier(value, "Upper Limit", detail::format_matbook_number(in_file_units(range.second)));
   add_qualifier(value, "Lower Limit", detail::format_matbook_number(in_file_units(range.first)));
@@ -197,7 +202,7 @@ bool is_kind(const std::string& name, Material::PropertyType::type type) {
 }
 
 // One PropertyData in the general layout, with the fiber-angle and LaRC adjustments.
-void write_general_property_data(ptree& bulk, const PropertySet& set, PropertySet::gil_tuple_t gil,
+void write_general_property_data(ptree& bulk, const PropertySet& set, detail::GilContent gil,
                                  detail::MatbookDeclarations& declarations) {
   using PT = Material::PropertyType;
   const std::string name = set.name();
@@ -210,13 +215,13 @@ void write_general_property_data(ptree& bulk, const PropertySet& set, PropertySe
     add_qualifier(data, key, set.get_string_property(key));
   }
   if (is_kind(name, PT::fabric_fiber_angle)) {
-    for (auto& row : get<5>(gil)) {
+    for (auto& row : gil.dependent) {
       for (double& v : row) v /= kDegreesPerRadian;
     }
   }
   if (set.is_constant()) {
-    std::vector<std::string> names = get<4>(gil);
-    std::vector<double> values = get<5>(gil).front();
+    std::vector<std::string> names = gil.dependent_names;
+    std::vector<double> values = gil.dependent.front();
     // The last LaRC constant has no counterpart in the file.
     if (is_kind(name, PT::larc_constants) && !names.empty()) {
       names.pop_back();
@@ -239,11 +244,11 @@ bool is_anisotropic_constant(const PropertySet& set) {
 
 // Writes one property set by its kind.
 void write_property_set(ptree& bulk, const Material& material, const PropertySet& set,
-                        const PropertySet::gil_tuple_t& gil, detail::MatbookDeclarations& declarations) {
+                        const detail::GilContent& gil, detail::MatbookDeclarations& declarations) {
   using PT = Material::PropertyType;
   const std::string name = set.name();
-  const std::vector<std::string>& names = get<4>(gil);
-  const std::vector<double>& row = get<5>(gil).front();
+  const std::vector<std::string>& names = gil.dependent_names;
+  const std::vector<double>& row = gil.dependent.front();
   if (is_kind(name, PT::woven_characterization)) {
     detail::write_woven_data_sets(bulk, material, names, row, declarations);
   } else if (is_kind(name, PT::woven_puck_constants_1) || is_kind(name, PT::woven_puck_constants_2) ||
@@ -275,11 +280,9 @@ void write_material(ptree& doc, const Material& material, detail::MatbookDeclara
     if (j >= Material::PropertyType::count || !material.is_property_set_active(j)) continue;
     const PropertySet& set = material.at(j);
     if (!set.is_set()) continue;
-    const PropertySet::gil_tuple_t gil = set.get_gil();
-    const std::vector<double>& const_data_vec = get<5>(gil).front();
-    const std::vector<std::string>& const_name_vec = get<4>(gil);
-    QORVA_ASSERT(const_data_vec.size() == const_name_vec.size(),
-                 "write_matbook: GIL data and names not consistent in length.");
+    const detail::GilContent gil = detail::gil_content(set);
+    QORVA_ASSERT_TEXT(gil.constants_match_names(), kConstantsMatchNames,
+                      "write_matbook: GIL data and names not consistent in length.");
     write_property_set(bulk, material, set, gil, declarations);
   }
 }
@@ -299,7 +302,7 @@ void write_transfer_data(ptree& tree, const std::vector<std::shared_ptr<Material
 
 unsigned int write_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                              std::shared_ptr<UnitSystem> unit_system) {
-  return write_materials_t(path, materials, unit_system);
+  return write_materials_t(std::move(path), materials, std::move(unit_system));
 }
 
 namespace {
@@ -330,8 +333,11 @@ void warn_about_other_systems(const std::string& path, const std::vector<std::sh
 
 }  // namespace
 
+// The public signature takes copies.
+// NOLINTBEGIN(performance-unnecessary-value-param)
 unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                                std::shared_ptr<UnitSystem> unit_system) {
+  // NOLINTEND(performance-unnecessary-value-param)
   QORVA_ASSERT(unit_system != nullptr, "write_matbook: no unit system given.");
   for (const auto& material : materials) {
     QORVA_ASSERT(material != nullptr, "write_matbook: the material list holds a null material.");
@@ -353,7 +359,7 @@ namespace detail {
 
 void add_metadata_to_ptree(ptree& metadata, const std::string& kind, const std::string& name,
                            const std::string& prefix, std::size_t& counter, matbook_id_map_t& ids,
-                           std::shared_ptr<UnitSystem> unit_system, bool name_is_file_name,
+                           const std::shared_ptr<UnitSystem>& unit_system, bool name_is_file_name,
                            const Unit* unit) {
   const std::string file_name = name_is_file_name ? name : library_to_file_name(name);
   if (ids.find(file_name) != ids.end()) return;
@@ -429,7 +435,7 @@ void write_constant_parameters(ptree& node, const std::vector<std::string>& name
   }
 }
 
-void write_table_parameters(ptree& node, const PropertySet::gil_tuple_t& gil,
+void write_table_parameters(ptree& node, const detail::GilContent& gil,
                             const std::vector<Unit>& field_units, bool write_options,
                             bool use_cgal_triangulation, bool project_to_convex_hull,
                             MatbookDeclarations& declarations) {
@@ -437,12 +443,12 @@ void write_table_parameters(ptree& node, const PropertySet::gil_tuple_t& gil,
     write_interpolation_options(node, gil, use_cgal_triangulation, project_to_convex_hull,
                                 declarations);
   }
-  const std::vector<std::string>& dependent_names = get<4>(gil);
+  const std::vector<std::string>& dependent_names = gil.dependent_names;
   for (std::size_t j = 0; j < dependent_names.size(); ++j) {
     const std::string id = declarations.parameter(dependent_names[j]);
-    add_float_parameter(node, id, column(get<5>(gil), j), "Dependent");
+    add_float_parameter(node, id, column(gil.dependent, j), "Dependent");
   }
-  for (std::size_t i = 0; i < get<0>(gil).size(); ++i) {
+  for (std::size_t i = 0; i < gil.independent_names.size(); ++i) {
     write_independent_parameter(node, gil, i, field_units, write_options, declarations);
   }
 }

@@ -36,6 +36,8 @@ unsigned int write_materials_t(std::string path, std::vector<std::shared_ptr<Mat
 
 namespace detail {
 
+struct GilContent;  // the engine content by field, detail/gil_content.hpp
+
 using matbook_id_map_t = boost::unordered_map<std::string, std::string>;
 
 // Declares `name` once per kind ("PropertyDetails" or "ParameterDetails") in `metadata`: the
@@ -47,7 +49,7 @@ using matbook_id_map_t = boost::unordered_map<std::string, std::string>;
 // "write_matbook: unit name not found in unit_map." for an unknown category). Returns nothing.
 void add_metadata_to_ptree(boost::property_tree::ptree& metadata, const std::string& kind,
                            const std::string& name, const std::string& prefix, std::size_t& counter,
-                           matbook_id_map_t& ids, std::shared_ptr<UnitSystem> unit_system,
+                           matbook_id_map_t& ids, const std::shared_ptr<UnitSystem>& unit_system,
                            bool name_is_file_name, const Unit* unit);
 
 // Everything that is shared by all materials of one document: the metadata being built, the two
@@ -97,7 +99,7 @@ void write_constant_parameters(boost::property_tree::ptree& node,
 // field-variable qualifiers when `write_options`). `field_units` holds one unit per independent
 // variable. Throws assertion_error naming the variable when its field unit is missing,
 // std::out_of_range when a table row is shorter than the names, and as add_metadata_to_ptree.
-void write_table_parameters(boost::property_tree::ptree& node, const PropertySet::gil_tuple_t& gil,
+void write_table_parameters(boost::property_tree::ptree& node, const GilContent& gil,
                             const std::vector<Unit>& field_units, bool write_options,
                             bool use_cgal_triangulation, bool project_to_convex_hull,
                             MatbookDeclarations& declarations);

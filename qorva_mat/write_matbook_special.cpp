@@ -1,6 +1,5 @@
 // Matbook writer: the property kinds whose file layout differs from the general PropertyData.
-#include <boost/tuple/tuple.hpp>
-
+#include "qorva_mat/detail/gil_content.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/matbook_format.hpp"
 #include "qorva_mat/property_factory.hpp"
@@ -10,7 +9,6 @@ namespace qorva_mat {
 namespace detail {
 
 using boost::property_tree::ptree;
-using boost::tuples::get;
 
 namespace {
 
@@ -67,43 +65,49 @@ void write_woven_elasticity(ptree& bulk, const std::vector<std::string>& names,
   write_constant_parameters(data, set_names, set_values, declarations);
 }
 
+// Conditions reported when a woven data set's stress-limit or Puck set is missing or malformed.
+constexpr char kStressLimitsSet[] = "sl_gil_wrapper.is_set()";
+constexpr char kStressLimitsMatchNames[] = "sl_const_data_vec.size() == sl_const_name_vec.size()";
+constexpr char kPuckSet[] = "p_gil_wrapper.is_set()";
+constexpr char kPuckMatchNames[] = "p_const_data_vec.size() == p_const_name_vec.size()";
+constexpr char kPuckClassified[] =
+    "p_gil_wrapper.has_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION)";
+
 void write_woven_stress_limits(ptree& bulk, const Material& material, int data_set,
                                MatbookDeclarations& declarations) {
-  const PropertySet& sl_gil_wrapper =
+  const PropertySet& limits =
       material.at(data_set == 1 ? PT::woven_stress_limits_1 : PT::woven_stress_limits_2);
-  QORVA_ASSERT(sl_gil_wrapper.is_set(), "write_matbook: GIL not set for Puck for Woven.");
-  const PropertySet::gil_tuple_t sl_gil = sl_gil_wrapper.get_gil();
-  const std::vector<double>& sl_const_data_vec = get<5>(sl_gil).front();
-  const std::vector<std::string>& sl_const_name_vec = get<4>(sl_gil);
-  QORVA_ASSERT(sl_const_data_vec.size() == sl_const_name_vec.size(),
-               "write_matbook: GIL data and names not consistent in length.");
-  ptree& data = add_woven_property_data(bulk, sl_gil_wrapper.name(), data_set, declarations);
-  write_constant_parameters(data, sl_const_name_vec, sl_const_data_vec, declarations);
+  QORVA_ASSERT_TEXT(limits.is_set(), kStressLimitsSet,
+                    "write_matbook: GIL not set for Puck for Woven.");
+  const GilContent content = gil_content(limits);
+  QORVA_ASSERT_TEXT(content.constants_match_names(), kStressLimitsMatchNames,
+                    "write_matbook: GIL data and names not consistent in length.");
+  ptree& data = add_woven_property_data(bulk, limits.name(), data_set, declarations);
+  write_constant_parameters(data, content.dependent_names, content.dependent.front(), declarations);
 }
 
 void write_woven_puck(ptree& bulk, const Material& material, int data_set,
                       MatbookDeclarations& declarations) {
-  const PropertySet& p_gil_wrapper =
+  const PropertySet& puck =
       material.at(data_set == 1 ? PT::woven_puck_constants_1 : PT::woven_puck_constants_2);
-  QORVA_ASSERT(p_gil_wrapper.is_set(), "write_matbook: GIL not set for Puck for Woven.");
-  const PropertySet::gil_tuple_t p_gil = p_gil_wrapper.get_gil();
-  const std::vector<double>& p_const_data_vec = get<5>(p_gil).front();
-  const std::vector<std::string>& p_const_name_vec = get<4>(p_gil);
-  QORVA_ASSERT(p_const_data_vec.size() == p_const_name_vec.size(),
-               "write_matbook: GIL data and names not consistent in length.");
-  ptree& data = add_woven_property_data(bulk, p_gil_wrapper.name(), data_set, declarations);
-  QORVA_ASSERT(p_gil_wrapper.has_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION),
-               "write_matbook: ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION not set.");
+  QORVA_ASSERT_TEXT(puck.is_set(), kPuckSet, "write_matbook: GIL not set for Puck for Woven.");
+  const GilContent content = gil_content(puck);
+  QORVA_ASSERT_TEXT(content.constants_match_names(), kPuckMatchNames,
+                    "write_matbook: GIL data and names not consistent in length.");
+  ptree& data = add_woven_property_data(bulk, puck.name(), data_set, declarations);
+  QORVA_ASSERT_TEXT(puck.has_string_property(ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION),
+                    kPuckClassified,
+                    "write_matbook: ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION not set.");
   const std::string classification =
-      p_gil_wrapper.get_string_property(ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION);
+      puck.get_string_property(ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION);
   if (classification != PUCK_CLASSIFICATION_IGNORED) {
     add_qualifier(data, "Material Classification", file_name_of(classification));
   }
-  write_constant_parameters(data, puck_group_a(p_const_name_vec), puck_group_a(p_const_data_vec),
-                            declarations);
+  const std::vector<std::string>& names = content.dependent_names;
+  const std::vector<double>& row = content.dependent.front();
+  write_constant_parameters(data, puck_group_a(names), puck_group_a(row), declarations);
   ptree& additional = add_woven_property_data(bulk, "Additional Puck Constants", data_set, declarations);
-  write_constant_parameters(additional, puck_group_b(p_const_name_vec),
-                            puck_group_b(p_const_data_vec), declarations);
+  write_constant_parameters(additional, puck_group_b(names), puck_group_b(row), declarations);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
   python3-h5py libxml2-utils
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-tidy clang-format
   libopenmpi-dev openmpi-bin
   pybind11-dev python3-dev python3-numpy python3-pytest python3-scipy
 )

@@ -37,45 +37,23 @@ double query_e(const Interpolator& g, double t, int* status = nullptr) {
 
 }  // namespace
 
-TEST(InterpolatorState, GettersReturnWhatSettersStored) {
+TEST(InterpolatorState, ChangingTheAlgorithmKeepsTablesOptionsAndFlags) {
   Interpolator g = temperature_table();
   g.set_is_cached(true);
   g.set_algorithm_option("project_to_convex_hull", true);
-  std::vector<std::string> names;
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+  g.set_algorithm_type(AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
+  // The table comes back in the order given, whatever order the engine keeps it in.
   Table data;
-  Interpolator::ranges r;
-  std::vector<double> defaults;
-  bool flag = false;
-  EXPECT_EQ(g.get_independent_names(names), ExitStatusEnum::SUCCESS);
-  EXPECT_EQ(names, std::vector<std::string>{"Temperature"});
-  g.get_dependent_names(names);
-  EXPECT_EQ(names, (std::vector<std::string>{"E", "nu"}));
   g.get_independent_data(data);
   EXPECT_EQ(data, (Table{{100.0}, {20.0}, {300.0}, {200.0}}));
-  g.get_dependent_data(data);
-  EXPECT_EQ(data[2], (std::vector<double>{150.0, 0.35}));
-  g.get_independent_data_ranges(r);
-  EXPECT_EQ(r, (Interpolator::ranges{{0.0, 400.0}}));
-  g.get_default_independent_values(defaults);
-  EXPECT_EQ(defaults, std::vector<double>{20.0});
-  g.get_is_cached(flag);
-  EXPECT_TRUE(flag);
-  g.get_is_normalized(flag);
-  EXPECT_FALSE(flag);
-  // Changing the algorithm keeps options and flags.
-  g.set_algorithm_type(AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  bool flag = false;
   EXPECT_EQ(g.get_algorithm_option("project_to_convex_hull", flag), ExitStatusEnum::SUCCESS);
   EXPECT_TRUE(flag);
   g.get_is_cached(flag);
   EXPECT_TRUE(flag);
-  AlgorithmTypeEnum::type type;
-  g.get_algorithm_type(type);
-  EXPECT_EQ(type, AlgorithmTypeEnum::NEAREST_NEIGHBOR);
-  std::size_t dims = 0;
-  g.get_dependent_data_dimension(dims);
-  EXPECT_EQ(dims, 2u);
-  g.get_independent_data_dimension(dims);
-  EXPECT_EQ(dims, 1u);
+  EXPECT_EQ(query_e(g, 110.0), 190.0);  // the nearest node's value, not the linear 188
 }
 
 TEST(InterpolatorState, UnknownOptionsAndTypesAreErrors) {
@@ -400,7 +378,6 @@ TEST(InterpolatorErrors, BadTablesFailToInitialize) {
     g.set_dependent_names({"f"});
     g.set_independent_data(c.x);
     g.set_dependent_data(c.y);
-    EXPECT_EQ(g.check_consistency() == ExitStatusEnum::ERROR || g.initialize() == ExitStatusEnum::ERROR, true);
     EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
     EXPECT_NE(g.last_message().find(c.reason), std::string::npos) << g.last_message();
     bool ready = true;

@@ -22,80 +22,54 @@ const std::string kKeyAtStartup = qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFIC
 const std::string kCarbonAtStartup = qorva_mat::PUCK_CLASSIFICATION_CARBON;
 const names_t kVoceNamesAtStartup = PropertyFactory::get_voce_isotropic_hardening_names();
 
-// One predefined kind: its factory, its names getter (if any), set name, dependent names and
-// string properties, joined.
-struct Kind {
-  std::shared_ptr<qorva_mat::PropertySet> (*create)();
-  getter_t getter;
+// Set name, dependent names and string properties of every kind, in the catalogue's order.
+struct Expected {
   const char* name;
   const char* names;
   const char* tags;
 };
 
-using F = PropertyFactory;
 constexpr const char* kPuck = "p_21_pos,p_21_neg,p_22_pos,p_22_neg,s,M,interface_weakening_factor";
 constexpr const char* kLimits = "Xt,Xc,Yt,Yc,Zt,Zc,Sxy,Sxz,Syz";
-const Kind kKinds[] = {
-    {F::create_density, F::get_density_names, "Density", "rho", ""},
-    {F::create_isotropic_elasticity, F::get_isotropic_elasticity_names, "Engineering Constants",
-     "E,nu", "Behavior=Isotropic"},
-    {F::create_orthotropic_elasticity, F::get_orthotropic_elasticity_names, "Engineering Constants",
-     "E1,E2,E3,G12,G23,G31,nu12,nu13,nu23", "Behavior=Orthotropic"},
-    {F::create_anisotropic_elasticity, F::get_anisotropic_elasticity_names, "Engineering Constants",
+const Expected kExpected[] = {
+    {"Density", "rho", ""},
+    {"Engineering Constants", "E,nu", "Behavior=Isotropic"},
+    {"Engineering Constants", "E1,E2,E3,G12,G23,G31,nu12,nu13,nu23", "Behavior=Orthotropic"},
+    {"Engineering Constants",
      "D[1,1],D[2,1],D[3,1],D[4,1],D[5,1],D[6,1],D[2,2],D[3,2],D[4,2],D[5,2],D[6,2],D[3,3],D[4,3],"
      "D[5,3],D[6,3],D[4,4],D[5,4],D[6,4],D[5,5],D[6,5],D[6,6]",
      "Behavior=Anisotropic"},
-    {F::create_orthotropic_stress_limits, F::get_orthotropic_stress_limit_names, "Stress Limits",
-     kLimits, "Behavior=Orthotropic"},
-    {F::create_isotropic_strain_limit, F::get_isotropic_strain_limit_names, "Strain Limits",
-     "effective_strain", "Behavior=Isotropic"},
-    {F::create_orthotropic_strain_limits, F::get_orthotropic_strain_limit_names, "Strain Limits",
-     "eXt,eXc,eYt,eYc,eZt,eZc,eSxy,eSxz,eSyz", "Behavior=Orthotropic"},
-    {F::create_puck, F::get_puck_names, "Puck Constants", kPuck, ""},
-    {F::create_isotropic_instantaneous_thermal_expansion_coefficients,
-     F::get_isotropic_instantaneous_thermal_expansion_coefficients_names,
-     "Thermal Expansion Coefficients", "a", "Behavior=Isotropic;Definition=Instantaneous"},
-    {F::create_isotropic_secant_thermal_expansion_coefficients,
-     F::get_isotropic_secant_thermal_expansion_coefficients_names, "Thermal Expansion Coefficients",
-     "a", "Behavior=Isotropic;Definition=Secant"},
-    {F::create_orthotropic_instantaneous_thermal_expansion_coefficients,
-     F::get_orthotropic_instantaneous_thermal_expansion_coefficients_names,
-     "Thermal Expansion Coefficients", "aX,aY,aZ", "Behavior=Orthotropic;Definition=Instantaneous"},
-    {F::create_orthotropic_secant_thermal_expansion_coefficients,
-     F::get_orthotropic_secant_thermal_expansion_coefficients_names,
-     "Thermal Expansion Coefficients", "aX,aY,aZ", "Behavior=Orthotropic;Definition=Secant"},
-    {F::create_woven_characterization, F::get_woven_characterization_names,
-     "Woven Characterization",
+    {"Stress Limits", kLimits, "Behavior=Orthotropic"},
+    {"Strain Limits", "effective_strain", "Behavior=Isotropic"},
+    {"Strain Limits", "eXt,eXc,eYt,eYc,eZt,eZc,eSxy,eSxz,eSyz", "Behavior=Orthotropic"},
+    {"Puck Constants", kPuck, ""},
+    {"Thermal Expansion Coefficients", "a", "Behavior=Isotropic;Definition=Instantaneous"},
+    {"Thermal Expansion Coefficients", "a", "Behavior=Isotropic;Definition=Secant"},
+    {"Thermal Expansion Coefficients", "aX,aY,aZ", "Behavior=Orthotropic;Definition=Instantaneous"},
+    {"Thermal Expansion Coefficients", "aX,aY,aZ", "Behavior=Orthotropic;Definition=Secant"},
+    {"Woven Characterization",
      "orientation_1,orientation_2,E1_1,E2_1,G12_1,G23_1,nu12_1,E1_2,E2_2,G12_2,G23_2,nu12_2",
      "Behavior=Orthotropic"},
-    {F::create_woven_puck_1, nullptr, "Woven Puck Constants 1", kPuck, ""},
-    {F::create_woven_puck_2, nullptr, "Woven Puck Constants 2", kPuck, ""},
-    {F::create_woven_stress_limits_1, nullptr, "Woven Stress Limits 1", kLimits,
-     "Behavior=Orthotropic"},
-    {F::create_woven_stress_limits_2, nullptr, "Woven Stress Limits 2", kLimits,
-     "Behavior=Orthotropic"},
-    {F::create_tsai_wu, F::get_tsai_wu_names, "Tsai Wu Constants", "XY,XZ,YZ", ""},
-    {F::create_larc, F::get_larc_names, "Larc Constants",
+    {"Woven Puck Constants 1", kPuck, ""},
+    {"Woven Puck Constants 2", kPuck, ""},
+    {"Woven Stress Limits 1", kLimits, "Behavior=Orthotropic"},
+    {"Woven Stress Limits 2", kLimits, "Behavior=Orthotropic"},
+    {"Tsai Wu Constants", "XY,XZ,YZ", ""},
+    {"Larc Constants",
      "fracture_angle_under_compression,fracture_toughness_ratio,fracture_toughness_mode_1,"
      "fracture_toughness_mode_2,thin_ply_thickness_limit",
      ""},
-    {F::create_tensile_yield_strength, F::get_tensile_yield_strength_names,
-     "Tensile Yield Strength", "effective_stress", ""},
-    {F::create_isotropic_thermal_conductivity, F::get_isotropic_thermal_conductivity_names,
-     "Thermal Conductivity", "K", "Behavior=Isotropic"},
-    {F::create_orthotropic_thermal_conductivity, F::get_orthotropic_thermal_conductivity_names,
-     "Thermal Conductivity", "K1,K2,K3", "Behavior=Orthotropic"},
-    {F::create_specific_heat, F::get_specific_heat_names, "Specific Heat", "cp", ""},
-    {F::create_fabric_fiber_angle, F::get_fabric_fiber_angle_names, "Fabric Fiber Angle", "phi",
-     ""},
-    {F::create_multilinear_isotropic_hardening, F::get_multilinear_isotropic_hardening_names,
-     "Isotropic Hardening", "stress", "Definition=Multilinear"},
-    {F::create_voce_isotropic_hardening, F::get_voce_isotropic_hardening_names,
-     "Isotropic Hardening", "sigma0,R0,Rinfty,b", "Behavior=Voce Law;Definition=Nonlinear"},
-    {F::create_hill_yield_criterion, F::get_hill_yield_criterion_names, "Hill Yield Criterion",
-     "R11,R22,R33,R12,R23,R13", "Separated Hill Potentials for Plasticity and Creep=No"},
-    {F::create_orientation_sensitivity_parameter, F::get_orientation_sensitivity_parameter_names,
-     "Orientation Sensitivity Parameter", "k", ""}};
+    {"Tensile Yield Strength", "effective_stress", ""},
+    {"Thermal Conductivity", "K", "Behavior=Isotropic"},
+    {"Thermal Conductivity", "K1,K2,K3", "Behavior=Orthotropic"},
+    {"Specific Heat", "cp", ""},
+    {"Fabric Fiber Angle", "phi", ""},
+    {"Isotropic Hardening", "stress", "Definition=Multilinear"},
+    {"Isotropic Hardening", "sigma0,R0,Rinfty,b", "Behavior=Voce Law;Definition=Nonlinear"},
+    {"Hill Yield Criterion", "R11,R22,R33,R12,R23,R13",
+     "Separated Hill Potentials for Plasticity and Creep=No"},
+    {"Orientation Sensitivity Parameter", "k", ""},
+};
 
 std::string joined(const names_t& names, char separator) {
   std::string text;
@@ -110,8 +84,7 @@ TEST(PropertyFactory, ConcurrentFirstUseSeesOneCompleteListPerGetter) {
   // Nothing in this test calls a getter before the threads do; odd threads walk the getters
   // backwards so that first uses collide from both ends.
   std::vector<getter_t> getters;
-  for (const Kind& kind : kKinds)
-    if (kind.getter) getters.push_back(kind.getter);
+  for (const PropertyFactory::Kind& kind : PropertyFactory::kinds()) getters.push_back(kind.names);
   constexpr int kThreads = 8;
   std::vector<std::vector<names_t>> copies(kThreads, std::vector<names_t>(getters.size()));
   std::vector<std::vector<const names_t*>> seen(kThreads,
@@ -140,20 +113,23 @@ TEST(PropertyFactory, ConcurrentFirstUseSeesOneCompleteListPerGetter) {
 }
 
 TEST(PropertyFactory, CreatesEveryKindEmptyWithItsNameNamesAndTags) {
-  for (const Kind& kind : kKinds) {
-    const auto set = kind.create();
-    EXPECT_EQ(set->name(), kind.name);
-    EXPECT_EQ(joined(set->get_dependent_names(), ','), kind.names) << kind.name;
-    if (kind.getter) EXPECT_EQ(kind.getter(), set->get_dependent_names()) << kind.name;
+  const auto& kinds = PropertyFactory::kinds();
+  ASSERT_EQ(kinds.size(), std::size(kExpected));
+  for (std::size_t k = 0; k < kinds.size(); ++k) {
+    const Expected& expected = kExpected[k];
+    const auto set = kinds[k].create();
+    EXPECT_EQ(set->name(), expected.name);
+    EXPECT_EQ(joined(set->get_dependent_names(), ','), expected.names) << expected.name;
+    EXPECT_EQ(kinds[k].names(), set->get_dependent_names()) << expected.name;
     auto keys = set->get_string_property_keys();
     std::sort(keys.begin(), keys.end());  // "Behavior" < "Definition"
     names_t tags;
     for (const std::string& key : keys) tags.push_back(key + "=" + set->get_string_property(key));
-    EXPECT_EQ(joined(tags, ';'), kind.tags) << kind.name;
-    EXPECT_FALSE(set->is_set()) << kind.name;
+    EXPECT_EQ(joined(tags, ';'), expected.tags) << expected.name;
+    EXPECT_FALSE(set->is_set()) << expected.name;
     EXPECT_TRUE(set->get_independent_names().empty() && set->field_units().empty());
     EXPECT_EQ(set->get_algorithm(), qorva_gil::AlgorithmTypeEnum::enum_str(5));
-    EXPECT_NE(kind.create(), set);
+    EXPECT_NE(kinds[k].create(), set);
   }
   EXPECT_EQ(kVoceNamesAtStartup, PropertyFactory::get_voce_isotropic_hardening_names());
 }

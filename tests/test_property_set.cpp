@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "qorva_mat/detail/gil_content.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/property_set.hpp"
@@ -212,6 +213,25 @@ TEST(PropertySet, PuckClassificationAcceptsOnlyItsFourExactValues) {
   EXPECT_EQ(set.get_string_property(key), "carbon");
   set.set_string_property("Behavior", "Carbon");
   EXPECT_EQ(set.get_string_property("Behavior"), "Carbon");
+}
+
+TEST(PropertySet, ContentByFieldNamesEveryPartOfTheSetup) {
+  PropertySet set("Engineering Constants", {"E", "nu"});
+  set.set({"Temperature"}, {{20.0, 80.0}}, {{0.0, 100.0}}, {25.0}, {{3.0, 2.0}, {0.3, 0.4}},
+          linear_name(), true, false, true);
+  const qorva_mat::detail::GilContent content = qorva_mat::detail::gil_content(set);
+  EXPECT_EQ(content.independent_names, std::vector<std::string>{"Temperature"});
+  EXPECT_EQ(content.independent, (table{{20.0}, {80.0}}));
+  EXPECT_EQ(content.ranges, (PropertySet::ranges_t{{0.0, 100.0}}));
+  EXPECT_EQ(content.defaults, std::vector<double>{25.0});
+  EXPECT_EQ(content.dependent_names, (std::vector<std::string>{"E", "nu"}));
+  EXPECT_EQ(content.dependent, (table{{3.0, 0.3}, {2.0, 0.4}}));
+  EXPECT_EQ(content.algorithm, linear_name());
+  EXPECT_TRUE(content.cached);
+  EXPECT_FALSE(content.normalized);
+  EXPECT_TRUE(content.constants_match_names());
+  EXPECT_FALSE(
+      qorva_mat::detail::gil_content(PropertySet("Density", {"rho"})).constants_match_names());
 }
 
 TEST(PropertySet, CopiesAreIndependent) {

@@ -10,12 +10,14 @@
 
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/units.hpp"
+#include "tests/what_of.hpp"
 
 using namespace qorva_mat;
 using units::exponent_vec_t;
 using units::LENGTH_FORCE_TIME_TEMP_CUR;
 using units::LENGTH_MASS_TIME_TEMP_CUR;
 using System = UnitSystem;
+using qorva_test::what_of;
 
 namespace {
 
@@ -31,17 +33,6 @@ std::string str(const T& value) {
   std::ostringstream os;
   os << value;
   return os.str();
-}
-
-// what() of the E that f throws, or "no exception".
-template <class E, class F>
-std::string error_text(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "no exception";
 }
 
 std::shared_ptr<UnitSystem> sys(System::unit_system_type t) { return make_unit_system(t); }
@@ -78,7 +69,7 @@ TEST(Exponents, TranslateRoundTripsKeepsSlotsThreeToFiveAndRejectsUnknownSets) {
   const auto five = static_cast<units::base_unit_type>(5);
   const exponent_vec_t e = ev(1, 2, 3, 4, 5, 6);
   EXPECT_EQ(translate(e, five, five), e);
-  EXPECT_EQ(error_text<assertion_error>([&] { translate(e, five, M); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { translate(e, five, M); }),
             "Assertion 'src == units::LENGTH_FORCE_TIME_TEMP_CUR' failed. unknown base units");
   EXPECT_TRUE(units::detail::is_equal(ev(0, 0, 0, 0, 0, 0), ev(0, 0, 0, 0, 0, 0)));
   EXPECT_FALSE(units::detail::is_equal(ev(1, 0, 0, 0, 0, 0), ev(1, 0, 0, 0, 0, 1)));
@@ -165,7 +156,7 @@ TEST(UnitSystem, SettersRejectPredefinedAndUnknownTypesAndChangeNothing) {
     const std::string printed = str(s);
     const auto factors = s.conversion_factors();
     for (const auto& c : cases) {
-      EXPECT_EQ(error_text<assertion_error>([&] { c.first(s); }),
+      EXPECT_EQ(what_of<assertion_error>([&] { c.first(s); }),
                 "Assertion 'type__ == UNDEFINED' failed. cannot set " + c.second +
                     " predefined unit system");
     }
@@ -182,19 +173,19 @@ TEST(UnitSystem, SlotOneSettersFollowTheBaseUnits) {
   const std::string force_cond =
       "Assertion 'this->base_units() == units::LENGTH_FORCE_TIME_TEMP_CUR' failed. ";
   UnitSystem s;
-  EXPECT_EQ(error_text<assertion_error>([&] { s.force_name("x"); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { s.force_name("x"); }),
             force_cond + "cannot set force unit name, force is not a base unit of this system");
   EXPECT_EQ(
-      error_text<assertion_error>([&] { s.force_conv(2); }),
+      what_of<assertion_error>([&] { s.force_conv(2); }),
       force_cond + "cannot set force unit conversion, force is not a base unit of this system");
   s.mass_name("kg");
   s.mass_conv(1);
   s.base_units(LENGTH_FORCE_TIME_TEMP_CUR);  // leaves names and factors alone
   EXPECT_EQ(s.unit_names()[1], "kg");
   EXPECT_EQ(s.conversion_factors()[1], 1.0);
-  EXPECT_EQ(error_text<assertion_error>([&] { s.mass_name("x"); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { s.mass_name("x"); }),
             mass_cond + "cannot set mass unit name, mass is not a base unit of this system");
-  EXPECT_EQ(error_text<assertion_error>([&] { s.mass_conv(2); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { s.mass_conv(2); }),
             mass_cond + "cannot set mass unit conversion, mass is not a base unit of this system");
   s.force_name("kip");
   s.force_conv(4448.22162);
@@ -297,9 +288,9 @@ TEST(Unit, ConvertsBetweenSystems) {
   EXPECT_EQ(str(psi), "psi");
   EXPECT_DOUBLE_EQ(psi.convert_to(si).value(), 4.44822162 / (0.0254 * 0.0254));
   EXPECT_NEAR(conversion_factor(mass(bin), mass(si)), 175.127, 1e-3);
-  EXPECT_EQ(error_text<assertion_error>([&] { conversion_factor(length(si), time(si)); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { conversion_factor(length(si), time(si)); }),
             "Assertion 'q.unit() == other_' failed. units are not compatible: m s");
-  EXPECT_EQ(error_text<assertion_error>([&] { conversion_factor(mass(bin), force(si)); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { conversion_factor(mass(bin), force(si)); }),
             "Assertion 'q.unit() == other_' failed. units are not compatible: in^(-1) lbf s^2 N");
 }
 
@@ -346,7 +337,7 @@ TEST(Quantity, ConvertsTemperaturesAbsolutelyAndRelatively) {
   EXPECT_NEAR(t.convert_to(bin, false).value(), 36.0, 1e-12);
   EXPECT_NEAR(t.convert_to(si, true).value(), 293.15, 1e-12);
   EXPECT_NEAR(Quantity(-40, temperature(bin)).convert_to(mks, true).value(), -40.0, 1e-12);
-  EXPECT_EQ(error_text<assertion_error>([&] { Quantity(1, length(si)).convert_to(bin, true); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { Quantity(1, length(si)).convert_to(bin, true); }),
             "Assertion 'this->unit().is_temperature()' failed. "
             "Absolute conversion is only defined for temperature units.");
   const Quantity rho(7850.0, (mass(si) / length(si).pow(3)).unit());

@@ -23,6 +23,7 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tools/text.hpp"
 
 namespace fs = std::filesystem;
 using qorva_mat::UnitSystem;
@@ -32,12 +33,6 @@ namespace {
 
 constexpr unsigned int kHdf5Failure = 0xFFFFFFFFu;
 const char* const kSystemAttribute = "unit_system";
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 // Sends standard error to a scratch file while alive, so that the HDF5 error stack the store
 // functions print does not reach the user; captured() returns what was written.

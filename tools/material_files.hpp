@@ -56,7 +56,7 @@ inline const char* default_units() { return "SI"; }
 // and for a store that must be converted but whose system is unknown, and what the library's
 // loaders throw. A store is read once in a child process first: one that crashes or hangs the
 // HDF5 library there is reported as damaged (CommandError), and this process never opens it.
-MaterialFile load_material_file(const std::string& path, const UnitOptions& units);
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records
 // that system in the attribute "unit_system" of its "Materials" group.

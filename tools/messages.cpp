@@ -60,7 +60,7 @@ std::string missing_node(const std::string& path) {
 }
 
 std::string bad_data(const boost::property_tree::ptree_bad_data& e) {
-  const std::string what = e.what();
+  std::string what = e.what();
   if (what.rfind("conversion of data to type", 0) != 0) return what;
   std::string text = "a text where a number is needed is not one";
   try {

@@ -12,6 +12,7 @@
 #include "qorva_mat/matbook_format.hpp"
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tools/text.hpp"
 #include "tools/unit_text.hpp"
 
 using qorva_mat::Material;
@@ -20,12 +21,6 @@ using qorva_mat::UnitSystem;
 
 namespace qorva_cli {
 namespace {
-
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 std::string joined(const std::vector<std::string>& names) {
   std::string text;
@@ -138,6 +133,7 @@ std::vector<T*> folded_matches(const std::vector<T*>& candidates, const std::str
 
 std::string quoted_names(const std::vector<std::string>& names) {
   std::vector<std::string> quoted;
+  quoted.reserve(names.size());
   for (const auto& n : names) quoted.push_back("'" + n + "'");
   return joined(quoted);
 }
@@ -163,6 +159,7 @@ Material& find_material(MaterialFile& file, const std::string& name) {
   if (folded.size() == 1) return *folded.front();
   if (folded.size() > 1) {
     std::vector<std::string> names;
+    names.reserve(folded.size());
     for (const Material* m : folded) names.push_back(m->name());
     throw CommandError("material name '" + name + "' is ambiguous: " + quoted_names(names));
   }
@@ -191,6 +188,7 @@ PropertySet& find_property(Material& material, const std::string& name) {
   if (found.size() == 1) return *found.front();
   if (found.size() > 1) {
     std::vector<std::string> names;
+    names.reserve(found.size());
     for (const PropertySet* s : found) names.push_back(s->name());
     throw CommandError("property name '" + name + "' of material '" + material.name() +
                        "' is ambiguous: " + quoted_names(names));
@@ -201,17 +199,13 @@ PropertySet& find_property(Material& material, const std::string& name) {
 
 static std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
   const auto names = set.get_independent_names();
-  auto match = std::find(names.begin(), names.end(), variable);
-  if (match == names.end()) {
-    match = std::find_if(names.begin(), names.end(),
-                         [&](const std::string& n) { return lower(n) == lower(variable); });
-  }
-  if (match == names.end()) {
+  const std::size_t index = find_name(names, variable);
+  if (index == names.size()) {
     throw CommandError("bad --at value '" + setting + "': '" + set.name() + "' does not depend on '" +
                        variable + "'" +
                        (names.empty() ? std::string(" (it is constant)") : "; its variables are " + joined(names)));
   }
-  return static_cast<std::size_t>(match - names.begin());
+  return index;
 }
 
 qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i, const std::shared_ptr<UnitSystem>& system) {

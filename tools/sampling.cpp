@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "tools/report.hpp"
+#include "tools/text.hpp"
 #include "tools/unit_text.hpp"
 
 namespace qorva_cli {
@@ -79,22 +80,147 @@ void collect_data_points(const qorva_mat::PropertySet& set, std::size_t axis,
 // The column of the swept variable (exact name, else the one equal without regard to case).
 std::size_t sweep_axis(const qorva_mat::PropertySet& set, const std::string& variable) {
   const auto names = set.get_independent_names();
-  auto lower = [](std::string t) {
-    for (auto& c : t) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return t;
-  };
-  auto match = std::find(names.begin(), names.end(), variable);
-  if (match == names.end()) {
-    match = std::find_if(names.begin(), names.end(),
-                         [&](const std::string& n) { return lower(n) == lower(variable); });
-  }
-  if (match == names.end()) {
+  const std::size_t index = find_name(names, variable);
+  if (index == names.size()) {
     std::string known;
     for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
     throw CommandError("bad --over value: '" + set.name() + "' does not depend on '" + variable + "'" +
                        (names.empty() ? std::string(" (it is constant)") : "; its variables are " + known));
   }
-  return static_cast<std::size_t>(match - names.begin());
+  return index;
+}
+
+// The drawing area of a chart and the value ranges it shows, with the mapping between them.
+struct Chart {
+  static constexpr double kWidth = 760, kHeight = 480;
+  static constexpr double kLeft = 90, kRight = 190, kTop = 50, kBottom = 70;
+  static constexpr double kPlotWidth = kWidth - kLeft - kRight;
+  static constexpr double kPlotHeight = kHeight - kTop - kBottom;
+  double x0 = 0, x1 = 1, y0 = 0, y1 = 1;
+  double y_step = 1;  // tick spacing of the value axis, whose ends are multiples of it
+
+  double px(double x) const { return kLeft + (x - x0) / (x1 - x0) * kPlotWidth; }
+  double py(double y) const { return kTop + kPlotHeight - (y - y0) / (y1 - y0) * kPlotHeight; }
+};
+
+// The swept range across, and across the finite curve and data values (0 to 1 when there is
+// none) widened to whole ticks.
+Chart chart_for(const Sweep& sweep) {
+  Chart chart;
+  chart.x0 = std::min(sweep.x.front(), sweep.x.back());
+  chart.x1 = std::max(sweep.x.front(), sweep.x.back());
+  double y0 = std::numeric_limits<double>::infinity(), y1 = -y0;
+  auto take = [&](double v) {
+    if (std::isfinite(v)) {
+      y0 = std::min(y0, v);
+      y1 = std::max(y1, v);
+    }
+  };
+  for (const auto& c : sweep.y) std::for_each(c.begin(), c.end(), take);
+  for (const auto& c : sweep.data_y) std::for_each(c.begin(), c.end(), take);
+  if (!std::isfinite(y0)) {
+    y0 = 0;
+    y1 = 1;
+  }
+  widen(chart.x0, chart.x1);
+  widen(y0, y1);
+  chart.y_step = tick_step(y0, y1);
+  chart.y0 = std::floor(y0 / chart.y_step) * chart.y_step;
+  chart.y1 = std::ceil(y1 / chart.y_step) * chart.y_step;
+  return chart;
+}
+
+// A tick value, with the rounding residue of a tick at zero shown as 0.
+std::string tick_label(double t, double step) {
+  return format_number(std::fabs(t) < step * 1e-9 ? 0.0 : t);
+}
+
+void write_frame(std::ostream& s, const std::string& title) {
+  using C = Chart;
+  s << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << C::kWidth << "\" height=\""
+    << C::kHeight << "\" font-family=\"sans-serif\" font-size=\"12\">\n"
+    << "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  s << "<text x=\"" << C::kLeft + C::kPlotWidth / 2
+    << "\" y=\"28\" text-anchor=\"middle\" font-size=\"15\">" << svg_escape(title) << "</text>\n";
+  s << "<rect x=\"" << C::kLeft << "\" y=\"" << C::kTop << "\" width=\"" << C::kPlotWidth
+    << "\" height=\"" << C::kPlotHeight << "\" fill=\"none\" stroke=\"black\"/>\n";
+}
+
+// Tick marks and labels below the plot, grid lines and labels across it.
+void write_ticks(std::ostream& s, const Chart& chart) {
+  using C = Chart;
+  const double bottom = C::kTop + C::kPlotHeight;
+  const double xs = tick_step(chart.x0, chart.x1);
+  for (double t = std::ceil(chart.x0 / xs) * xs; t <= chart.x1 + xs * 1e-9; t += xs) {
+    s << "<line x1=\"" << chart.px(t) << "\" y1=\"" << bottom << "\" x2=\"" << chart.px(t)
+      << "\" y2=\"" << bottom + 5 << "\" stroke=\"black\"/>"
+      << "<text x=\"" << chart.px(t) << "\" y=\"" << bottom + 20 << "\" text-anchor=\"middle\">"
+      << tick_label(t, xs) << "</text>\n";
+  }
+  const double ys = chart.y_step;
+  for (double t = chart.y0; t <= chart.y1 + ys * 1e-9; t += ys) {
+    s << "<line x1=\"" << C::kLeft - 5 << "\" y1=\"" << chart.py(t) << "\" x2=\""
+      << C::kLeft + C::kPlotWidth << "\" y2=\"" << chart.py(t) << "\" stroke=\"#ddd\"/>"
+      << "<text x=\"" << C::kLeft - 8 << "\" y=\"" << chart.py(t) + 4 << "\" text-anchor=\"end\">"
+      << tick_label(t, ys) << "</text>\n";
+  }
+}
+
+// "name [unit]", or the name alone without a unit.
+std::string with_unit(const std::string& name, const std::string& unit) {
+  return unit.empty() ? name : name + " [" + unit + "]";
+}
+
+// The swept variable below the plot; "value" and every distinct unit up the side.
+void write_axis_labels(std::ostream& s, const Sweep& sweep) {
+  using C = Chart;
+  s << "<text x=\"" << C::kLeft + C::kPlotWidth / 2 << "\" y=\"" << C::kHeight - 25
+    << "\" text-anchor=\"middle\">" << svg_escape(with_unit(sweep.variable, sweep.variable_unit))
+    << "</text>\n";
+  std::string units;
+  for (const std::string& unit : sweep.units) {
+    if (!unit.empty() && units.find("[" + unit + "]") == std::string::npos) {
+      units += (units.empty() ? "" : " ") + ("[" + unit + "]");
+    }
+  }
+  s << "<text transform=\"translate(22," << C::kTop + C::kPlotHeight / 2
+    << ") rotate(-90)\" text-anchor=\"middle\">"
+    << svg_escape(units.empty() ? "value" : "value " + units) << "</text>\n";
+}
+
+// Curve k, its table points inside the swept range, and its legend entry.
+void write_series(std::ostream& s, const Sweep& sweep, const Chart& chart, std::size_t k) {
+  using C = Chart;
+  static const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e",
+                                         "#17becf", "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22"};
+  const char* colour = kColours[k % 10];
+  s << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"2\" points=\"";
+  for (std::size_t i = 0; i < sweep.x.size(); ++i) {
+    if (std::isfinite(sweep.y[k][i]))
+      s << chart.px(sweep.x[i]) << "," << chart.py(sweep.y[k][i]) << " ";
+  }
+  s << "\"/>\n";
+  for (std::size_t i = 0; i < sweep.data_x.size(); ++i) {
+    const double x = sweep.data_x[i], y = sweep.data_y[k][i];
+    if (x < chart.x0 || x > chart.x1 || !std::isfinite(y)) continue;
+    s << "<circle cx=\"" << chart.px(x) << "\" cy=\"" << chart.py(y)
+      << "\" r=\"4\" fill=\"white\" stroke=\"" << colour << "\" stroke-width=\"2\"/>\n";
+  }
+  const double ly = C::kTop + 10 + 20 * static_cast<double>(k);
+  const double lx = C::kLeft + C::kPlotWidth;
+  s << "<line x1=\"" << lx + 15 << "\" y1=\"" << ly << "\" x2=\"" << lx + 40 << "\" y2=\"" << ly
+    << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/><text x=\"" << lx + 46 << "\" y=\""
+    << ly + 4 << "\">" << svg_escape(with_unit(sweep.dependent[k], sweep.units[k])) << "</text>\n";
+}
+
+// The legend's marker for table points, below the curves' entries, and the closing tag.
+void write_legend_end(std::ostream& s, std::size_t curves) {
+  using C = Chart;
+  const double ly = C::kTop + 10 + 20 * static_cast<double>(curves);
+  const double lx = C::kLeft + C::kPlotWidth;
+  s << "<circle cx=\"" << lx + 27 << "\" cy=\"" << ly
+    << "\" r=\"4\" fill=\"white\" stroke=\"black\" stroke-width=\"2\"/>"
+    << "<text x=\"" << lx + 46 << "\" y=\"" << ly + 4 << "\">data points</text>\n</svg>\n";
 }
 
 }  // namespace
@@ -172,9 +298,10 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
 }
 
 void write_csv(std::ostream& out, const Sweep& sweep) {
-  auto head = [](const std::string& n, const std::string& u) { return u.empty() ? n : n + " [" + u + "]"; };
-  out << head(sweep.variable, sweep.variable_unit);
-  for (std::size_t k = 0; k < sweep.dependent.size(); ++k) out << "," << head(sweep.dependent[k], sweep.units[k]);
+  out << with_unit(sweep.variable, sweep.variable_unit);
+  for (std::size_t k = 0; k < sweep.dependent.size(); ++k) {
+    out << "," << with_unit(sweep.dependent[k], sweep.units[k]);
+  }
   out << "\n";
   std::ostringstream line;
   line.imbue(std::locale::classic());
@@ -188,71 +315,15 @@ void write_csv(std::ostream& out, const Sweep& sweep) {
 }
 
 void write_svg(std::ostream& out, const Sweep& sweep, const std::string& title) {
-  const double W = 760, H = 480, left = 90, right = 190, top = 50, bottom = 70;
-  const double pw = W - left - right, ph = H - top - bottom;
-  double x0 = sweep.x.front(), x1 = sweep.x.back();
-  if (x0 > x1) std::swap(x0, x1);
-  double y0 = std::numeric_limits<double>::infinity(), y1 = -y0;
-  auto take = [&](double v) { if (std::isfinite(v)) { y0 = std::min(y0, v); y1 = std::max(y1, v); } };
-  for (const auto& c : sweep.y) std::for_each(c.begin(), c.end(), take);
-  for (const auto& c : sweep.data_y) std::for_each(c.begin(), c.end(), take);
-  if (!std::isfinite(y0)) { y0 = 0; y1 = 1; }
-  widen(x0, x1);
-  widen(y0, y1);
-  const double ys = tick_step(y0, y1);
-  y0 = std::floor(y0 / ys) * ys;
-  y1 = std::ceil(y1 / ys) * ys;
-  auto px = [&](double x) { return left + (x - x0) / (x1 - x0) * pw; };
-  auto py = [&](double y) { return top + ph - (y - y0) / (y1 - y0) * ph; };
-  static const char* colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e",
-                                  "#17becf", "#8c564b", "#e377c2", "#7f7f7f", "#bcbd22"};
+  const Chart chart = chart_for(sweep);
   std::ostringstream s;
   s.imbue(std::locale::classic());
   s << std::setprecision(6);
-  s << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << W << "\" height=\"" << H
-    << "\" font-family=\"sans-serif\" font-size=\"12\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  s << "<text x=\"" << left + pw / 2 << "\" y=\"28\" text-anchor=\"middle\" font-size=\"15\">" << svg_escape(title) << "</text>\n";
-  s << "<rect x=\"" << left << "\" y=\"" << top << "\" width=\"" << pw << "\" height=\"" << ph
-    << "\" fill=\"none\" stroke=\"black\"/>\n";
-  const double xs = tick_step(x0, x1);
-  for (double t = std::ceil(x0 / xs) * xs; t <= x1 + xs * 1e-9; t += xs) {
-    s << "<line x1=\"" << px(t) << "\" y1=\"" << top + ph << "\" x2=\"" << px(t) << "\" y2=\"" << top + ph + 5 << "\" stroke=\"black\"/>"
-      << "<text x=\"" << px(t) << "\" y=\"" << top + ph + 20 << "\" text-anchor=\"middle\">" << format_number(std::fabs(t) < xs * 1e-9 ? 0.0 : t) << "</text>\n";
-  }
-  for (double t = y0; t <= y1 + ys * 1e-9; t += ys) {
-    s << "<line x1=\"" << left - 5 << "\" y1=\"" << py(t) << "\" x2=\"" << left + pw << "\" y2=\"" << py(t) << "\" stroke=\"#ddd\"/>"
-      << "<text x=\"" << left - 8 << "\" y=\"" << py(t) + 4 << "\" text-anchor=\"end\">" << format_number(std::fabs(t) < ys * 1e-9 ? 0.0 : t) << "</text>\n";
-  }
-  const std::string xlabel = sweep.variable + (sweep.variable_unit.empty() ? "" : " [" + sweep.variable_unit + "]");
-  s << "<text x=\"" << left + pw / 2 << "\" y=\"" << H - 25 << "\" text-anchor=\"middle\">" << svg_escape(xlabel) << "</text>\n";
-  std::string ylabel;
-  for (std::size_t k = 0; k < sweep.units.size(); ++k) {
-    if (!sweep.units[k].empty() && ylabel.find("[" + sweep.units[k] + "]") == std::string::npos) {
-      ylabel += (ylabel.empty() ? "" : " ") + ("[" + sweep.units[k] + "]");
-    }
-  }
-  s << "<text transform=\"translate(22," << top + ph / 2 << ") rotate(-90)\" text-anchor=\"middle\">"
-    << svg_escape(ylabel.empty() ? "value" : "value " + ylabel) << "</text>\n";
-  for (std::size_t k = 0; k < sweep.y.size(); ++k) {
-    const char* colour = colours[k % 10];
-    s << "<polyline fill=\"none\" stroke=\"" << colour << "\" stroke-width=\"2\" points=\"";
-    for (std::size_t i = 0; i < sweep.x.size(); ++i) {
-      if (std::isfinite(sweep.y[k][i])) s << px(sweep.x[i]) << "," << py(sweep.y[k][i]) << " ";
-    }
-    s << "\"/>\n";
-    for (std::size_t i = 0; i < sweep.data_x.size(); ++i) {
-      if (sweep.data_x[i] < x0 || sweep.data_x[i] > x1 || !std::isfinite(sweep.data_y[k][i])) continue;
-      s << "<circle cx=\"" << px(sweep.data_x[i]) << "\" cy=\"" << py(sweep.data_y[k][i]) << "\" r=\"4\" fill=\"white\" stroke=\""
-        << colour << "\" stroke-width=\"2\"/>\n";
-    }
-    const double ly = top + 10 + 20 * static_cast<double>(k);
-    s << "<line x1=\"" << left + pw + 15 << "\" y1=\"" << ly << "\" x2=\"" << left + pw + 40 << "\" y2=\"" << ly
-      << "\" stroke=\"" << colour << "\" stroke-width=\"2\"/><text x=\"" << left + pw + 46 << "\" y=\"" << ly + 4 << "\">"
-      << svg_escape(sweep.dependent[k] + (sweep.units[k].empty() ? "" : " [" + sweep.units[k] + "]")) << "</text>\n";
-  }
-  const double ly = top + 10 + 20 * static_cast<double>(sweep.y.size());
-  s << "<circle cx=\"" << left + pw + 27 << "\" cy=\"" << ly << "\" r=\"4\" fill=\"white\" stroke=\"black\" stroke-width=\"2\"/>"
-    << "<text x=\"" << left + pw + 46 << "\" y=\"" << ly + 4 << "\">data points</text>\n</svg>\n";
+  write_frame(s, title);
+  write_ticks(s, chart);
+  write_axis_labels(s, sweep);
+  for (std::size_t k = 0; k < sweep.y.size(); ++k) write_series(s, sweep, chart, k);
+  write_legend_end(s, sweep.y.size());
   out << s.str();
 }
 

@@ -64,7 +64,7 @@ std::string engineer_unit(const Unit& unit) {
   const auto system = unit.system();
   if (!system) return {};
   if (unit.is_dimensionless()) return {};
-  const std::string compound = compound_name(unit);
+  std::string compound = compound_name(unit);
   if (!compound.empty()) return compound;
   exponent_vec_t rest = unit.unit_exp();
   std::string lead;

@@ -146,7 +146,7 @@ std::string read_definition(const MatbookProperty& property);
 // dependent variable) and its interpolation options. With `add_first` the set is added to the
 // material before it is filled, otherwise after. Throws assertion_error when field variables
 // and dependent lists differ in their number of points, and what PropertySet::set throws.
-void store_table(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void store_table(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                  const std::vector<std::vector<double>>& lists, bool add_first = true);
 
 // Merged constant storing: the material's active set of `type` (a new one from `create` when
@@ -161,7 +161,7 @@ MergedRow merged_row(Material& material, Material::PropertyType::type type,
 // A kind stored from the property-level float Data list: its first converted value as the
 // constant row of `set`, with `warning` logged when the list holds more. Throws runtime_error
 // "load_matbook: <name> (<id>) has an empty Data list." for an empty list.
-void map_constant_from_data(const MatbookRule& rule, std::shared_ptr<PropertySet> set,
+void map_constant_from_data(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                             const char* warning);
 
 // The rules that are not part of map_property's own file; each throws as documented in
