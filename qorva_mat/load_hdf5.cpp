@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <set>
 
 #include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/error.hpp"
@@ -186,13 +187,27 @@ template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::
 namespace {
 
 // Visits, in increasing name order, every member group of `group` whose name is `prefix` followed
-// by at least one more character. The members are listed once, before the first visit.
-void visit_groups(H5::Group& group, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
+// by at least one more character, with its member name. The members are listed once, before the
+// first visit.
+void visit_member_groups(H5::Group& group, const std::string& prefix,
+                         const std::function<void(H5::Group&, const std::string&)>& visit) {
   for (const std::string& name : detail::member_names(group, H5O_TYPE_GROUP)) {
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
     H5::Group member = group.openGroup(name);
-    visit(member);
+    visit(member, name);
   }
+}
+
+void visit_groups(H5::Group& group, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
+  visit_member_groups(group, prefix, [&visit](H5::Group& member, const std::string&) { visit(member); });
+}
+
+// The material name stored in `group`, as the material gets it.
+std::string material_name(H5::Group& group) {
+  bool found = false;
+  const std::string name = get_std_str_attribute(group, "name", found, true);
+  QORVA_ASSERT(found, "read_material: material name attribute not found.");
+  return name;
 }
 
 // Pairs item t with item t + T/2 of the stored "string_property" rows and hands them to `set`.
@@ -332,10 +347,7 @@ std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
 
 std::shared_ptr<Material> read_material(H5::Group& group) {
   auto material = std::make_shared<Material>();
-  bool found = false;
-  const std::string name = get_std_str_attribute(group, "name", found, true);
-  QORVA_ASSERT(found, "read_material: material name attribute not found.");
-  material->name(name);
+  material->name(material_name(group));
   read_string_properties(group, [&material](const std::string& key, const std::string& value) {
     material->set_string_property(key, value);
   });
@@ -347,14 +359,45 @@ std::shared_ptr<Material> read_material(H5::Group& group) {
 
 namespace {
 
-// Appends the materials of an opened store to `materials`.
-void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materials) {
+// The stored names (as a full load gives them) that are not among `found`, quoted and comma-separated.
+std::string missing_names(const std::vector<std::string>& names, const std::set<std::string>& found) {
+  std::string missing;
+  for (const std::string& name : names) {
+    if (found.count(name) != 0) continue;
+    missing += (missing.empty() ? "'" : ", '") + name + "'";
+  }
+  return missing;
+}
+
+// Appends the materials of an opened store to `materials`: all of them, or, when `names` is given,
+// those whose name is listed (after checking that every listed name is there).
+void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materials,
+                const std::vector<std::string>* names, const std::string& source) {
   {
     // Opened through the file: a missing group then raises H5::FileIException.
     H5::Group materials_group = file.openGroup("Materials");
-    visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
-      materials.push_back(read_material(material_group));
-    });
+    if (names == nullptr) {
+      visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
+        materials.push_back(read_material(material_group));
+      });
+    } else {
+      const std::set<std::string> wanted(names->begin(), names->end());
+      std::vector<std::string> chosen;
+      std::set<std::string> found;
+      visit_member_groups(materials_group, "Material", [&](H5::Group& material_group, const std::string& member) {
+        const std::string name = material_name(material_group);
+        if (wanted.count(name) == 0) return;
+        chosen.push_back(member);
+        found.insert(name);
+      });
+      if (found.size() != wanted.size()) {
+        throw runtime_error("load_hdf5: no material named " + missing_names(*names, found) + " in " + source + ".");
+      }
+      for (const std::string& member : chosen) {
+        H5::Group material_group = materials_group.openGroup(member);
+        materials.push_back(read_material(material_group));
+      }
+    }
   }
   file.close();
 }
@@ -364,14 +407,30 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
 unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials);
+    read_store(file, materials, nullptr, path);
   });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file = detail::open_file_image(image);
-    read_store(file, materials);
+    read_store(file, materials, nullptr, image.name);
+  });
+}
+
+unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    read_store(file, materials, &names, path);
+  });
+}
+
+unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file = detail::open_file_image(image);
+    read_store(file, materials, &names, image.name);
   });
 }
 
