@@ -244,11 +244,23 @@ H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name
 
 // --- Dataset creation ------------------------------------------------------------------------
 
+H5::DSetCreatPropList detail::dataset_creation_list(std::size_t elements, std::size_t element_size) {
+  H5::DSetCreatPropList list;
+  std::uint64_t bytes = 0;
+  if (multiply(elements, element_size, bytes) && bytes <= kCompactDataLimit) list.setLayout(H5D_COMPACT);
+  // No room reserved for attributes in the object header: the datasets written here have none.
+  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0) {
+    throw H5::PropListIException("dataset_creation_list", "H5Pset_dset_no_attrs_hint failed");
+  }
+  return list;
+}
+
 H5::DataSet detail::create_vl_strings(H5::Group& group, const std::string& name,
                                       const std::vector<std::string>& values,
                                       const std::vector<hsize_t>& dims) {
   const H5::StrType type = get_pred_type(std::string());
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space(dims));
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space(dims),
+                                            detail::dataset_creation_list(values.size(), sizeof(hvl_t)));
   if (values.empty()) return dataset;
   std::vector<const char*> pointers;
   pointers.reserve(values.size());
@@ -267,7 +279,8 @@ template <class T>
 H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data_,
                               std::size_t nrows_, std::size_t ncols_, H5::DataType type) {
   QORVA_ASSERT(nrows_ * ncols_ == data_.size(), "Shape missmatch");
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows_, ncols_}));
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows_, ncols_}),
+                                            detail::dataset_creation_list(data_.size(), type.getSize()));
   if (!data_.empty()) dataset.write(static_cast<const void*>(data_.data()), type);
   return dataset;
 }
@@ -281,7 +294,8 @@ H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name
                                        const std::vector<bool>& values) {
   std::vector<unsigned char> bytes(values.begin(), values.end());
   const H5::PredType& type = H5::PredType::NATIVE_UCHAR;
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({bytes.size(), 1}));
+  H5::DataSet dataset =
+      group.createDataSet(name, type, simple_space({bytes.size(), 1}), detail::dataset_creation_list(bytes.size(), 1));
   if (!bytes.empty()) dataset.write(static_cast<const void*>(bytes.data()), type);
   return dataset;
 }

@@ -42,7 +42,9 @@ H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name, c
 H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
 
 // Dataset creation in `group` (a file is a group too). HDF5 failures propagate as the HDF5
-// library's exceptions; an empty value list creates the dataset and writes nothing.
+// library's exceptions; an empty value list creates the dataset and writes nothing. Datasets of at
+// most detail::kCompactDataLimit bytes are stored in their object header (compact layout: no
+// separate data block to find and read), larger ones in one contiguous block; never chunked.
 // Rank-1 variable-length string dataset, one element per value.
 H5::DataSet create_vl_string_dataset(H5::Group& group, const std::string& name,
                                      const std::vector<std::string>& values);
@@ -103,6 +105,15 @@ std::size_t get_data_size(const H5::DataSet& dataset);
 std::vector<int> get_data_int(const H5::DataSet& dataset);
 
 namespace detail {
+
+// Largest dataset (in stored bytes; a variable-length string counts 16) kept in its object header.
+constexpr std::size_t kCompactDataLimit = 16 * 1024;
+
+// Dataset creation list for `elements` stored elements of `element_size` bytes each: compact
+// layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, and an object header
+// without room for attributes (they can still be added; the header then grows). Throws
+// H5::PropListIException when HDF5 rejects the list.
+H5::DSetCreatPropList dataset_creation_list(std::size_t elements, std::size_t element_size);
 
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
