@@ -118,16 +118,21 @@ H5::DSetCreatPropList dataset_creation_list(std::size_t elements, std::size_t el
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
 
-// Names of the members of `group` that are hard links to objects of `type` (H5O_TYPE_GROUP or
-// H5O_TYPE_DATASET), in increasing name order, listed in one pass over the group (a lookup by
-// index costs a walk of the name index each time). Soft and external links are left out.
-// Throws H5::GroupIException when HDF5 cannot list the members or tell a member's type.
-std::vector<std::string> member_names(const H5::Group& group, H5O_type_t type);
+// Names of the members of `group` that are hard links, in increasing name order, listed in one
+// pass over the group (a lookup by index costs a walk of the name index each time). Soft and
+// external links are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+std::vector<std::string> link_names(const H5::Group& group);
+
+// get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
+// first matching member (in the listing's order) that is a dataset. Throws as get_dataset, and
+// H5::GroupIException when HDF5 cannot tell a matching member's type.
+H5::DataSet find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
+                         bool& found, bool case_sensitive);
 
 // The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their
 // product (each zero extent counted as one) times the stored element size must not overflow and
 // must not exceed the file's size, or 1032 times it for filtered (compressed) data, deflate's
-// largest ratio. Data kept in external files is refused. So no reader allocates more than the
+// largest ratio, unless it is at most 1 MiB. Data kept in external files is refused. So no reader allocates more than the
 // file justifies. Throws H5::DataSpaceIException naming the dataset when a check fails, and
 // HDF5's exception when the dataset cannot be inspected. A scalar space has no extents, a null
 // space the one extent 0.

@@ -48,12 +48,9 @@ constexpr bool kStoppedAtBadAccess = false;
 #endif
 
 TEST(CliHostile, StoresThatCrashTheHdf5LibraryAreReportedAsDamaged) {
-  // The first two corrupt a global-heap entry: libhdf5 then copies with a wild length while it
-  // reads a variable-length string (a dataset in one, an attribute in the other). In the third
-  // an attribute message makes libhdf5 read past a buffer while it lists the attributes; in the
-  // fourth libhdf5 dereferences a wild pointer while it closes an attribute.
-  for (const char* name : {"damaged_heap_string_dataset.h5", "damaged_heap_string_attribute.h5",
-                           "damaged_attribute_listing.h5", "damaged_attribute_close.h5"}) {
+  // Both corrupt a global-heap entry: libhdf5 then copies with a wild length while it reads a
+  // variable-length string (a dataset in one, an attribute in the other).
+  for (const char* name : {"damaged_heap_string_dataset.h5", "damaged_heap_string_attribute.h5"}) {
     SCOPED_TRACE(name);
     const Outcome outcome = run_info(kHostile + name);
     if (kStoppedAtBadAccess) {
@@ -79,9 +76,16 @@ TEST(CliHostile, StoreThatSendsHdf5IntoAnEndlessLoopIsReportedAsDamaged) {
 }
 
 TEST(CliHostile, StoresThatHdf5ReportsAsBrokenEndInTheOrdinaryError) {
-  const Outcome outcome = run_info(kHostile + "damaged_member_listing.h5");
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_NE(outcome.err.find("cannot read the HDF5 material store"), std::string::npos) << outcome.err;
+  // In the second an attribute message made libhdf5 read past a buffer while it listed the
+  // attributes, in the third libhdf5 dereferenced a wild pointer while it closed an attribute.
+  // Attributes of known names are asked for by name, not found by listing, and HDF5 now reports
+  // both files as broken before it reaches the damage.
+  for (const char* name : {"damaged_member_listing.h5", "damaged_attribute_listing.h5", "damaged_attribute_close.h5"}) {
+    SCOPED_TRACE(name);
+    const Outcome outcome = run_info(kHostile + name);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find("cannot read the HDF5 material store"), std::string::npos) << outcome.err;
+  }
 }
 
 TEST(CliHostile, StoreMakingHdf5AskForPetabytesEndsInExitStatusTwo) {
