@@ -261,9 +261,10 @@ H5::DSetCreatPropList detail::dataset_creation_list(std::size_t elements, std::s
   H5::DSetCreatPropList list;
   std::uint64_t bytes = 0;
   if (multiply(elements, element_size, bytes) && bytes <= kCompactDataLimit) list.setLayout(H5D_COMPACT);
-  // No room reserved for attributes in the object header: the datasets written here have none.
-  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0) {
-    throw H5::PropListIException("dataset_creation_list", "H5Pset_dset_no_attrs_hint failed");
+  // No room reserved for attributes in the object header (the datasets written here have none),
+  // and no time stamps, which every write would update.
+  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0 || H5Pset_obj_track_times(list.getId(), 0) < 0) {
+    throw H5::PropListIException("dataset_creation_list", "cannot set up the creation list");
   }
   return list;
 }
@@ -385,18 +386,21 @@ H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, 
   return detail::find_dataset(group, detail::link_names(group), name, found, case_sensitive);
 }
 
+hid_t detail::open_member(const H5::Group& group, const std::string& name, H5I_type_t type) {
+  const hid_t id = H5Oopen(group.getId(), name.c_str(), H5P_DEFAULT);
+  if (id < 0) throw H5::GroupIException("open_member", "cannot open member " + name);
+  if (H5Iget_type(id) == type) return id;
+  H5Oclose(id);
+  return H5I_INVALID_HID;
+}
+
 H5::DataSet detail::find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
                                  bool& found, bool case_sensitive) {
   const std::string key = case_sensitive ? name : ascii_lower(name);
   for (const std::string& stored : members) {
     if ((case_sensitive ? stored : ascii_lower(stored)) != key) continue;
-    // Opened once: as a dataset when it is one, otherwise closed and skipped.
-    const hid_t id = H5Oopen(group.getId(), stored.c_str(), H5P_DEFAULT);
-    if (id < 0) throw H5::GroupIException("get_dataset", "cannot open member " + stored);
-    if (H5Iget_type(id) != H5I_DATASET) {
-      H5Oclose(id);
-      continue;
-    }
+    const hid_t id = open_member(group, stored, H5I_DATASET);
+    if (id < 0) continue;
     H5::DataSet dataset(id);  // holds its own reference
     H5Oclose(id);
     found = true;

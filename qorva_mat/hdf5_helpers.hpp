@@ -110,8 +110,9 @@ namespace detail {
 constexpr std::size_t kCompactDataLimit = 16 * 1024;
 
 // Dataset creation list for `elements` stored elements of `element_size` bytes each: compact
-// layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, and an object header
-// without room for attributes (they can still be added; the header then grows). Throws
+// layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, an object header
+// without room for attributes (they can still be added; the header then grows) and without time
+// stamps. Throws
 // H5::PropListIException when HDF5 rejects the list.
 H5::DSetCreatPropList dataset_creation_list(std::size_t elements, std::size_t element_size);
 
@@ -122,6 +123,11 @@ std::string ascii_lower(std::string text);
 // pass over the group (a lookup by index costs a walk of the name index each time). Soft and
 // external links are left out. Throws H5::GroupIException when HDF5 cannot list the members.
 std::vector<std::string> link_names(const H5::Group& group);
+
+// Opens member `name` of `group` once and returns its identifier (the caller closes it with
+// H5Oclose) when it is an object of `type` (H5I_GROUP, H5I_DATASET); H5I_INVALID_HID, with
+// nothing left open, when it is another kind. Throws H5::GroupIException when it cannot be opened.
+hid_t open_member(const H5::Group& group, const std::string& name, H5I_type_t type);
 
 // get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
 // first matching member (in the listing's order) that is a dataset. Throws as get_dataset, and

@@ -231,12 +231,8 @@ void visit_member_groups(const Members& members, const std::string& prefix,
                          const std::function<void(H5::Group&, const std::string&)>& visit) {
   for (const std::string& name : members.names()) {
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const hid_t id = H5Oopen(members.group().getId(), name.c_str(), H5P_DEFAULT);
-    if (id < 0) throw H5::GroupIException("visit_member_groups", "cannot open member " + name);
-    if (H5Iget_type(id) != H5I_GROUP) {
-      H5Oclose(id);
-      continue;
-    }
+    const hid_t id = detail::open_member(members.group(), name, H5I_GROUP);
+    if (id < 0) continue;
     H5::Group member(id);  // holds its own reference
     H5Oclose(id);
     visit(member, name);

@@ -102,11 +102,13 @@ void write_property_set(const PropertySet& set, H5::Group& group) {
 namespace {
 
 // A group whose links stay in its object header up to 32 members (HDF5 moves them to a separate
-// heap and B-tree after 8 by default); a material holds up to 21, a property set up to 9.
+// heap and B-tree after 8 by default; a material holds up to 21, a property set up to 9), without
+// time stamps, which every new member and attribute would update.
 H5::Group create_member_group(H5::Group& parent, const std::string& name) {
   const hid_t gcpl = H5Pcreate(H5P_GROUP_CREATE);
   hid_t id = H5I_INVALID_HID;
-  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 && H5Pset_est_link_info(gcpl, 10, 12) >= 0) {
+  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 && H5Pset_est_link_info(gcpl, 10, 12) >= 0 &&
+      H5Pset_obj_track_times(gcpl, 0) >= 0) {
     id = H5Gcreate2(parent.getId(), name.c_str(), H5P_DEFAULT, gcpl, H5P_DEFAULT);
   }
   if (gcpl >= 0) H5Pclose(gcpl);
