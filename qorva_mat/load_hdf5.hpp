@@ -40,8 +40,9 @@ unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<M
 // handed to many processes): same result, materials and failures as the path form. The bytes are
 // read in place, never copied or changed, and must stay valid until the call returns. An image
 // without bytes (null data or size 0) or bytes that are no store end in 0xFFFFFFFF like a missing
-// or damaged file, with the HDF5 error stack (naming image.name where HDF5 allows) on standard
-// error. The same caution about damaged files applies.
+// or damaged file, with the HDF5 error stack on standard error (an image without bytes is named
+// by image.name; HDF5's own messages name the in-memory file "/dev/null/qorva-mat-image-..." it
+// opened). The same caution about damaged files applies.
 unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials);
 
 // Only the materials named in `names` (exact, byte for byte, as a full load names them; a name
