@@ -1,110 +1,184 @@
-// Write and load throughput of the HDF5 material store for lists of realistic materials.
-// Each material: string properties, constant density, elasticity over 10 temperatures with field
-// units, and strength limits over 2 x 5 (temperature, shear angle) points.
+// The HDF5 material store against Matbook XML: reading, writing and file size for 1000 materials, reading one
+// material out of 1000, and how the store's load time grows (4000 against 1000). Ends with a table of ratios
+// measured in this run. Materials: the two of examples/ud_carbon_epoxy.xml repeated under distinct names.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "qorva_mat/load_hdf5.hpp"
+#include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/material.hpp"
-#include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "qorva_mat/write_matbook.hpp"
 
 namespace {
 
-using qorva_mat::GilOptions;
 using qorva_mat::Material;
-using qorva_mat::PropertySet;
 using materials_t = std::vector<std::shared_ptr<Material>>;
+namespace fs = std::filesystem;
 
-qorva_mat::Unit unit(const char* system, short l, short m, short t, short temp) {
-  return qorva_mat::Unit(qorva_mat::make_unit_system(system), qorva_mat::units::exponent_vec_t{{l, m, t, temp, 0, 0}});
-}
+const char* const kExample = QORVA_EXAMPLES_DIR "/ud_carbon_epoxy.xml";
 
-std::shared_ptr<Material> make_material(int i) {
-  auto material = std::make_shared<Material>();
-  material->name("Material number " + std::to_string(i));
-  material->set_string_property("Ply Type", "regular");
-  material->set_string_property("Source", "benchmark");
+std::shared_ptr<qorva_mat::UnitSystem> si() { return qorva_mat::make_unit_system("SI"); }
 
-  auto density = std::make_shared<PropertySet>("Density", std::vector<std::string>{"rho"});
-  density->set({}, {}, {}, {}, {{1500.0 + i}}, GilOptions(), false);
-  material->add_property_set(density);
+std::string material_name(int i) { return "Material " + std::to_string(i); }
 
-  auto elastic = std::make_shared<PropertySet>("Engineering Constants",
-                                               std::vector<std::string>{"E1", "E2", "E3", "G12", "G23", "G13", "nu12", "nu23", "nu13"});
-  PropertySet::table_t temps, values;
-  for (int t = 0; t < 10; ++t) {
-    temps.push_back({20.0 + 10.0 * t});
-    values.push_back({140000.0 - t, 9000.0, 9000.0, 5000.0, 3000.0, 5000.0, 0.3, 0.4, 0.3});
-  }
-  elastic->set({"Temperature"}, temps, {{20.0, 110.0}}, {22.0}, values, GilOptions(), false);
-  elastic->set_string_property("Behavior", "Orthotropic");
-  std::vector<qorva_mat::Unit> units{unit("MKS", 0, 0, 0, 1)};
-  for (int k = 0; k < 9; ++k) units.push_back(k < 6 ? unit("MPA", -1, 1, -2, 0) : unit("SI", 0, 0, 0, 0));
-  elastic->field_units(units);
-  material->add_property_set(elastic);
-
-  auto strength = std::make_shared<PropertySet>("Stress Limits", std::vector<std::string>{"Xt", "Xc", "Yt", "Yc", "S"});
-  PropertySet::table_t points, limits;
-  for (int t = 0; t < 2; ++t) {
-    for (int a = 0; a < 5; ++a) {
-      points.push_back({20.0 + 60.0 * t, 0.1 * a});
-      limits.push_back({2000.0 - a, 1500.0, 50.0, 200.0, 80.0});
-    }
-  }
-  strength->set({"Temperature", "Shear Angle"}, points, {{20.0, 80.0}, {0.0, 0.4}}, {20.0, 0.0}, limits, GilOptions(), false);
-  strength->field_units({unit("BIN", 0, 0, 0, 1), unit("SI", 0, 0, 0, 0)});
-  material->add_property_set(strength);
-  return material;
-}
-
+// `count` materials: copies of the example's materials, each with its own name and transfer id.
 materials_t make_materials(int count) {
+  materials_t originals;
+  qorva_mat::load_materials(kExample, originals, si());
   materials_t materials;
-  for (int i = 0; i < count; ++i) materials.push_back(make_material(i));
+  for (int i = 0; i < count; ++i) {
+    auto copy = std::make_shared<Material>(*originals[static_cast<std::size_t>(i) % originals.size()]);
+    copy->name(material_name(i));
+    copy->set_string_property("QORVAHELMTransferID", "BENCH-" + std::to_string(i));
+    materials.push_back(copy);
+  }
   return materials;
 }
 
-std::string bench_path(const char* name) {
-  return (std::filesystem::temp_directory_path() / name).string();
+std::string scratch(const std::string& name) { return (fs::temp_directory_path() / ("qorva_bench_" + name)).string(); }
+
+// Files of `count` materials, written once per process and removed at exit.
+const std::string& store_file(int count) {
+  static std::map<int, std::string> files;
+  auto it = files.find(count);
+  if (it != files.end()) return it->second;
+  const std::string path = scratch("load_" + std::to_string(count) + ".h5");
+  materials_t materials = make_materials(count);
+  qorva_mat::write_materials_hdf5(path, materials);
+  return files.emplace(count, path).first->second;
 }
 
-void BM_WriteMaterials(benchmark::State& state) {
+const std::string& xml_file(int count) {
+  static std::map<int, std::string> files;
+  auto it = files.find(count);
+  if (it != files.end()) return it->second;
+  const std::string path = scratch("load_" + std::to_string(count) + ".xml");
+  materials_t materials = make_materials(count);
+  qorva_mat::write_materials(path, materials, si());
+  return files.emplace(count, path).first->second;
+}
+
+void BM_WriteStore(benchmark::State& state) {
   materials_t materials = make_materials(static_cast<int>(state.range(0)));
-  const std::string path = bench_path("qorva_bench_write.h5");
+  const std::string path = scratch("write.h5");
   for (auto _ : state) {
     if (qorva_mat::write_materials_hdf5(path, materials) != 0) state.SkipWithError("write failed");
   }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-  state.counters["file_kB"] = static_cast<double>(std::filesystem::file_size(path)) / 1024.0;
-  std::filesystem::remove(path);
+  state.counters["file_kB"] = static_cast<double>(fs::file_size(path)) / 1024.0;
+  fs::remove(path);
 }
 
-void BM_LoadMaterials(benchmark::State& state) {
+void BM_WriteXml(benchmark::State& state) {
   materials_t materials = make_materials(static_cast<int>(state.range(0)));
-  const std::string path = bench_path("qorva_bench_load.h5");
-  if (qorva_mat::write_materials_hdf5(path, materials) != 0) state.SkipWithError("write failed");
+  const std::string path = scratch("write.xml");
+  for (auto _ : state) qorva_mat::write_materials(path, materials, si());
+  state.counters["file_kB"] = static_cast<double>(fs::file_size(path)) / 1024.0;
+  fs::remove(path);
+}
+
+void BM_LoadStore(benchmark::State& state) {
+  const std::string& path = store_file(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     materials_t loaded;
-    loaded.reserve(materials.size());
-    if (qorva_mat::load_materials_hdf5(path, loaded) != 0 || loaded.size() != materials.size()) {
+    if (qorva_mat::load_materials_hdf5(path, loaded) != 0 || loaded.size() != static_cast<std::size_t>(state.range(0))) {
       state.SkipWithError("load failed");
     }
-    benchmark::DoNotOptimize(loaded.data());
   }
-  state.SetItemsProcessed(state.iterations() * state.range(0));
-  std::filesystem::remove(path);
 }
 
-BENCHMARK(BM_WriteMaterials)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond);
-// 1000 and 4000 materials: the load time must grow linearly (members are listed once, not looked
-// up by index, which made it quadratic).
-BENCHMARK(BM_LoadMaterials)->Arg(100)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
+// The middle material of the store, by name.
+void BM_LoadOneOfStore(benchmark::State& state) {
+  const std::string& path = store_file(static_cast<int>(state.range(0)));
+  const std::vector<std::string> names{material_name(static_cast<int>(state.range(0)) / 2)};
+  for (auto _ : state) {
+    materials_t loaded;
+    if (qorva_mat::load_materials_hdf5(path, loaded, names) != 0 || loaded.size() != 1) {
+      state.SkipWithError("load failed");
+    }
+  }
+}
+
+void BM_LoadXml(benchmark::State& state) {
+  const std::string& path = xml_file(static_cast<int>(state.range(0)));
+  for (auto _ : state) {
+    materials_t loaded;
+    qorva_mat::load_materials(path, loaded, si());
+  }
+}
+
+BENCHMARK(BM_WriteStore)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WriteXml)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadStore)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadOneOfStore)->Arg(1000)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadXml)->Arg(1000)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadStore)->Arg(4000)->Iterations(2)->Unit(benchmark::kMillisecond);
+
+// Keeps the mean CPU and real time of every run for the ratio table, by the run's name without
+// its "/iterations:N" part.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  struct Times {
+    double cpu = 0.0;
+    double real = 0.0;
+  };
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.iterations <= 0) continue;
+      std::string name = run.benchmark_name();
+      name = name.substr(0, name.find("/iterations:"));
+      const auto n = static_cast<double>(run.iterations);
+      times_[name] = Times{run.cpu_accumulated_time / n, run.real_accumulated_time / n};
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+  Times times(const std::string& name) const {
+    auto it = times_.find(name);
+    return it == times_.end() ? Times{} : it->second;
+  }
+
+ private:
+  std::map<std::string, Times> times_;
+};
+
+// A ratio by CPU time (steady on a shared machine) and by wall-clock time.
+void print_ratio(const char* what, RatioReporter::Times numerator, RatioReporter::Times denominator,
+                 const char* target) {
+  if (numerator.cpu <= 0.0 || denominator.cpu <= 0.0 || denominator.real <= 0.0) return;
+  std::printf("  %-28s %8.3f %8.3f   (wanted %s)\n", what, numerator.cpu / denominator.cpu,
+              numerator.real / denominator.real, target);
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  const auto t = [&reporter](const char* name) { return reporter.times(name); };
+  const auto size = [](const std::string& path) {
+    const auto bytes = static_cast<double>(fs::file_size(path));
+    return RatioReporter::Times{bytes, bytes};
+  };
+  std::printf("\nRatios of this run (1000 materials unless named)   by CPU  by wall clock\n");
+  print_ratio("read store / read XML", t("BM_LoadStore/1000"), t("BM_LoadXml/1000"), "<= 1.0");
+  print_ratio("write store / write XML", t("BM_WriteStore/1000"), t("BM_WriteXml/1000"), "<= 1.0");
+  print_ratio("size store / size XML", size(store_file(1000)), size(xml_file(1000)), "<= 1.0");
+  print_ratio("one of 1000 / whole store", t("BM_LoadOneOfStore/1000"), t("BM_LoadStore/1000"), "<= 0.05");
+  print_ratio("load 4000 / load 1000", t("BM_LoadStore/4000"), t("BM_LoadStore/1000"), "<= 4.5");
+  for (int count : {1000, 4000}) {
+    std::remove(store_file(count).c_str());
+  }
+  std::remove(xml_file(1000).c_str());
+  benchmark::Shutdown();
+  return 0;
+}

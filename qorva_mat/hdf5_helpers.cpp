@@ -96,7 +96,20 @@ auto find_attribute(H5::H5Object& obj, const std::string& name, bool& found, boo
                     Read read) -> decltype(read(std::declval<H5::Attribute&>())) {
   using result_t = decltype(read(std::declval<H5::Attribute&>()));
   const std::string key = case_sensitive ? name : detail::ascii_lower(name);
-  for (const std::string& stored : get_attribute_names(obj)) {
+  std::vector<std::string> candidates;
+  if (case_sensitive) {
+    // Only the attribute of exactly that name can match: asked for directly, not by listing.
+    if (name.empty() || name.find('\0') != std::string::npos) {
+      found = false;
+      return result_t();
+    }
+    const htri_t exists = H5Aexists(obj.getId(), name.c_str());
+    if (exists < 0) throw H5::AttributeIException("get_attribute_names", "H5Aexists failed");
+    if (exists > 0) candidates.push_back(name);
+  } else {
+    candidates = get_attribute_names(obj);
+  }
+  for (const std::string& stored : candidates) {
     if ((case_sensitive ? stored : detail::ascii_lower(stored)) != key) continue;
     try {
       H5::Attribute attribute = obj.openAttribute(stored);
@@ -244,11 +257,24 @@ H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name
 
 // --- Dataset creation ------------------------------------------------------------------------
 
+H5::DSetCreatPropList detail::dataset_creation_list(std::size_t elements, std::size_t element_size) {
+  H5::DSetCreatPropList list;
+  std::uint64_t bytes = 0;
+  if (multiply(elements, element_size, bytes) && bytes <= kCompactDataLimit) list.setLayout(H5D_COMPACT);
+  // No room reserved for attributes in the object header (the datasets written here have none),
+  // and no time stamps, which every write would update.
+  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0 || H5Pset_obj_track_times(list.getId(), 0) < 0) {
+    throw H5::PropListIException("dataset_creation_list", "cannot set up the creation list");
+  }
+  return list;
+}
+
 H5::DataSet detail::create_vl_strings(H5::Group& group, const std::string& name,
                                       const std::vector<std::string>& values,
                                       const std::vector<hsize_t>& dims) {
   const H5::StrType type = get_pred_type(std::string());
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space(dims));
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space(dims),
+                                            detail::dataset_creation_list(values.size(), sizeof(hvl_t)));
   if (values.empty()) return dataset;
   std::vector<const char*> pointers;
   pointers.reserve(values.size());
@@ -267,7 +293,8 @@ template <class T>
 H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data_,
                               std::size_t nrows_, std::size_t ncols_, H5::DataType type) {
   QORVA_ASSERT(nrows_ * ncols_ == data_.size(), "Shape missmatch");
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows_, ncols_}));
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows_, ncols_}),
+                                            detail::dataset_creation_list(data_.size(), type.getSize()));
   if (!data_.empty()) dataset.write(static_cast<const void*>(data_.data()), type);
   return dataset;
 }
@@ -281,7 +308,8 @@ H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name
                                        const std::vector<bool>& values) {
   std::vector<unsigned char> bytes(values.begin(), values.end());
   const H5::PredType& type = H5::PredType::NATIVE_UCHAR;
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({bytes.size(), 1}));
+  H5::DataSet dataset =
+      group.createDataSet(name, type, simple_space({bytes.size(), 1}), detail::dataset_creation_list(bytes.size(), 1));
   if (!bytes.empty()) dataset.write(static_cast<const void*>(bytes.data()), type);
   return dataset;
 }
@@ -355,12 +383,28 @@ std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bo
 }
 
 H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, bool case_sensitive) {
-  const std::string key = case_sensitive ? name : detail::ascii_lower(name);
-  for (const std::string& stored : detail::member_names(group, H5O_TYPE_DATASET)) {
-    if ((case_sensitive ? stored : detail::ascii_lower(stored)) == key) {
-      found = true;
-      return group.openDataSet(stored);
-    }
+  return detail::find_dataset(group, detail::link_names(group), name, found, case_sensitive);
+}
+
+hid_t detail::open_member(const H5::Group& group, const std::string& name, H5I_type_t type) {
+  const hid_t id = H5Oopen(group.getId(), name.c_str(), H5P_DEFAULT);
+  if (id < 0) throw H5::GroupIException("open_member", "cannot open member " + name);
+  if (H5Iget_type(id) == type) return id;
+  H5Oclose(id);
+  return H5I_INVALID_HID;
+}
+
+H5::DataSet detail::find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
+                                 bool& found, bool case_sensitive) {
+  const std::string key = case_sensitive ? name : ascii_lower(name);
+  for (const std::string& stored : members) {
+    if ((case_sensitive ? stored : ascii_lower(stored)) != key) continue;
+    const hid_t id = open_member(group, stored, H5I_DATASET);
+    if (id < 0) continue;
+    H5::DataSet dataset(id);  // holds its own reference
+    H5Oclose(id);
+    found = true;
+    return dataset;
   }
   found = false;
   return H5::DataSet();
@@ -402,25 +446,19 @@ std::string detail::ascii_lower(std::string text) {
 
 namespace {
 
-struct MemberListing {
-  hid_t group;
-  H5O_type_t type;
-  std::vector<std::string>* names;
-};
-
-herr_t collect_member(hid_t, const char* name, const H5L_info_t* info, void* data) {
-  auto* listing = static_cast<MemberListing*>(data);
+herr_t collect_hard_link(hid_t, const char* name, const H5L_info_t* info, void* data) {
   if (info->type != H5L_TYPE_HARD) return 0;
-  H5O_info_t object{};
-  if (H5Oget_info_by_name2(listing->group, name, &object, H5O_INFO_BASIC, H5P_DEFAULT) < 0) return -1;
-  if (object.type != listing->type) return 0;
   try {
-    listing->names->emplace_back(name);
+    static_cast<std::vector<std::string>*>(data)->emplace_back(name);
     return 0;
   } catch (...) {
     return -1;
   }
 }
+
+// Data this small is read without asking how much of the file can back it: allocating it is
+// harmless whatever the file claims, and the question costs more than the read.
+constexpr std::uint64_t kAlwaysReadable = 1 << 20;
 
 [[noreturn]] void throw_extents(const H5::DataSet& dataset, const std::string& why) {
   discard_captured_stack();  // the refusal is ours, not a C call's
@@ -433,27 +471,33 @@ herr_t collect_member(hid_t, const char* name, const H5L_info_t* info, void* dat
   throw H5::DataSpaceIException("checked_extents", "dataset " + name + ": " + why);
 }
 
-// Bytes of the file that can back the data of `dataset`.
-std::uint64_t storage_budget(const H5::DataSet& dataset) {
-  const std::uint64_t size = file_size_of(dataset.getId());
-  const H5::DSetCreatPropList plist = dataset.getCreatePlist();
-  if (plist.getExternalCount() > 0) throw_extents(dataset, "data kept in external files is not read");
+// Refuses data kept in external files (they could be any file of the machine) and data of
+// `bytes` bytes that the file cannot back: more than its size, or 1032 times it for filtered
+// data (deflate's largest ratio). Data of at most kAlwaysReadable bytes is not measured.
+void check_storage(const H5::DataSet& dataset, std::uint64_t bytes) {
+  const hid_t plist = H5Dget_create_plist(dataset.getId());
+  const int external = plist < 0 ? -1 : H5Pget_external_count(plist);
+  const int filters = plist < 0 ? -1 : H5Pget_nfilters(plist);
+  if (plist >= 0) H5Pclose(plist);
+  if (external < 0 || filters < 0) throw H5::DataSetIException("checked_extents", "cannot read the creation list");
+  if (external > 0) throw_extents(dataset, "data kept in external files is not read");
+  if (bytes <= kAlwaysReadable) return;
   constexpr std::uint64_t kLargestCompressionRatio = 1032;
+  const std::uint64_t size = file_size_of(dataset.getId());
   std::uint64_t budget = size;
-  if (plist.getNfilters() > 0 && !multiply(size, kLargestCompressionRatio, budget)) {
-    budget = UINT64_MAX;
+  if (filters > 0 && !multiply(size, kLargestCompressionRatio, budget)) budget = UINT64_MAX;
+  if (bytes > budget) {
+    throw_extents(dataset, "extents need " + std::to_string(bytes) + " bytes, more than the file holds");
   }
-  return budget;
 }
 
 }  // namespace
 
-std::vector<std::string> detail::member_names(const H5::Group& group, H5O_type_t type) {
+std::vector<std::string> detail::link_names(const H5::Group& group) {
   std::vector<std::string> names;
-  MemberListing listing{group.getId(), type, &names};
   hsize_t position = 0;
-  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_member, &listing) < 0) {
-    throw H5::GroupIException("member_names", "H5Literate failed");
+  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_hard_link, &names) < 0) {
+    throw H5::GroupIException("link_names", "H5Literate failed");
   }
   return names;
 }
@@ -467,9 +511,7 @@ std::vector<hsize_t> detail::checked_extents(const H5::DataSet& dataset, const H
   for (const hsize_t d : dims) {
     if (!multiply(bytes, d == 0 ? 1 : d, bytes)) throw_extents(dataset, "extents overflow");
   }
-  if (bytes > storage_budget(dataset)) {
-    throw_extents(dataset, "extents need " + std::to_string(bytes) + " bytes, more than the file holds");
-  }
+  check_storage(dataset, bytes);
   return dims;
 }
 

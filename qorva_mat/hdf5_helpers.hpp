@@ -42,7 +42,9 @@ H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name, c
 H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
 
 // Dataset creation in `group` (a file is a group too). HDF5 failures propagate as the HDF5
-// library's exceptions; an empty value list creates the dataset and writes nothing.
+// library's exceptions; an empty value list creates the dataset and writes nothing. Datasets of at
+// most detail::kCompactDataLimit bytes are stored in their object header (compact layout: no
+// separate data block to find and read), larger ones in one contiguous block; never chunked.
 // Rank-1 variable-length string dataset, one element per value.
 H5::DataSet create_vl_string_dataset(H5::Group& group, const std::string& name,
                                      const std::vector<std::string>& values);
@@ -104,19 +106,39 @@ std::vector<int> get_data_int(const H5::DataSet& dataset);
 
 namespace detail {
 
+// Largest dataset (in stored bytes; a variable-length string counts 16) kept in its object header.
+constexpr std::size_t kCompactDataLimit = 16 * 1024;
+
+// Dataset creation list for `elements` stored elements of `element_size` bytes each: compact
+// layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, an object header
+// without room for attributes (they can still be added; the header then grows) and without time
+// stamps. Throws
+// H5::PropListIException when HDF5 rejects the list.
+H5::DSetCreatPropList dataset_creation_list(std::size_t elements, std::size_t element_size);
+
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
 
-// Names of the members of `group` that are hard links to objects of `type` (H5O_TYPE_GROUP or
-// H5O_TYPE_DATASET), in increasing name order, listed in one pass over the group (a lookup by
-// index costs a walk of the name index each time). Soft and external links are left out.
-// Throws H5::GroupIException when HDF5 cannot list the members or tell a member's type.
-std::vector<std::string> member_names(const H5::Group& group, H5O_type_t type);
+// Names of the members of `group` that are hard links, in increasing name order, listed in one
+// pass over the group (a lookup by index costs a walk of the name index each time). Soft and
+// external links are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+std::vector<std::string> link_names(const H5::Group& group);
+
+// Opens member `name` of `group` once and returns its identifier (the caller closes it with
+// H5Oclose) when it is an object of `type` (H5I_GROUP, H5I_DATASET); H5I_INVALID_HID, with
+// nothing left open, when it is another kind. Throws H5::GroupIException when it cannot be opened.
+hid_t open_member(const H5::Group& group, const std::string& name, H5I_type_t type);
+
+// get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
+// first matching member (in the listing's order) that is a dataset. Throws as get_dataset, and
+// H5::GroupIException when HDF5 cannot tell a matching member's type.
+H5::DataSet find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
+                         bool& found, bool case_sensitive);
 
 // The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their
 // product (each zero extent counted as one) times the stored element size must not overflow and
 // must not exceed the file's size, or 1032 times it for filtered (compressed) data, deflate's
-// largest ratio. Data kept in external files is refused. So no reader allocates more than the
+// largest ratio, unless it is at most 1 MiB. Data kept in external files is refused. So no reader allocates more than the
 // file justifies. Throws H5::DataSpaceIException naming the dataset when a check fails, and
 // HDF5's exception when the dataset cannot be inspected. A scalar space has no extents, a null
 // space the one extent 0.

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 
 namespace qorva_mat {
 namespace detail {
@@ -29,7 +31,58 @@ herr_t release_nothing(void*, H5FD_file_image_op_t, void*) { return 0; }
 void* share_udata(void* udata) { return udata; }
 herr_t free_nothing(void*) { return 0; }
 
+std::uint32_t rotate(std::uint32_t x, int k) { return (x << k) | (x >> (32 - k)); }
+
+std::uint32_t little_endian_word(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// Bob Jenkins' lookup3 hash (hashlittle, initial value 0), HDF5's metadata checksum.
+std::uint32_t metadata_checksum(const unsigned char* data, std::size_t length) {
+  std::uint32_t a = 0xdeadbeefu + static_cast<std::uint32_t>(length);
+  std::uint32_t b = a;
+  std::uint32_t c = a;
+  for (; length > 12; length -= 12, data += 12) {
+    a += little_endian_word(data);
+    b += little_endian_word(data + 4);
+    c += little_endian_word(data + 8);
+    a -= c; a ^= rotate(c, 4); c += b;
+    b -= a; b ^= rotate(a, 6); a += c;
+    c -= b; c ^= rotate(b, 8); b += a;
+    a -= c; a ^= rotate(c, 16); c += b;
+    b -= a; b ^= rotate(a, 19); a += c;
+    c -= b; c ^= rotate(b, 4); b += a;
+  }
+  if (length == 0) return c;
+  unsigned char tail[12] = {};
+  std::memcpy(tail, data, length);
+  a += little_endian_word(tail);
+  b += little_endian_word(tail + 4);
+  c += little_endian_word(tail + 8);
+  c ^= b; c -= rotate(b, 14);
+  a ^= c; a -= rotate(c, 11);
+  b ^= a; b -= rotate(a, 25);
+  c ^= b; c -= rotate(b, 16);
+  a ^= c; a -= rotate(c, 4);
+  b ^= a; b -= rotate(a, 14);
+  c ^= b; c -= rotate(b, 24);
+  return c;
+}
+
 }  // namespace
+
+void renew_superblock_checksum(std::string& image) {
+  // Version 2 and 3 superblocks: signature (8), version, offset size, length size, status flags,
+  // four addresses of `offset size` bytes, then the checksum of everything before it.
+  if (image.size() < 12) return;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
+  const unsigned version = bytes[8];
+  const std::size_t covered = 12 + 4 * static_cast<std::size_t>(bytes[9]);
+  if ((version != 2 && version != 3) || image.size() < covered + 4) return;
+  const std::uint32_t sum = metadata_checksum(bytes, covered);
+  for (int i = 0; i < 4; ++i) image[covered + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
+}
 
 std::string in_memory_file_name(const char* purpose) {
   static std::atomic<unsigned long long> serial{0};

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <set>
 
 #include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/error.hpp"
@@ -22,15 +23,17 @@ namespace {
 using detail::checked_element_count;
 
 std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::DataSpace& space) {
-  if (dataset.getTypeClass() != H5T_STRING) {
+  const H5::DataType type = dataset.getDataType();
+  if (type.getClass() != H5T_STRING) {
     detail::throw_wrong_type("read_vl_string_dataset", "dataset does not hold strings");
   }
-  const H5::DataType type = dataset.getDataType();
   const std::size_t n = checked_element_count(dataset, space);
   std::vector<std::string> out;
   out.reserve(n);
   if (n == 0) return out;
-  if (dataset.getStrType().isVariableStr()) {
+  const htri_t variable = H5Tis_variable_str(type.getId());
+  if (variable < 0) detail::throw_wrong_type("read_vl_string_dataset", "cannot tell the string type");
+  if (variable > 0) {
     std::vector<char*> pointers(n, nullptr);
     const detail::VlenBuffer guard(type, space, pointers.data());
     dataset.read(static_cast<void*>(pointers.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
@@ -60,10 +63,31 @@ void read_vl_int_rows(const H5::DataSet& dataset, const std::function<void(const
   for (const hvl_t& row : rows) take(row);
 }
 
+// The datasets of one group, found by name. Listed once when made with `list` true, so that the
+// lookups of a whole property group cost one pass over its members; otherwise every lookup lists
+// the group itself (get_dataset).
+class Members {
+ public:
+  Members(H5::Group& group, bool list) : group_(group), listed_(list) {
+    if (list) names_ = detail::link_names(group);
+  }
+  H5::DataSet find(const std::string& name, bool& found, bool case_sensitive) const {
+    return listed_ ? detail::find_dataset(group_, names_, name, found, case_sensitive)
+                   : get_dataset(group_, name, found, case_sensitive);
+  }
+  H5::Group& group() const { return group_; }
+  const std::vector<std::string>& names() const { return names_; }
+
+ private:
+  H5::Group& group_;
+  bool listed_;
+  std::vector<std::string> names_;
+};
+
 template <class T>
-bool load_1d_named(H5::Group& group, const std::string& name, std::vector<T>& out, bool& found,
+bool load_1d_named(const Members& members, const std::string& name, std::vector<T>& out, bool& found,
                    const H5::PredType& memory_type) {
-  const H5::DataSet dataset = get_dataset(group, name, found, false);
+  const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(debug) << "DataSet " << name << " not found.";
     return false;
@@ -129,24 +153,26 @@ int** read_vl_int_dataset(const H5::DataSet& dataset, std::size_t& n) {
 
 bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out, bool& found) {
   std::vector<unsigned char> bytes;
-  const bool ok = load_1d_named(group, name, bytes, found, H5::PredType::NATIVE_UCHAR);
+  const bool ok = load_1d_named(Members(group, false), name, bytes, found, H5::PredType::NATIVE_UCHAR);
   out.assign(bytes.size(), false);
   for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = bytes[i] == 1;
   return ok;
 }
 
 bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out, bool& found) {
-  return load_1d_named(group, name, out, found, H5::PredType::NATIVE_SHORT);
+  return load_1d_named(Members(group, false), name, out, found, H5::PredType::NATIVE_SHORT);
 }
 
 bool load_double_dataset_named(H5::Group& group, const std::string& name, std::vector<double>& out,
                                bool& found) {
-  return load_1d_named(group, name, out, found, H5::PredType::NATIVE_DOUBLE);
+  return load_1d_named(Members(group, false), name, out, found, H5::PredType::NATIVE_DOUBLE);
 }
 
-bool load_string_dataset_named(H5::Group& group, const std::string& name, std::vector<std::string>& out,
-                               bool& found) {
-  const H5::DataSet dataset = get_dataset(group, name, found, false);
+namespace {
+
+bool load_strings_named(const Members& members, const std::string& name, std::vector<std::string>& out,
+                        bool& found) {
+  const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(warning) << "DataSet " << name << " missing.";
     return false;
@@ -156,9 +182,9 @@ bool load_string_dataset_named(H5::Group& group, const std::string& name, std::v
 }
 
 template <class C>
-bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found, std::size_t& nrows,
-                           std::size_t& ncols) {
-  const H5::DataSet dataset = get_dataset(group, name, found, false);
+bool load_2d_named(const Members& members, const std::string& name, C& out, bool& found, std::size_t& nrows,
+                   std::size_t& ncols) {
+  const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(warning) << "Cannot open DataSet " << name;
     return false;
@@ -176,6 +202,19 @@ bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bo
   return true;
 }
 
+}  // namespace
+
+bool load_string_dataset_named(H5::Group& group, const std::string& name, std::vector<std::string>& out,
+                               bool& found) {
+  return load_strings_named(Members(group, false), name, out, found);
+}
+
+template <class C>
+bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found, std::size_t& nrows,
+                           std::size_t& ncols) {
+  return load_2d_named(Members(group, false), name, out, found, nrows, ncols);
+}
+
 template bool load_dataset_2d_named<std::vector<short>>(H5::Group&, const std::string&, std::vector<short>&,
                                                         bool&, std::size_t&, std::size_t&);
 template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::string&, std::vector<double>&,
@@ -185,21 +224,38 @@ template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::
 
 namespace {
 
-// Visits, in increasing name order, every member group of `group` whose name is `prefix` followed
-// by at least one more character. The members are listed once, before the first visit.
-void visit_groups(H5::Group& group, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
-  for (const std::string& name : detail::member_names(group, H5O_TYPE_GROUP)) {
+// Visits, in increasing name order, every member group of `members` whose name is `prefix`
+// followed by at least one more character, with its member name. Each member is opened once, and
+// skipped when it is no group.
+void visit_member_groups(const Members& members, const std::string& prefix,
+                         const std::function<void(H5::Group&, const std::string&)>& visit) {
+  for (const std::string& name : members.names()) {
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    H5::Group member = group.openGroup(name);
-    visit(member);
+    const hid_t id = detail::open_member(members.group(), name, H5I_GROUP);
+    if (id < 0) continue;
+    H5::Group member(id);  // holds its own reference
+    H5Oclose(id);
+    visit(member, name);
   }
 }
 
+void visit_groups(const Members& members, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
+  visit_member_groups(members, prefix, [&visit](H5::Group& member, const std::string&) { visit(member); });
+}
+
+// The material name stored in `group`, as the material gets it.
+std::string material_name(H5::Group& group) {
+  bool found = false;
+  const std::string name = get_std_str_attribute(group, "name", found, true);
+  QORVA_ASSERT(found, "read_material: material name attribute not found.");
+  return name;
+}
+
 // Pairs item t with item t + T/2 of the stored "string_property" rows and hands them to `set`.
-void read_string_properties(H5::Group& group,
+void read_string_properties(const Members& members,
                             const std::function<void(const std::string&, const std::string&)>& set) {
   bool found = false;
-  const H5::DataSet dataset = get_dataset(group, "string_property", found, true);
+  const H5::DataSet dataset = members.find("string_property", found, true);
   if (!found) return;
   const std::vector<std::string> items = read_vl_2d_string_dataset(dataset);
   const std::size_t half = items.size() / 2;
@@ -216,22 +272,22 @@ PropertySet::table_t rebuild_table(const std::vector<double>& flat, std::size_t 
   return table;
 }
 
-PropertySet::table_t read_table(H5::Group& group, const std::string& name, const std::string& missing) {
+PropertySet::table_t read_table(const Members& group, const std::string& name, const std::string& missing) {
   std::vector<double> flat;
   bool found = false;
   std::size_t nrows = 0;
   std::size_t ncols = 0;
-  load_dataset_2d_named(group, name, flat, found, nrows, ncols);
+  load_2d_named(group, name, flat, found, nrows, ncols);
   QORVA_ASSERT(found, missing);
   return rebuild_table(flat, nrows, ncols);
 }
 
-PropertySet::ranges_t read_ranges(H5::Group& group) {
+PropertySet::ranges_t read_ranges(const Members& group) {
   std::vector<double> flat;
   bool found = false;
   std::size_t nrows = 0;
   std::size_t ncols = 0;
-  load_dataset_2d_named(group, "ranges", flat, found, nrows, ncols);
+  load_2d_named(group, "ranges", flat, found, nrows, ncols);
   QORVA_ASSERT(found, "ranges not found");
   QORVA_ASSERT(ncols==2, "ncols==2 failed");
   PropertySet::ranges_t ranges;
@@ -240,16 +296,16 @@ PropertySet::ranges_t read_ranges(H5::Group& group) {
 }
 
 // Field units from the exponent-by-exponent "field_unit_exp" and the names in "field_unit_system".
-std::vector<Unit> read_field_units(H5::Group& group) {
+std::vector<Unit> read_field_units(const Members& group) {
   std::vector<short> exp_data;
   bool found = false;
   std::size_t nrows = 0;
   std::size_t ncols = 0;
-  load_dataset_2d_named(group, "field_unit_exp", exp_data, found, nrows, ncols);
+  load_2d_named(group, "field_unit_exp", exp_data, found, nrows, ncols);
   QORVA_ASSERT(found, "field_unit_exp not found");
   QORVA_ASSERT(ncols==units::exponent_vec_t::size(), "ncols==units::exponent_vec_t::size()");
   std::vector<std::string> unit_system_data;
-  load_string_dataset_named(group, "field_unit_system", unit_system_data, found);
+  load_strings_named(group, "field_unit_system", unit_system_data, found);
   QORVA_ASSERT(found, "field_unit_system not found");
   QORVA_ASSERT(exp_data.size()/ncols==unit_system_data.size(), "exp_data.size()/ncols==unit_system_data.size()");
   const std::size_t count = unit_system_data.size();
@@ -271,14 +327,14 @@ struct IndependentSetup {
   std::vector<Unit> field_units;
 };
 
-IndependentSetup read_independent_setup(H5::Group& group) {
+IndependentSetup read_independent_setup(const Members& group) {
   IndependentSetup setup;
   setup.data = read_table(group, "indep_data", "indep_data not found");
   bool found = false;
-  load_string_dataset_named(group, "indep_names", setup.names, found);
+  load_strings_named(group, "indep_names", setup.names, found);
   QORVA_ASSERT(found, "indep_names not found");
   setup.ranges = read_ranges(group);
-  load_double_dataset_named(group, "defaults", setup.defaults, found);
+  load_1d_named(group, "defaults", setup.defaults, found, H5::PredType::NATIVE_DOUBLE);
   QORVA_ASSERT(found, "defaults not found");
   setup.field_units = read_field_units(group);
   return setup;
@@ -308,20 +364,21 @@ std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
   bool found = false;
   const std::string name = get_std_str_attribute(group, "name", found, true);
   QORVA_ASSERT(found, "read_property_set: property set name attribute not found.");
-  const PropertySet::table_t dep_data = read_table(group, "dep_data", "dep_data not found");
+  const Members members(group, true);
+  const PropertySet::table_t dep_data = read_table(members, "dep_data", "dep_data not found");
   std::vector<std::string> dep_names;
-  load_string_dataset_named(group, "dep_names", dep_names, found);
+  load_strings_named(members, "dep_names", dep_names, found);
   QORVA_ASSERT(found, "dep_names not found");
 
   auto set = std::make_shared<PropertySet>(name, dep_names);
-  read_string_properties(group, [&set](const std::string& key, const std::string& value) {
+  read_string_properties(members, [&set](const std::string& key, const std::string& value) {
     set->set_string_property(key, value);
   });
   IndependentSetup independent;
   const htri_t has_independent = H5Lexists(group.getId(), "indep_data", H5P_DEFAULT);
   if (has_independent < 0) throw H5::GroupIException("read_property_set", "H5Lexists failed");
   if (has_independent > 0) {
-    independent = read_independent_setup(group);
+    independent = read_independent_setup(members);
     set->field_units(independent.field_units);
   }
   const GilOptions options = read_gil_options(group);
@@ -332,14 +389,12 @@ std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
 
 std::shared_ptr<Material> read_material(H5::Group& group) {
   auto material = std::make_shared<Material>();
-  bool found = false;
-  const std::string name = get_std_str_attribute(group, "name", found, true);
-  QORVA_ASSERT(found, "read_material: material name attribute not found.");
-  material->name(name);
-  read_string_properties(group, [&material](const std::string& key, const std::string& value) {
+  material->name(material_name(group));
+  const Members members(group, true);
+  read_string_properties(members, [&material](const std::string& key, const std::string& value) {
     material->set_string_property(key, value);
   });
-  visit_groups(group, "Property", [&material](H5::Group& property_group) {
+  visit_groups(members, "Property", [&material](H5::Group& property_group) {
     material->add_property_set(read_property_set(property_group));
   });
   return material;
@@ -347,14 +402,46 @@ std::shared_ptr<Material> read_material(H5::Group& group) {
 
 namespace {
 
-// Appends the materials of an opened store to `materials`.
-void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materials) {
+// The stored names (as a full load gives them) that are not among `found`, quoted and comma-separated.
+std::string missing_names(const std::vector<std::string>& names, const std::set<std::string>& found) {
+  std::string missing;
+  for (const std::string& name : names) {
+    if (found.count(name) != 0) continue;
+    missing += (missing.empty() ? "'" : ", '") + name + "'";
+  }
+  return missing;
+}
+
+// Appends the materials of an opened store to `materials`: all of them, or, when `names` is given,
+// those whose name is listed (after checking that every listed name is there).
+void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materials,
+                const std::vector<std::string>* names, const std::string& source) {
   {
     // Opened through the file: a missing group then raises H5::FileIException.
     H5::Group materials_group = file.openGroup("Materials");
-    visit_groups(materials_group, "Material", [&materials](H5::Group& material_group) {
-      materials.push_back(read_material(material_group));
-    });
+    const Members members(materials_group, true);
+    if (names == nullptr) {
+      visit_groups(members, "Material", [&materials](H5::Group& material_group) {
+        materials.push_back(read_material(material_group));
+      });
+    } else {
+      const std::set<std::string> wanted(names->begin(), names->end());
+      std::vector<std::string> chosen;
+      std::set<std::string> found;
+      visit_member_groups(members, "Material", [&](H5::Group& material_group, const std::string& member) {
+        const std::string name = material_name(material_group);
+        if (wanted.count(name) == 0) return;
+        chosen.push_back(member);
+        found.insert(name);
+      });
+      if (found.size() != wanted.size()) {
+        throw runtime_error("load_hdf5: no material named " + missing_names(*names, found) + " in " + source + ".");
+      }
+      for (const std::string& member : chosen) {
+        H5::Group material_group = materials_group.openGroup(member);
+        materials.push_back(read_material(material_group));
+      }
+    }
   }
   file.close();
 }
@@ -364,14 +451,30 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
 unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials);
+    read_store(file, materials, nullptr, path);
   });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file = detail::open_file_image(image);
-    read_store(file, materials);
+    read_store(file, materials, nullptr, image.name);
+  });
+}
+
+unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    read_store(file, materials, &names, path);
+  });
+}
+
+unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names) {
+  return detail::run_hdf5_operation([&] {
+    H5::H5File file = detail::open_file_image(image);
+    read_store(file, materials, &names, image.name);
   });
 }
 

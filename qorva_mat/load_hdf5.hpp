@@ -40,9 +40,23 @@ unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<M
 // handed to many processes): same result, materials and failures as the path form. The bytes are
 // read in place, never copied or changed, and must stay valid until the call returns. An image
 // without bytes (null data or size 0) or bytes that are no store end in 0xFFFFFFFF like a missing
-// or damaged file, with the HDF5 error stack (naming image.name where HDF5 allows) on standard
-// error. The same caution about damaged files applies.
+// or damaged file, with the HDF5 error stack on standard error (an image without bytes is named
+// by image.name; HDF5's own messages name the in-memory file "/dev/null/qorva-mat-image-..." it
+// opened). The same caution about damaged files applies.
 unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials);
+
+// Only the materials named in `names` (exact, byte for byte, as a full load names them; a name
+// with non-printable bytes reads with '?' in their place), from the file at `path` or from an
+// image: the stored names are read first, every other material is left unread. The materials are
+// appended in store order, each equal to the one a full load gives; a name stored several times
+// gives every such material. An empty `names` reads nothing and returns 0.
+// Throws runtime_error "load_hdf5: no material named '<a>', '<b>' in <path or image.name>." when
+// a name is not in the store, before anything is appended. Otherwise results and failures are
+// those of the forms without names.
+unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names);
+unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                                 const std::vector<std::string>& names);
 
 // One material from its group: name, string properties and every "Property<j>" group. Throws as
 // load_materials_hdf5 does, HDF5 exceptions included.

@@ -5,6 +5,7 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <set>
 #include <sstream>
 
 #include "qorva_mat/detail/load_matbook_rules.hpp"
@@ -113,19 +114,48 @@ void log_start(const std::string& what, const std::shared_ptr<UnitSystem>& unit_
     QORVA_LOG(warning) << "load_materials_t: Model has no unit system.";
 }
 
-// Everything after parsing: version upgrade, transfer ids, metadata and the materials.
+// The file materials to read: all (null `names`), or those whose BulkDetails Name is listed, after
+// checking that every listed name is in the file.
+std::vector<const ptree*> chosen_materials(const ptree& doc, const std::vector<std::string>* names,
+                                           const std::string& source) {
+  std::vector<const ptree*> chosen;
+  std::set<std::string> found;
+  const std::set<std::string> wanted = names ? std::set<std::string>(names->begin(), names->end())
+                                             : std::set<std::string>();
+  for (const auto& child : doc) {
+    if (child.first != "Material") continue;
+    if (names == nullptr) {
+      chosen.push_back(&child.second);
+      continue;
+    }
+    const auto name = child.second.get_optional<std::string>("BulkDetails.Name");
+    if (!name || wanted.count(*name) == 0) continue;
+    chosen.push_back(&child.second);
+    found.insert(*name);
+  }
+  if (names != nullptr && found.size() != wanted.size()) {
+    std::string missing;
+    for (const std::string& name : *names) {
+      if (found.count(name) == 0) missing += (missing.empty() ? "'" : ", '") + name + "'";
+    }
+    throw runtime_error("load_matbook: no material named " + missing + " in " + source + ".");
+  }
+  return chosen;
+}
+
+// Everything after parsing: version upgrade, transfer ids, metadata and the chosen materials.
 unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material>>& materials,
-                           std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options) {
+                           std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                           const std::vector<std::string>* names, const std::string& source) {
   detail::upgrade_algorithm_names(document);
   const matbook_string_umap_t transfer_ids = read_transfer_ids(document);
   const ptree& doc = document.get_child("MatbookData.Materials.MatML_Doc");
   detail::MatbookLoadState load(unit_system, options);
   read_metadata(doc, load);
   unsigned int count = 0;
-  for (const auto& child : doc) {
-    if (child.first != "Material") continue;
+  for (const ptree* element : chosen_materials(doc, names, source)) {
     ++count;  // counted as soon as it is processed, as the log says
-    read_material(child.second, materials, transfer_ids, load);
+    read_material(*element, materials, transfer_ids, load);
   }
   QORVA_LOG(info) << "End of material load from Matbook file.";
   return count;
@@ -146,6 +176,13 @@ ptree parse_image(const FileImage& image) {
   } catch (const boost::property_tree::xml_parser_error& e) {
     throw boost::property_tree::xml_parser_error(e.message(), image.name, e.line());
   }
+  return document;
+}
+
+ptree parse_file(const std::string& path) {
+  ptree document;
+  detail::check_xml_file_depth(path);  // the parser recurses once per level
+  boost::property_tree::read_xml(path, document);
   return document;
 }
 
@@ -171,7 +208,23 @@ unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<
                             std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options) {
   log_start("document " + image.name, unit_system);
   ptree document = parse_image(image);
-  return load_document(document, materials, std::move(unit_system), options);
+  return load_document(document, materials, std::move(unit_system), options, nullptr, image.name);
+}
+
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            const std::vector<std::string>& names) {
+  log_start("file " + path, unit_system);
+  ptree document = parse_file(path);
+  return load_document(document, materials, std::move(unit_system), options, &names, path);
+}
+
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            const std::vector<std::string>& names) {
+  log_start("document " + image.name, unit_system);
+  ptree document = parse_image(image);
+  return load_document(document, materials, std::move(unit_system), options, &names, image.name);
 }
 
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
@@ -183,10 +236,8 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
                               std::shared_ptr<UnitSystem> unit_system,
                               const MatbookLoadOptions& options) {
   log_start("file " + path, unit_system);
-  ptree document;
-  detail::check_xml_file_depth(path);  // the parser recurses once per level
-  boost::property_tree::read_xml(path, document);
-  return load_document(document, materials, std::move(unit_system), options);
+  ptree document = parse_file(path);
+  return load_document(document, materials, std::move(unit_system), options, nullptr, path);
 }
 
 }  // namespace qorva_mat

@@ -96,6 +96,21 @@ unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<
 unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options);
 
+// Only the file materials whose BulkDetails Name is listed in `names` (exact match), from the file
+// at `path` or from an image: the whole document is parsed, but no other material is built. Each
+// selected material is read exactly as by a full load, in file order, matched against `materials`
+// the same way; a name given twice in the file reads both. A file material that would update
+// another one through a shared transfer id is read only when its own name is listed. Returns the
+// number of file materials read; an empty `names` reads none.
+// Throws runtime_error "load_matbook: no material named '<a>', '<b>' in <path or image.name>."
+// when a listed name is not in the file, before any material is read; otherwise as above.
+unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            const std::vector<std::string>& names);
+unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            const std::vector<std::string>& names);
+
 // The loader behind load_materials; same arguments, result and failures.
 unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
                               std::shared_ptr<UnitSystem> unit_system);

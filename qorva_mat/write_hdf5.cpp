@@ -99,12 +99,33 @@ void write_property_set(const PropertySet& set, H5::Group& group) {
   create_bool_attribute(group, "use_cgal_triangulation", use_cgal);
 }
 
+namespace {
+
+// A group whose links stay in its object header up to 32 members (HDF5 moves them to a separate
+// heap and B-tree after 8 by default; a material holds up to 21, a property set up to 9), without
+// time stamps, which every new member and attribute would update.
+H5::Group create_member_group(H5::Group& parent, const std::string& name) {
+  const hid_t gcpl = H5Pcreate(H5P_GROUP_CREATE);
+  hid_t id = H5I_INVALID_HID;
+  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 && H5Pset_est_link_info(gcpl, 10, 12) >= 0 &&
+      H5Pset_obj_track_times(gcpl, 0) >= 0) {
+    id = H5Gcreate2(parent.getId(), name.c_str(), H5P_DEFAULT, gcpl, H5P_DEFAULT);
+  }
+  if (gcpl >= 0) H5Pclose(gcpl);
+  if (id < 0) throw H5::GroupIException("write_materials_hdf5", "cannot create group " + name);
+  H5::Group group(id);  // holds its own reference
+  H5Gclose(id);
+  return group;
+}
+
+}  // namespace
+
 void write_material(const Material& material, H5::Group& group) {
   create_vl_str_attribute(group, "name", material.name());
   write_string_properties(material, group);
   for (std::size_t j = 0; j < material.property_vec_size(); ++j) {
     if (!material.is_property_set_active(j)) continue;
-    H5::Group property_group = group.createGroup("Property" + std::to_string(j));
+    H5::Group property_group = create_member_group(group, "Property" + std::to_string(j));
     write_property_set(material.at(j), property_group);
   }
 }
@@ -120,12 +141,14 @@ std::string store_image(const std::vector<std::shared_ptr<Material>>& materials)
   H5::FileAccPropList access;
   constexpr std::size_t kGrowth = 1 << 20;
   access.setCore(kGrowth, false);
+  // The newest object formats: links and attributes kept in the object headers, smaller headers.
+  access.setLibverBounds(H5F_LIBVER_LATEST, H5F_LIBVER_LATEST);
   H5::H5File file(name, H5F_ACC_TRUNC, H5::FileCreatPropList::DEFAULT, access);
   {
     H5::Group materials_group = file.createGroup("Materials");
     for (std::size_t i = 0; i < materials.size(); ++i) {
       QORVA_ASSERT(materials[i] != nullptr, "write_materials_hdf5: material pointer is null.");
-      H5::Group material_group = materials_group.createGroup("Material" + std::to_string(i));
+      H5::Group material_group = create_member_group(materials_group, "Material" + std::to_string(i));
       write_material(*materials[i], material_group);
     }
   }
@@ -136,6 +159,7 @@ std::string store_image(const std::vector<std::shared_ptr<Material>>& materials)
   if (H5Fget_file_image(file.getId(), &image[0], image.size()) != size) {
     throw H5::FileIException("write_materials_hdf5", "H5Fget_file_image failed");
   }
+  detail::renew_superblock_checksum(image);
   file.close();
   return image;
 }

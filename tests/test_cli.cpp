@@ -9,6 +9,10 @@
 #include <sstream>
 #include <string>
 
+#include <H5Cpp.h>
+
+#include <cctype>
+
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "qorva_mat/write_matbook.hpp"
@@ -198,6 +202,33 @@ TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
                                                    " --property Density --json --units BIN").out);
   EXPECT_NEAR(bin_store["values"]["rho"]["value"].get<double>(), bin_direct["values"]["rho"]["value"].get<double>(),
               1e-12 * bin_direct["values"]["rho"]["value"].get<double>());
+}
+
+TEST_F(Cli, QueryAndSampleReadOnlyTheNamedMaterial) {
+  const std::string h5 = (dir_ / "example.h5").string();
+  ASSERT_EQ(run("convert " + kExample + " " + h5).status, 0);
+  const std::string query = " --property 'Engineering Constants' --at Temperature=50 --json";
+  const Outcome intact = run("query " + h5 + " --material " + quoted(kCarbon) + query);
+  ASSERT_EQ(intact.status, 0) << intact.err;
+  {
+    // The steel (Material1) loses an attribute every property group needs: the store as a whole
+    // no longer loads, the carbon alone still does.
+    H5::H5File store(h5, H5F_ACC_RDWR);
+    H5::Group steel = store.openGroup("Materials/Material1");
+    steel.openGroup(steel.getObjnameByIdx(0)).removeAttr("is_cached");
+  }
+  EXPECT_EQ(run("info " + h5).status, 2);
+  const Outcome carbon = run("query " + h5 + " --material " + quoted(kCarbon) + query);
+  ASSERT_EQ(carbon.status, 0) << carbon.err;
+  EXPECT_EQ(nlohmann::json::parse(carbon.out), nlohmann::json::parse(intact.out));
+  EXPECT_EQ(run("sample " + h5 + " --material " + quoted(kCarbon) +
+                " --property 'Engineering Constants' --over Temperature=0:80:3").status, 0);
+  // A name that matches only without regard to case falls back to reading everything.
+  std::string lowered = kCarbon;
+  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  const std::string folded = lowered;
+  EXPECT_EQ(run("query " + kExample + " --material " + quoted(folded) + query).status, 0);
+  EXPECT_EQ(run("query " + h5 + " --material " + quoted(folded) + query).status, 2);
 }
 
 TEST_F(Cli, StoreWithoutRecordedSystemNeedsFromUnitsToConvert) {

@@ -62,6 +62,12 @@ MaterialFile load(const Arguments& a) {
   return load_material_file(a.file, a.units);
 }
 
+// Only the material the command names.
+MaterialFile load_selected(const Arguments& a) {
+  WarningContext context(a.file);
+  return load_material_file(a.file, a.units, a.material);
+}
+
 int run_info(const Arguments& a) {
   MaterialFile file = load(a);
   if (a.json) {
@@ -73,7 +79,7 @@ int run_info(const Arguments& a) {
 }
 
 int run_query_command(const Arguments& a) {
-  MaterialFile file = load(a);
+  MaterialFile file = load_selected(a);
   auto& material = find_material(file, a.material);
   auto& set = find_property(material, a.property);
   const QueryResult result = run_query(file, material, set, a.at);
@@ -97,7 +103,7 @@ int run_convert(const Arguments& a) {
 
 int run_sample(const Arguments& a, bool plot) {
   const SweepSpec sweep_spec = parse_sweep(a.over);
-  MaterialFile file = load(a);
+  MaterialFile file = load_selected(a);
   auto& material = find_material(file, a.material);
   auto& set = find_property(material, a.property);
   const Sweep sweep = run_sweep(file, set, sweep_spec, a.at, a.only);

@@ -145,31 +145,33 @@ constexpr int kProbeFailed = 3;
 
 // Child side of probe_store: reads the store with standard error silenced and ends without
 // running exit handlers (HDF5's own would close what a damaged file left half open).
-[[noreturn]] void probe_in_child(const std::string& path) {
+[[noreturn]] void probe_in_child(const std::string& path, const std::vector<std::string>* names) {
   const int null = ::open("/dev/null", O_WRONLY);
   if (null >= 0) ::dup2(null, 2);
   int code = kProbeFailed;
   try {
     std::vector<std::shared_ptr<qorva_mat::Material>> materials;
-    if (qorva_mat::load_materials_hdf5(path, materials) == 0) code = kProbeRead;
+    const unsigned int status = names ? qorva_mat::load_materials_hdf5(path, materials, *names)
+                                      : qorva_mat::load_materials_hdf5(path, materials);
+    if (status == 0) code = kProbeRead;
   } catch (...) {
   }
   ::_exit(code);
 }
 
-// Reads the store once in a child process before this process touches it: a damaged file can
+// Reads the store (or the named materials of it) once in a child process before this process touches it: a damaged file can
 // crash the HDF5 library or send it into an endless loop, which must not take the program down.
 // Throws CommandError "... is damaged ..." when the child dies (from a signal, or a sanitizer
 // ends it) or runs longer than 20 s plus 2 s per MB of file. Otherwise (including when no child can be started) returns and
 // leaves the real read, with its own error reporting, to the caller.
-void probe_store(const std::string& path) {
+void probe_store(const std::string& path, const std::vector<std::string>* names) {
   std::error_code ec;
   const auto size = fs::file_size(path, ec);
   const auto allowed = std::chrono::seconds(20 + 2 * (ec ? 0 : size >> 20));
   std::fflush(nullptr);
   const pid_t child = ::fork();
   if (child < 0) return;
-  if (child == 0) probe_in_child(path);
+  if (child == 0) probe_in_child(path, names);
   const auto deadline = std::chrono::steady_clock::now() + allowed;
   int status = 0;
   pid_t done = 0;
@@ -190,16 +192,22 @@ void probe_store(const std::string& path) {
                      how + ")");
 }
 
-MaterialFile load_store(const std::string& path, const UnitOptions& options) {
-  probe_store(path);
-  MaterialFile file;
+// Reads the store, all of it or (`names` not null) the named materials only. The system of a
+// store that does not record it is told from the field units of all materials, so a selective
+// read of such a store (without --from-units) returns null and the caller reads all of it.
+std::unique_ptr<MaterialFile> load_store(const std::string& path, const UnitOptions& options,
+                                         const std::vector<std::string>* names) {
+  if (names && options.from_units.empty() && recorded_system(path).empty()) return nullptr;
+  probe_store(path, names);
+  auto result = std::make_unique<MaterialFile>();
+  MaterialFile& file = *result;
   file.format = FileFormat::hdf5;
   unsigned int status = 0;
-  std::string stack;
   {
     StderrCapture capture;
-    status = qorva_mat::load_materials_hdf5(path, file.materials);
-    stack = capture.captured();
+    status = names ? qorva_mat::load_materials_hdf5(path, file.materials, *names)
+                   : qorva_mat::load_materials_hdf5(path, file.materials);
+    capture.captured();
   }
   if (status == kHdf5Failure) {
     throw CommandError("cannot read the HDF5 material store " + path +
@@ -213,7 +221,7 @@ MaterialFile load_store(const std::string& path, const UnitOptions& options) {
   } else {
     file.system = field_unit_system(file.materials);
   }
-  return file;
+  return result;
 }
 
 // Re-expresses the values of `file` in `target` by writing them as Matbook in their own system
@@ -276,25 +284,51 @@ FileFormat format_from_extension(const std::string& path) {
                    "': use the extension .xml, .h5 or .hdf5");
 }
 
-MaterialFile load_material_file(const std::string& path, const UnitOptions& options) {
+namespace {
+
+// The file's materials (all, or with `names` the named ones) in the --units system; null when a
+// selective read cannot give what a full read would (see load_store).
+std::unique_ptr<MaterialFile> load_materials_of(const std::string& path, const UnitOptions& options,
+                                                const std::vector<std::string>* names) {
   const FileFormat format = detect_format(path);
   auto target = unit_system_by_name(options.units.empty() ? default_units() : options.units);
   if (format == FileFormat::matbook_xml) {
-    MaterialFile file;
-    file.system = target;
-    qorva_mat::load_materials(path, file.materials, file.system);
+    auto file = std::make_unique<MaterialFile>();
+    file->system = target;
+    if (names) {
+      qorva_mat::load_materials(path, file->materials, file->system, qorva_mat::MatbookLoadOptions(), *names);
+    } else {
+      qorva_mat::load_materials(path, file->materials, file->system);
+    }
     return file;
   }
-  MaterialFile file = load_store(path, options);
-  if (file.system && file.system->type() == target->type()) return file;
-  if (!file.system) {
+  std::unique_ptr<MaterialFile> file = load_store(path, options, names);
+  if (!file || (file->system && file->system->type() == target->type())) return file;
+  if (!file->system) {
     // Without --units such a store is shown as it is; converting it needs its system.
     if (options.units.empty()) return file;
     throw CommandError("the unit system of the values in " + path +
                        " is not recorded; name it with --from-units SYSTEM");
   }
-  convert_through_matbook(file, target);
+  convert_through_matbook(*file, target);
   return file;
+}
+
+}  // namespace
+
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options) {
+  return std::move(*load_materials_of(path, options, nullptr));
+}
+
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options, const std::string& material) {
+  const std::vector<std::string> names{material};
+  try {
+    if (auto file = load_materials_of(path, options, &names)) return std::move(*file);
+  } catch (const qorva_mat::runtime_error&) {
+    // No material of exactly that name (or it cannot be read): the full read below finds a
+    // material whose name differs only in case, or reports what the file holds.
+  }
+  return load_material_file(path, options);
 }
 
 void save_material_file(const std::string& path, MaterialFile& file) {

@@ -57,6 +57,12 @@ inline const char* default_units() { return "SI"; }
 // loaders throw. A store is read once in a child process first: one that crashes or hangs the
 // HDF5 library there is reported as damaged (CommandError), and this process never opens it.
 MaterialFile load_material_file(const std::string& path, const UnitOptions& options);
+// The same for one material: only the material named exactly `material` is read (the rest of a
+// store stays unread, a Matbook file is parsed but its other materials are not built). When the
+// file has no material of exactly that name, when the named one cannot be read, or when a store
+// does not record its unit system, the whole file is read as above, so the result and failures
+// are those of load_material_file; the material may then be missing (find_material reports it).
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options, const std::string& material);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records
 // that system in the attribute "unit_system" of its "Materials" group.

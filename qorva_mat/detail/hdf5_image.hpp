@@ -23,5 +23,11 @@ std::string in_memory_file_name(const char* purpose);
 // the bytes are no HDF5 file or are damaged where HDF5 opens it.
 H5::H5File open_file_image(const FileImage& image);
 
+// Recomputes the checksum of a version-2 or -3 superblock at the start of `image` (an image from
+// H5Fget_file_image of a file open for writing): HDF5 1.10 clears the superblock's "open for
+// writing" flag in the copy but keeps the checksum computed with the flag set, and then refuses
+// the image. Other images are left as they are. Never throws.
+void renew_superblock_checksum(std::string& image);
+
 }  // namespace detail
 }  // namespace qorva_mat
