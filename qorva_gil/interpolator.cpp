@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <numeric>
 
 #include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/detail/engine_impl.hpp"
 #include "qorva_gil/detail/names.hpp"
+#include "qorva_gil/detail/text.hpp"
 #include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {
@@ -78,17 +78,8 @@ void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const dou
 
 }  // namespace detail
 
-namespace {
-
-std::string number(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.10g", v);
-  return buffer;
-}
-
-std::string quoted(const std::string& name) { return "'" + name + "'"; }
-
-}  // namespace
+using detail::number;
+using detail::quoted;
 
 std::string ExitStatusEnum::enum_str(int status) {
   switch (status) {
@@ -304,7 +295,7 @@ std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
     return "query gives " + std::to_string(names.size()) + " names but " + std::to_string(values.size()) +
            " values";
   std::vector<std::size_t> slots;
-  const std::string error = detail::resolve_slots(s, names, slots);
+  std::string error = detail::resolve_slots(s, names, slots);
   if (error.empty()) detail::fill_point(s, slots, values.data(), full);
   return error;
 }

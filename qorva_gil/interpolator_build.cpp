@@ -2,29 +2,23 @@
 // construction of the setup (variable reduction, normalisation, the algorithm's model).
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <numeric>
 
 #include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/detail/engine_impl.hpp"
 #include "qorva_gil/detail/linear_1d.hpp"
+#include "qorva_gil/detail/text.hpp"
 
 namespace qorva_gil {
 
 using detail::BuildResult;
 using detail::PointSet;
 using detail::Setup;
+using detail::number;
+using detail::quoted;
 
 namespace {
-
-std::string quoted(const std::string& name) { return "'" + name + "'"; }
-
-std::string number(double v) {
-  char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.10g", v);
-  return buffer;
-}
 
 std::string first_duplicate(const std::vector<std::string>& names) {
   for (std::size_t i = 0; i < names.size(); ++i)
@@ -85,38 +79,62 @@ class SinglePoint final : public detail::Model {
 
 }  // namespace
 
-std::string Interpolator::Impl::consistency_error() const {
-  const std::size_t ni = independent_names.size(), nd = dependent_names.size();
-  if (nd == 0) return "no dependent names are set";
-  std::string dup = first_duplicate(independent_names);
+namespace {
+
+// Names: some dependent ones, none repeated.
+std::string names_error(const std::vector<std::string>& independent, const std::vector<std::string>& dependent) {
+  if (dependent.empty()) return "no dependent names are set";
+  std::string dup = first_duplicate(independent);
   if (!dup.empty()) return "independent name " + quoted(dup) + " is given twice";
-  dup = first_duplicate(dependent_names);
+  dup = first_duplicate(dependent);
   if (!dup.empty()) return "dependent name " + quoted(dup) + " is given twice";
-  if (dependent_data.empty()) return "no dependent data are set";
-  std::string error = table_error(dependent_data, nd, "dependent data", dependent_names);
-  if (error.empty()) error = table_error(independent_data, ni, "independent data", independent_names);
-  if (!error.empty()) return error;
-  if (independent_data.empty() && dependent_data.size() != 1)
-    return "dependent data have " + std::to_string(dependent_data.size()) +
+  return {};
+}
+
+// Row counts: one dependent row per independent row, or one row and no independent data.
+std::string rows_error(const Interpolator::table& independent, const Interpolator::table& dependent,
+                       std::size_t independent_names) {
+  if (independent.empty() && dependent.size() != 1)
+    return "dependent data have " + std::to_string(dependent.size()) +
            " rows but there are no independent data (a constant property has exactly one row)";
-  if (!independent_data.empty() && ni == 0) return "independent data are set but no independent names";
-  if (!independent_data.empty() && independent_data.size() != dependent_data.size())
-    return "independent data have " + std::to_string(independent_data.size()) + " rows but dependent data have " +
-           std::to_string(dependent_data.size());
-  if (!data_ranges.empty() && data_ranges.size() != ni)
-    return std::to_string(data_ranges.size()) + " ranges given for " + std::to_string(ni) + " independent names";
-  for (std::size_t i = 0; i < data_ranges.size(); ++i)
-    if (!(data_ranges[i].first <= data_ranges[i].second))
-      return "range of " + quoted(independent_names[i]) + " is [" + number(data_ranges[i].first) + ", " +
-             number(data_ranges[i].second) + "]: its lower bound must not exceed its upper bound";
+  if (!independent.empty() && independent_names == 0) return "independent data are set but no independent names";
+  if (!independent.empty() && independent.size() != dependent.size())
+    return "independent data have " + std::to_string(independent.size()) + " rows but dependent data have " +
+           std::to_string(dependent.size());
+  return {};
+}
+
+// Ranges and defaults: empty or one per name, ordered bounds, finite defaults.
+std::string limits_error(const Interpolator::ranges& ranges, const std::vector<double>& defaults,
+                         const std::vector<std::string>& names) {
+  const std::size_t ni = names.size();
+  if (!ranges.empty() && ranges.size() != ni)
+    return std::to_string(ranges.size()) + " ranges given for " + std::to_string(ni) + " independent names";
+  for (std::size_t i = 0; i < ranges.size(); ++i)
+    if (!(ranges[i].first <= ranges[i].second))
+      return "range of " + quoted(names[i]) + " is [" + number(ranges[i].first) + ", " + number(ranges[i].second) +
+             "]: its lower bound must not exceed its upper bound";
   if (!defaults.empty() && defaults.size() != ni)
     return std::to_string(defaults.size()) + " default values given for " + std::to_string(ni) +
            " independent names";
   for (std::size_t i = 0; i < defaults.size(); ++i)
     if (!std::isfinite(defaults[i]))
-      return "default value of " + quoted(independent_names[i]) + " is " +
+      return "default value of " + quoted(names[i]) + " is " +
              (std::isnan(defaults[i]) ? std::string("NaN") : number(defaults[i])) + ", not a finite number";
   return {};
+}
+
+}  // namespace
+
+std::string Interpolator::Impl::consistency_error() const {
+  std::string error = names_error(independent_names, dependent_names);
+  if (error.empty() && dependent_data.empty()) error = "no dependent data are set";
+  if (error.empty()) error = table_error(dependent_data, dependent_names.size(), "dependent data", dependent_names);
+  if (error.empty())
+    error = table_error(independent_data, independent_names.size(), "independent data", independent_names);
+  if (error.empty()) error = rows_error(independent_data, dependent_data, independent_names.size());
+  if (error.empty()) error = limits_error(data_ranges, defaults, independent_names);
+  return error;
 }
 
 namespace {

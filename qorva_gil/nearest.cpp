@@ -27,15 +27,8 @@ class Nearest final : public Model {
  public:
   explicit Nearest(const PointSet& points)
       : points_(points), cloud_{&points_}, tree_(points_.dim, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(10)),
-        lower_(points.dim, 0.0), upper_(points.dim, 0.0) {
+        box_(points) {
     tree_.buildIndex();
-    for (std::size_t k = 0; k < points_.dim; ++k) {
-      lower_[k] = upper_[k] = points_.coords[k];
-      for (std::size_t i = 0; i < points_.count; ++i) {
-        lower_[k] = std::min(lower_[k], points_.point(i)[k]);
-        upper_[k] = std::max(upper_[k], points_.point(i)[k]);
-      }
-    }
   }
   Nearest(const Nearest&) = delete;
   Nearest& operator=(const Nearest&) = delete;
@@ -44,8 +37,7 @@ class Nearest final : public Model {
                 std::uint64_t cache_id) const override {
     CacheSlot* cache = cache_id ? &thread_cache_slot(cache_id) : nullptr;
     const std::size_t dim = points_.dim;
-    bool outside = false;
-    for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
+    const bool outside = box_.outside(y);
     std::size_t index = 0;
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
       index = static_cast<std::size_t>(cache->index);
@@ -75,7 +67,7 @@ class Nearest final : public Model {
     std::vector<double> centre(dim), u(dim);
     double largest = 0.0;
     for (std::size_t k = 0; k < dim; ++k) {
-      centre[k] = 0.5 * lower_[k] + 0.5 * upper_[k];
+      centre[k] = 0.5 * box_.lower[k] + 0.5 * box_.upper[k];
       u[k] = 0.5 * y[k] - 0.5 * centre[k];  // half of y - c, which cannot overflow
       largest = std::max(largest, std::abs(u[k]));
     }
@@ -105,7 +97,7 @@ class Nearest final : public Model {
   PointSet points_;
   PointCloud cloud_;
   Tree tree_;
-  std::vector<double> lower_, upper_;
+  Box box_;  // of the data points
 };
 
 }  // namespace

@@ -17,22 +17,13 @@ class RadialBasis final : public Model {
  public:
   RadialBasis(const PointSet& points, std::vector<double> weights, std::vector<double> linear)
       : points_(points), weights_(std::move(weights)), linear_(std::move(linear)),
-        lower_(points.dim), upper_(points.dim) {
-    for (std::size_t k = 0; k < points_.dim; ++k) {
-      lower_[k] = upper_[k] = points_.coords[k];
-      for (std::size_t i = 0; i < points_.count; ++i) {
-        lower_[k] = std::min(lower_[k], points_.point(i)[k]);
-        upper_[k] = std::max(upper_[k], points_.point(i)[k]);
-      }
-    }
-  }
+        box_(points) {}
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
                 std::uint64_t cache_id) const override {
     CacheSlot* cache = cache_id ? &thread_cache_slot(cache_id) : nullptr;
     const std::size_t dim = points_.dim, m = points_.columns;
-    bool outside = false;
-    for (std::size_t k = 0; k < dim; ++k) outside = outside || y[k] < lower_[k] || y[k] > upper_[k];
+    const bool outside = box_.outside(y);
     if (cache && cache->has_point && same_point(cache->point.data(), y, dim)) {
       ++thread_state().statistics.point_hits;
       std::copy(cache->weights.begin() + first, cache->weights.begin() + first + count, out);
@@ -73,7 +64,7 @@ class RadialBasis final : public Model {
   PointSet points_;
   std::vector<double> weights_;  // count x columns
   std::vector<double> linear_;   // columns x (dim + 1): constant, then one slope per variable
-  std::vector<double> lower_, upper_;
+  Box box_;  // of the data points
 };
 
 }  // namespace

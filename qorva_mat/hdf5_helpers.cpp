@@ -289,20 +289,26 @@ H5::DataSet create_vl_string_dataset(H5::Group& group, const std::string& name,
   return detail::create_vl_strings(group, name, values, {values.size()});
 }
 
+namespace {
+// What create_2d_dataset reports when the data do not fill the shape.
+constexpr const char* kShapeFitsData = "nrows_ * ncols_ == data_.size()";
+constexpr const char* kShapeMismatch = "Shape missmatch";
+}  // namespace
+
 template <class T>
-H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data_,
-                              std::size_t nrows_, std::size_t ncols_, H5::DataType type) {
-  QORVA_ASSERT(nrows_ * ncols_ == data_.size(), "Shape missmatch");
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows_, ncols_}),
-                                            detail::dataset_creation_list(data_.size(), type.getSize()));
-  if (!data_.empty()) dataset.write(static_cast<const void*>(data_.data()), type);
+H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data,
+                              std::size_t nrows, std::size_t ncols, const H5::DataType& type) {
+  QORVA_ASSERT_TEXT(nrows * ncols == data.size(), kShapeFitsData, kShapeMismatch);
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows, ncols}),
+                                            detail::dataset_creation_list(data.size(), type.getSize()));
+  if (!data.empty()) dataset.write(static_cast<const void*>(data.data()), type);
   return dataset;
 }
 
 template H5::DataSet create_2d_dataset<short>(H5::Group&, const std::string&, const std::vector<short>&,
-                                              std::size_t, std::size_t, H5::DataType);
+                                              std::size_t, std::size_t, const H5::DataType&);
 template H5::DataSet create_2d_dataset<double>(H5::Group&, const std::string&, const std::vector<double>&,
-                                               std::size_t, std::size_t, H5::DataType);
+                                               std::size_t, std::size_t, const H5::DataType&);
 
 H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name,
                                        const std::vector<bool>& values) {

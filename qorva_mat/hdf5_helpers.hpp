@@ -48,13 +48,13 @@ H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name
 // Rank-1 variable-length string dataset, one element per value.
 H5::DataSet create_vl_string_dataset(H5::Group& group, const std::string& name,
                                      const std::vector<std::string>& values);
-// Rank-2 dataset (nrows, ncols) filled row by row from the flat `data_`, written with `type` as
+// Rank-2 dataset (nrows, ncols) filled row by row from the flat `data`, written with `type` as
 // memory type. Throws assertion_error "Assertion 'nrows_ * ncols_ == data_.size()' failed. Shape
 // missmatch" before creating anything when the shape does not fit. Instantiated for short and double.
 template <class T>
-H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data_,
-                              std::size_t nrows_, std::size_t ncols_,
-                              H5::DataType type = get_pred_type(T()));
+H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data,
+                              std::size_t nrows, std::size_t ncols,
+                              const H5::DataType& type = get_pred_type(T()));
 // (n, 1) dataset of NATIVE_UCHAR bytes, 1 for true and 0 for false.
 H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name,
                                        const std::vector<bool>& values);

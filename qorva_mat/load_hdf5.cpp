@@ -16,6 +16,16 @@
 namespace qorva_mat {
 
 namespace {
+// The conditions the store reader reports when a dataset has the wrong shape, as they read in
+// its assertion messages.
+constexpr const char* kTwoDimensions = "num_dims==2";
+constexpr const char* kSpaceTwoDimensions = "dspace.getSimpleExtentNdims()==2";
+constexpr const char* kRangePairs = "ncols==2";
+constexpr const char* kExponentColumns = "ncols==units::exponent_vec_t::size()";
+constexpr const char* kOneSystemPerUnit = "exp_data.size()/ncols==unit_system_data.size()";
+}  // namespace
+
+namespace {
 
 // The readers take every element of a dataspace (1 for a scalar, 0 for a null dataspace; for
 // rank-1 and (n, 1) data the first extent), counted by detail::checked_element_count so that no
@@ -109,7 +119,7 @@ std::vector<std::string> read_vl_string_dataset(const H5::DataSet& dataset) {
 std::vector<std::string> read_vl_2d_string_dataset(const H5::DataSet& dataset) {
   const H5::DataSpace space = dataset.getSpace();
   const int num_dims = space.getSimpleExtentNdims();
-  QORVA_ASSERT(num_dims==2, "num_dims==2");
+  QORVA_ASSERT_TEXT(num_dims == 2, kTwoDimensions, kTwoDimensions);
   return read_strings(dataset, space);
 }
 
@@ -190,7 +200,8 @@ bool load_2d_named(const Members& members, const std::string& name, C& out, bool
     return false;
   }
   const H5::DataSpace dspace = dataset.getSpace();
-  QORVA_ASSERT(dspace.getSimpleExtentNdims()==2, "dspace.getSimpleExtentNdims()==2 failed");
+  QORVA_ASSERT_TEXT(dspace.getSimpleExtentNdims() == 2, kSpaceTwoDimensions,
+                    std::string(kSpaceTwoDimensions) + " failed");
   const std::vector<hsize_t> dims = detail::checked_extents(dataset, dspace);
   C values(static_cast<std::size_t>(dims[0] * dims[1]));
   if (!values.empty()) {
@@ -289,7 +300,7 @@ PropertySet::ranges_t read_ranges(const Members& group) {
   std::size_t ncols = 0;
   load_2d_named(group, "ranges", flat, found, nrows, ncols);
   QORVA_ASSERT(found, "ranges not found");
-  QORVA_ASSERT(ncols==2, "ncols==2 failed");
+  QORVA_ASSERT_TEXT(ncols == 2, kRangePairs, std::string(kRangePairs) + " failed");
   PropertySet::ranges_t ranges;
   for (std::size_t r = 0; r + 1 < flat.size(); r += 2) ranges.emplace_back(flat[r], flat[r + 1]);
   return ranges;
@@ -303,11 +314,11 @@ std::vector<Unit> read_field_units(const Members& group) {
   std::size_t ncols = 0;
   load_2d_named(group, "field_unit_exp", exp_data, found, nrows, ncols);
   QORVA_ASSERT(found, "field_unit_exp not found");
-  QORVA_ASSERT(ncols==units::exponent_vec_t::size(), "ncols==units::exponent_vec_t::size()");
+  QORVA_ASSERT_TEXT(ncols == units::exponent_vec_t::size(), kExponentColumns, kExponentColumns);
   std::vector<std::string> unit_system_data;
   load_strings_named(group, "field_unit_system", unit_system_data, found);
   QORVA_ASSERT(found, "field_unit_system not found");
-  QORVA_ASSERT(exp_data.size()/ncols==unit_system_data.size(), "exp_data.size()/ncols==unit_system_data.size()");
+  QORVA_ASSERT_TEXT(exp_data.size() / ncols == unit_system_data.size(), kOneSystemPerUnit, kOneSystemPerUnit);
   const std::size_t count = unit_system_data.size();
   std::vector<Unit> field_units;
   field_units.reserve(count);

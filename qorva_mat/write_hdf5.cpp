@@ -1,5 +1,6 @@
 #include "qorva_mat/write_hdf5.hpp"
 
+#include "qorva_mat/detail/gil_content.hpp"
 #include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/detail/replace_file.hpp"
 #include "qorva_mat/error.hpp"
@@ -11,11 +12,17 @@
 
 namespace qorva_mat {
 
+namespace {
+// What create_vl_string_2d_dataset reports when the values do not fill the shape.
+constexpr const char* kShapeFitsValues = "nrows_ * ncols_ == values_.size()";
+constexpr const char* kShapeMismatch = "Shape missmatch";
+}  // namespace
+
 H5::DataSet create_vl_string_2d_dataset(H5::Group& group, const std::string& name,
-                                        const std::vector<std::string>& values_, std::size_t nrows_,
-                                        std::size_t ncols_) {
-  QORVA_ASSERT(nrows_ * ncols_ == values_.size(), "Shape missmatch");
-  return detail::create_vl_strings(group, name, values_, {nrows_, ncols_});
+                                        const std::vector<std::string>& values, std::size_t nrows,
+                                        std::size_t ncols) {
+  QORVA_ASSERT_TEXT(nrows * ncols == values.size(), kShapeFitsValues, kShapeMismatch);
+  return detail::create_vl_strings(group, name, values, {nrows, ncols});
 }
 
 namespace {
@@ -65,10 +72,10 @@ void write_field_units(H5::Group& group, const std::vector<Unit>& field_units) {
   create_vl_string_dataset(group, "field_unit_system", systems);
 }
 
-void write_independent_setup(const PropertySet& set, const PropertySet::gil_tuple_t& gil, H5::Group& group) {
-  write_table(group, "indep_data", boost::tuples::get<1>(gil), "indep_data[j].size()==ncols");
-  create_vl_string_dataset(group, "indep_names", boost::tuples::get<0>(gil));
-  const PropertySet::ranges_t& ranges = boost::tuples::get<2>(gil);
+void write_independent_setup(const PropertySet& set, const detail::GilContent& gil, H5::Group& group) {
+  write_table(group, "indep_data", gil.independent, "indep_data[j].size()==ncols");
+  create_vl_string_dataset(group, "indep_names", gil.independent_names);
+  const PropertySet::ranges_t& ranges = gil.ranges;
   std::vector<double> flat_ranges;
   flat_ranges.reserve(2 * ranges.size());
   for (const auto& range : ranges) {
@@ -76,7 +83,7 @@ void write_independent_setup(const PropertySet& set, const PropertySet::gil_tupl
     flat_ranges.push_back(range.second);
   }
   create_2d_dataset<double>(group, "ranges", flat_ranges, ranges.size(), 2);
-  const std::vector<double>& defaults = boost::tuples::get<3>(gil);
+  const std::vector<double>& defaults = gil.defaults;
   create_2d_dataset<double>(group, "defaults", defaults, defaults.size(), 1);
   write_field_units(group, set.field_units());
 }
@@ -86,15 +93,15 @@ void write_independent_setup(const PropertySet& set, const PropertySet::gil_tupl
 void write_property_set(const PropertySet& set, H5::Group& group) {
   create_vl_str_attribute(group, "name", set.name());
   write_string_properties(set, group);
-  const PropertySet::gil_tuple_t gil = set.get_gil();
+  const detail::GilContent gil = detail::gil_content(set);
   const bool use_cgal = set.try_get_algorithm_bool_option("use_cgal_triangulation", false);
   const bool project = set.try_get_algorithm_bool_option("project_to_convex_hull", false);
-  write_table(group, "dep_data", boost::tuples::get<5>(gil), "dep_data[j].size()==ncols");
-  create_vl_string_dataset(group, "dep_names", boost::tuples::get<4>(gil));
-  if (!boost::tuples::get<0>(gil).empty()) write_independent_setup(set, gil, group);
-  create_vl_str_attribute(group, "algorithm", boost::tuples::get<6>(gil));
-  create_bool_attribute(group, "is_cached", boost::tuples::get<7>(gil));
-  create_bool_attribute(group, "is_normalized", boost::tuples::get<8>(gil));
+  write_table(group, "dep_data", gil.dependent, "dep_data[j].size()==ncols");
+  create_vl_string_dataset(group, "dep_names", gil.dependent_names);
+  if (!gil.independent_names.empty()) write_independent_setup(set, gil, group);
+  create_vl_str_attribute(group, "algorithm", gil.algorithm);
+  create_bool_attribute(group, "is_cached", gil.cached);
+  create_bool_attribute(group, "is_normalized", gil.normalized);
   create_bool_attribute(group, "project_to_convex_hull", project);
   create_bool_attribute(group, "use_cgal_triangulation", use_cgal);
 }

@@ -38,11 +38,11 @@ void write_material(const Material& material, H5::Group& group);
 // Throws as write_materials_hdf5 does, HDF5 exceptions included.
 void write_property_set(const PropertySet& set, H5::Group& group);
 
-// Rank-2 variable-length string dataset (nrows_, ncols_) filled row by row from `values_`.
+// Rank-2 variable-length string dataset (nrows, ncols) filled row by row from `values`.
 // Throws assertion_error "Assertion 'nrows_ * ncols_ == values_.size()' failed. Shape missmatch"
 // before creating anything when the shape does not fit; HDF5 failures propagate as HDF5's exceptions.
 H5::DataSet create_vl_string_2d_dataset(H5::Group& group, const std::string& name,
-                                        const std::vector<std::string>& values_, std::size_t nrows_,
-                                        std::size_t ncols_);
+                                        const std::vector<std::string>& values, std::size_t nrows,
+                                        std::size_t ncols);
 
 }  // namespace qorva_mat

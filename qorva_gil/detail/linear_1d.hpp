@@ -113,7 +113,7 @@ class LineTable {
     return static_cast<std::size_t>(static_cast<std::int64_t>((x - bucket_origin_) * bucket_scale_));
   }
   void build_buckets();
-  void index_buckets(std::size_t buckets);
+  void index_buckets(std::size_t m);  // m buckets
 
   std::size_t n_ = 0;
   std::size_t columns_ = 0;

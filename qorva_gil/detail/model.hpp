@@ -2,6 +2,7 @@
 // Name matching, clamping, defaults and status messages are left to interpolator.cpp; each algorithm lives in its own file.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,6 +31,27 @@ struct PointSet {
 
   const double* point(std::size_t i) const { return coords.data() + i * dim; }
   const double* row(std::size_t i) const { return values.data() + i * columns; }
+};
+
+// The smallest axis-aligned box holding a point set.
+struct Box {
+  std::vector<double> lower, upper;
+
+  explicit Box(const PointSet& points) : lower(points.dim), upper(points.dim) {
+    for (std::size_t k = 0; k < points.dim && points.count > 0; ++k) {
+      lower[k] = upper[k] = points.coords[k];
+      for (std::size_t i = 1; i < points.count; ++i) {
+        lower[k] = std::min(lower[k], points.point(i)[k]);
+        upper[k] = std::max(upper[k], points.point(i)[k]);
+      }
+    }
+  }
+  // True when y (one value per dimension) lies outside the box.
+  bool outside(const double* y) const {
+    bool out = false;
+    for (std::size_t k = 0; k < lower.size(); ++k) out = out || y[k] < lower[k] || y[k] > upper[k];
+    return out;
+  }
 };
 
 // One entry of the per-thread cache: the last point a thread asked one model

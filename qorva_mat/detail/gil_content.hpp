@@ -5,6 +5,7 @@
 #include <boost/tuple/tuple.hpp>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qorva_mat/property_set.hpp"
@@ -31,15 +32,15 @@ struct GilContent {
 
 // The content of `set`, field by field from get_gil(). Throws what get_gil() throws.
 inline GilContent gil_content(const PropertySet& set) {
-  const PropertySet::gil_tuple_t gil = set.get_gil();
+  PropertySet::gil_tuple_t gil = set.get_gil();
   GilContent content;
-  content.independent_names = boost::tuples::get<0>(gil);
-  content.independent = boost::tuples::get<1>(gil);
-  content.ranges = boost::tuples::get<2>(gil);
-  content.defaults = boost::tuples::get<3>(gil);
-  content.dependent_names = boost::tuples::get<4>(gil);
-  content.dependent = boost::tuples::get<5>(gil);
-  content.algorithm = boost::tuples::get<6>(gil);
+  content.independent_names = std::move(boost::tuples::get<0>(gil));
+  content.independent = std::move(boost::tuples::get<1>(gil));
+  content.ranges = std::move(boost::tuples::get<2>(gil));
+  content.defaults = std::move(boost::tuples::get<3>(gil));
+  content.dependent_names = std::move(boost::tuples::get<4>(gil));
+  content.dependent = std::move(boost::tuples::get<5>(gil));
+  content.algorithm = std::move(boost::tuples::get<6>(gil));
   content.cached = boost::tuples::get<7>(gil);
   content.normalized = boost::tuples::get<8>(gil);
   return content;
