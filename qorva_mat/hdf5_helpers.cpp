@@ -541,7 +541,7 @@ H5::DSetMemXferPropList detail::vlen_transfer_list(std::size_t elements) {
   constexpr std::size_t kBytesPerElement = 32;
   constexpr std::size_t kMinimum = 1024;
   constexpr std::size_t kMaximum = 1024 * 1024;
-  const std::size_t wanted = elements * kBytesPerElement;
+  const std::size_t wanted = elements > kMaximum / kBytesPerElement ? kMaximum : elements * kBytesPerElement;
   H5::DSetMemXferPropList list;
   list.setBuffer(wanted < kMinimum ? kMinimum : (wanted > kMaximum ? kMaximum : wanted), nullptr, nullptr);
   return list;
