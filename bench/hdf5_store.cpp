@@ -37,7 +37,8 @@ materials_t make_materials(int count) {
   qorva_mat::load_materials(kExample, originals, si());
   materials_t materials;
   for (int i = 0; i < count; ++i) {
-    auto copy = std::make_shared<Material>(*originals[static_cast<std::size_t>(i) % originals.size()]);
+    auto copy =
+        std::make_shared<Material>(*originals[static_cast<std::size_t>(i) % originals.size()]);
     copy->name(material_name(i));
     copy->set_string_property("QORVAHELMTransferID", "BENCH-" + std::to_string(i));
     materials.push_back(copy);
@@ -45,7 +46,9 @@ materials_t make_materials(int count) {
   return materials;
 }
 
-std::string scratch(const std::string& name) { return (fs::temp_directory_path() / ("qorva_bench_" + name)).string(); }
+std::string scratch(const std::string& name) {
+  return (fs::temp_directory_path() / ("qorva_bench_" + name)).string();
+}
 
 // Files of `count` materials, written once per process and removed at exit.
 const std::string& store_file(int count) {
@@ -90,7 +93,8 @@ void BM_LoadStore(benchmark::State& state) {
   const std::string& path = store_file(static_cast<int>(state.range(0)));
   for (auto _ : state) {
     materials_t loaded;
-    if (qorva_mat::load_materials_hdf5(path, loaded) != 0 || loaded.size() != static_cast<std::size_t>(state.range(0))) {
+    if (qorva_mat::load_materials_hdf5(path, loaded) != 0 ||
+        loaded.size() != static_cast<std::size_t>(state.range(0))) {
       state.SkipWithError("load failed");
     }
   }
@@ -173,7 +177,8 @@ int main(int argc, char** argv) {
   print_ratio("read store / read XML", t("BM_LoadStore/1000"), t("BM_LoadXml/1000"), "<= 1.0");
   print_ratio("write store / write XML", t("BM_WriteStore/1000"), t("BM_WriteXml/1000"), "<= 1.0");
   print_ratio("size store / size XML", size(store_file(1000)), size(xml_file(1000)), "<= 1.0");
-  print_ratio("one of 1000 / whole store", t("BM_LoadOneOfStore/1000"), t("BM_LoadStore/1000"), "<= 0.05");
+  print_ratio("one of 1000 / whole store", t("BM_LoadOneOfStore/1000"), t("BM_LoadStore/1000"),
+              "<= 0.05");
   print_ratio("load 4000 / load 1000", t("BM_LoadStore/4000"), t("BM_LoadStore/1000"), "<= 4.5");
   for (int count : {1000, 4000}) {
     std::remove(store_file(count).c_str());

@@ -42,7 +42,8 @@ char kQhullOptions[] = "qhull d Qt Qbb Qc Qz Q12";
 
 const std::vector<std::string> kIndependentNames = {"Temperature", "ShearAngle", "FieldVariable1"};
 const std::vector<std::string> kDependentNames = {"E1", "E2", "G12"};
-const std::string kQueried = "E2";  // the middle column, so the name lookup is not the trivial first hit
+const std::string kQueried =
+    "E2";  // the middle column, so the name lookup is not the trivial first hit
 
 // Smooth test functions of a point in the unit box, one per dependent name.
 double smooth(std::size_t column, const double* x, std::size_t dim) {
@@ -145,7 +146,8 @@ std::unique_ptr<Interpolator> make_engine(const Dataset& d, bool cached, std::st
 
 // A ready engine on the data set of dim variables and n points; on failure
 // marks the benchmark as skipped with the reason and returns null.
-std::unique_ptr<Interpolator> engine_or_skip(benchmark::State& state, std::size_t dim, std::size_t n, bool cached) {
+std::unique_ptr<Interpolator> engine_or_skip(benchmark::State& state, std::size_t dim,
+                                             std::size_t n, bool cached) {
   std::string why;
   auto g = make_engine(dataset(dim, n), cached, why);
   if (!g) state.SkipWithError(why.c_str());
@@ -245,7 +247,8 @@ void BM_floor_branch_free_chained(benchmark::State& state, std::size_t n) {
 
 // ---------------------------------------------------------------- engine queries
 
-void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool cached, Pattern pattern) {
+void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool cached,
+                  Pattern pattern) {
   const Dataset& d = dataset(dim, n);
   const auto g = engine_or_skip(state, dim, n, cached);
   if (!g) return;
@@ -261,12 +264,14 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
     std::copy_n(&qs[i * dim], dim, values.begin());
     const Status s = g->specific_query(names, values, kQueried, r);
     if (s != qorva_gil::ExitStatusEnum::SUCCESS || !std::isfinite(r)) {
-      why = "query " + std::to_string(i) + " gave status " + std::to_string(s) + ": " + g->last_message();
+      why = "query " + std::to_string(i) + " gave status " + std::to_string(s) + ": " +
+            g->last_message();
       state.SkipWithError(why.c_str());
       return;
     }
     if (dim == 1) {
-      const double ref = blend(d.xs.data(), d.ys.data(), locate_branch_free(d.xs.data(), n, values[0]), values[0]);
+      const double ref =
+          blend(d.xs.data(), d.ys.data(), locate_branch_free(d.xs.data(), n, values[0]), values[0]);
       if (std::abs(r - ref) > 1e-12 * (1.0 + std::abs(ref))) {
         why = "1-D answer differs from the linear blend at query " + std::to_string(i);
         state.SkipWithError(why.c_str());
@@ -292,7 +297,8 @@ void BM_gil_query(benchmark::State& state, std::size_t dim, std::size_t n, bool 
     const double hits = static_cast<double>(st.point_hits + st.cell_hits);
     const double fresh = static_cast<double>(st.located) - static_cast<double>(st.cell_hits);
     state.counters["cache_hits"] = benchmark::Counter(hits, benchmark::Counter::kAvgIterations);
-    if (dim > 1 && fresh > 0.0) state.counters["walk_steps"] = static_cast<double>(st.walk_steps) / fresh;
+    if (dim > 1 && fresh > 0.0)
+      state.counters["walk_steps"] = static_cast<double>(st.walk_steps) / fresh;
   }
 }
 
@@ -305,9 +311,11 @@ void BM_gil_batch(benchmark::State& state, std::size_t dim, std::size_t n, bool 
   std::vector<double> qs = make_queries(dim, Pattern::random);
   if (sorted) {
     std::vector<std::vector<double>> rows;
-    for (std::size_t i = 0; i < kQueryCount; ++i) rows.emplace_back(&qs[i * dim], &qs[i * dim] + dim);
+    for (std::size_t i = 0; i < kQueryCount; ++i)
+      rows.emplace_back(&qs[i * dim], &qs[i * dim] + dim);
     std::sort(rows.begin(), rows.end());
-    for (std::size_t i = 0; i < kQueryCount; ++i) std::copy(rows[i].begin(), rows[i].end(), &qs[i * dim]);
+    for (std::size_t i = 0; i < kQueryCount; ++i)
+      std::copy(rows[i].begin(), rows[i].end(), &qs[i * dim]);
   }
   const std::vector<std::string> names = names_for(dim);
   std::vector<double> out(kQueryCount);
@@ -316,9 +324,9 @@ void BM_gil_batch(benchmark::State& state, std::size_t dim, std::size_t n, bool 
     benchmark::DoNotOptimize(s);
     benchmark::DoNotOptimize(out.data());
   }
-  state.counters["per_point"] =
-      benchmark::Counter(static_cast<double>(kQueryCount), benchmark::Counter::kIsIterationInvariantRate |
-                                                               benchmark::Counter::kInvert);
+  state.counters["per_point"] = benchmark::Counter(
+      static_cast<double>(kQueryCount),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
 void BM_property_set_query(benchmark::State& state, std::size_t n, bool cached) {
@@ -327,14 +335,16 @@ void BM_property_set_query(benchmark::State& state, std::size_t n, bool cached) 
   const std::vector<double> qs = make_queries(1, Pattern::random);
   std::pair<std::vector<std::string>, std::vector<double>> point{names_for(1), {0.5}};
   try {
-    ps.set(names_for(1), d.independent, {{0.0, 1.0}}, {0.5}, d.dependent,
-           qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE), cached,
-           false, false);
+    ps.set(
+        names_for(1), d.independent, {{0.0, 1.0}}, {0.5}, d.dependent,
+        qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE),
+        cached, false, false);
     ps.update();
     for (std::size_t i = 0; i < kQueryCount; ++i) {
       point.second[0] = qs[i];
       const double r = ps.query(point, kQueried);
-      const double ref = blend(d.xs.data(), d.ys.data(), locate_branch_free(d.xs.data(), n, qs[i]), qs[i]);
+      const double ref =
+          blend(d.xs.data(), d.ys.data(), locate_branch_free(d.xs.data(), n, qs[i]), qs[i]);
       if (std::abs(r - ref) > 1e-12 * (1.0 + std::abs(ref))) {
         state.SkipWithError("PropertySet answer differs from the linear blend");
         return;
@@ -427,51 +437,58 @@ void register_all() {
   using benchmark::kMicrosecond;
   using benchmark::kNanosecond;
   for (std::size_t n : {10, 100, 1000}) {
-    benchmark::RegisterBenchmark(name_of("floor_upper_bound", 1, n).c_str(), BM_floor_upper_bound, n)
+    benchmark::RegisterBenchmark(name_of("floor_upper_bound", 1, n).c_str(), BM_floor_upper_bound,
+                                 n)
         ->Unit(kNanosecond);
-    benchmark::RegisterBenchmark(name_of("floor_branch_free", 1, n).c_str(), BM_floor_branch_free, n)
+    benchmark::RegisterBenchmark(name_of("floor_branch_free", 1, n).c_str(), BM_floor_branch_free,
+                                 n)
         ->Unit(kNanosecond);
-    benchmark::RegisterBenchmark(name_of("floor_branch_free_chained", 1, n).c_str(), BM_floor_branch_free_chained, n)
+    benchmark::RegisterBenchmark(name_of("floor_branch_free_chained", 1, n).c_str(),
+                                 BM_floor_branch_free_chained, n)
         ->Unit(kNanosecond);
     for (bool cached : {false, true}) {
-      benchmark::RegisterBenchmark(query_name(1, n, cached, Pattern::random).c_str(), BM_gil_query, 1, n,
-                                   cached, Pattern::random)
+      benchmark::RegisterBenchmark(query_name(1, n, cached, Pattern::random).c_str(), BM_gil_query,
+                                   1, n, cached, Pattern::random)
           ->Unit(kNanosecond);
-      benchmark::RegisterBenchmark((name_of("property_set_query", 1, n) + "/cache:" + (cached ? "1" : "0")).c_str(),
-                                   BM_property_set_query, n, cached)
+      benchmark::RegisterBenchmark(
+          (name_of("property_set_query", 1, n) + "/cache:" + (cached ? "1" : "0")).c_str(),
+          BM_property_set_query, n, cached)
           ->Unit(kNanosecond);
     }
   }
   for (std::size_t dim : {2, 3}) {
     for (std::size_t n : {10, 100, 1000, 10000}) {
       for (bool cached : {false, true})
-        benchmark::RegisterBenchmark(query_name(dim, n, cached, Pattern::random).c_str(), BM_gil_query, dim, n,
-                                     cached, Pattern::random)
+        benchmark::RegisterBenchmark(query_name(dim, n, cached, Pattern::random).c_str(),
+                                     BM_gil_query, dim, n, cached, Pattern::random)
             ->Unit(kNanosecond);
     }
   }
   // The solver-like pattern, where caching is meant to pay.
   for (std::size_t dim : {1, 2, 3}) {
     for (bool cached : {false, true})
-      benchmark::RegisterBenchmark(query_name(dim, 1000, cached, Pattern::solver).c_str(), BM_gil_query, dim,
-                                   std::size_t{1000}, cached, Pattern::solver)
+      benchmark::RegisterBenchmark(query_name(dim, 1000, cached, Pattern::solver).c_str(),
+                                   BM_gil_query, dim, std::size_t{1000}, cached, Pattern::solver)
           ->Unit(kNanosecond);
   }
   // Batches of every query point in one call.
   for (std::size_t dim : {1, 2, 3})
     for (bool sorted : {false, true})
-      benchmark::RegisterBenchmark((name_of("gil_batch", dim, 1000) + (sorted ? "/sorted" : "/random")).c_str(),
-                                   BM_gil_batch, dim, std::size_t{1000}, sorted)
+      benchmark::RegisterBenchmark(
+          (name_of("gil_batch", dim, 1000) + (sorted ? "/sorted" : "/random")).c_str(),
+          BM_gil_batch, dim, std::size_t{1000}, sorted)
           ->Unit(kMicrosecond);
   for (std::size_t n : {10, 100, 1000})
     benchmark::RegisterBenchmark(name_of("gil_initialize", 1, n).c_str(), BM_gil_initialize, 1, n)
         ->Unit(kMicrosecond);
   for (std::size_t dim : {2, 3}) {
     for (std::size_t n : {10, 100, 1000, 10000}) {
-      benchmark::RegisterBenchmark(name_of("gil_initialize", dim, n).c_str(), BM_gil_initialize, dim, n)
-            ->Unit(kMicrosecond);
-      benchmark::RegisterBenchmark(name_of("qhull_delaunay", dim, n).c_str(), BM_qhull_delaunay, dim, n)
-            ->Unit(kMicrosecond);
+      benchmark::RegisterBenchmark(name_of("gil_initialize", dim, n).c_str(), BM_gil_initialize,
+                                   dim, n)
+          ->Unit(kMicrosecond);
+      benchmark::RegisterBenchmark(name_of("qhull_delaunay", dim, n).c_str(), BM_qhull_delaunay,
+                                   dim, n)
+          ->Unit(kMicrosecond);
     }
   }
 }
@@ -518,16 +535,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
 // One line: both real times, their ratio, the verdict against the target
 // (none when target is 0), and the ratio of CPU times, which is the steadier
 // of the two when other programs share the cores.
-void print_ratio(const RatioReporter& rep, const std::string& label, const std::string& num, const std::string& den,
-                 double target) {
+void print_ratio(const RatioReporter& rep, const std::string& label, const std::string& num,
+                 const std::string& den, double target) {
   const RatioReporter::Times a = rep.times(num), b = rep.times(den);
   if (a.real < 0.0 || b.real <= 0.0) {
     std::printf("  %-60s not measured in this run\n", label.c_str());
     return;
   }
   const double ratio = a.real / b.real;
-  std::printf("  %-60s %11.1f / %11.1f ns = %6.2f (cpu %6.2f)", label.c_str(), a.real, b.real, ratio,
-              b.cpu > 0.0 ? a.cpu / b.cpu : 0.0);
+  std::printf("  %-60s %11.1f / %11.1f ns = %6.2f (cpu %6.2f)", label.c_str(), a.real, b.real,
+              ratio, b.cpu > 0.0 ? a.cpu / b.cpu : 0.0);
   if (target > 0.0) std::printf("  target <= %.1f: %s", target, ratio <= target ? "met" : "MISSED");
   std::printf("\n");
 }
@@ -545,17 +562,19 @@ void print_ratios(const RatioReporter& rep) {
                 name_of("property_set_query", 1, n) + "/cache:0", floor, 3.0);
   }
   for (std::size_t dim : {2, 3})
-    print_ratio(rep, std::to_string(dim) + "-D specific_query n=1000 / 1-D branch-free floor n=1000",
-                query_name(dim, 1000, false, Pattern::random), name_of("floor_branch_free", 1, 1000), 10.0);
-  print_ratio(rep, "2-D initialize() n=10000 / bare Qhull Delaunay", name_of("gil_initialize", 2, 10000),
-              name_of("qhull_delaunay", 2, 10000), 1.5);
+    print_ratio(
+        rep, std::to_string(dim) + "-D specific_query n=1000 / 1-D branch-free floor n=1000",
+        query_name(dim, 1000, false, Pattern::random), name_of("floor_branch_free", 1, 1000), 10.0);
+  print_ratio(rep, "2-D initialize() n=10000 / bare Qhull Delaunay",
+              name_of("gil_initialize", 2, 10000), name_of("qhull_delaunay", 2, 10000), 1.5);
 
   std::printf("\nFor information\n");
   for (std::size_t n : {10, 100, 1000}) {
     const std::string floor = name_of("floor_branch_free", 1, n);
     print_ratio(rep, "1-D specific_query, cached, random points / floor, n=" + std::to_string(n),
                 query_name(1, n, true, Pattern::random), floor, 0.0);
-    print_ratio(rep, "1-D PropertySet::query, cached, random points / floor, n=" + std::to_string(n),
+    print_ratio(rep,
+                "1-D PropertySet::query, cached, random points / floor, n=" + std::to_string(n),
                 name_of("property_set_query", 1, n) + "/cache:1", floor, 0.0);
   }
   for (std::size_t n : {10, 100, 1000})
@@ -563,15 +582,18 @@ void print_ratios(const RatioReporter& rep) {
                 name_of("floor_upper_bound", 1, n), name_of("floor_branch_free", 1, n), 0.0);
   for (std::size_t n : {10, 100, 1000})
     print_ratio(rep, "1-D specific_query / chained branch-free floor, n=" + std::to_string(n),
-                query_name(1, n, false, Pattern::random), name_of("floor_branch_free_chained", 1, n), 0.0);
-  print_ratio(rep, "3-D initialize() n=10000 / bare Qhull Delaunay", name_of("gil_initialize", 3, 10000),
-              name_of("qhull_delaunay", 3, 10000), 0.0);
+                query_name(1, n, false, Pattern::random),
+                name_of("floor_branch_free_chained", 1, n), 0.0);
+  print_ratio(rep, "3-D initialize() n=10000 / bare Qhull Delaunay",
+              name_of("gil_initialize", 3, 10000), name_of("qhull_delaunay", 3, 10000), 0.0);
   for (std::size_t dim : {1, 2, 3})
     print_ratio(rep, std::to_string(dim) + "-D n=1000 solver pattern, cached / uncached",
-                query_name(dim, 1000, true, Pattern::solver), query_name(dim, 1000, false, Pattern::solver), 0.0);
+                query_name(dim, 1000, true, Pattern::solver),
+                query_name(dim, 1000, false, Pattern::solver), 0.0);
   for (std::size_t dim : {2, 3})
     print_ratio(rep, std::to_string(dim) + "-D n=1000 random pattern, cached / uncached",
-                query_name(dim, 1000, true, Pattern::random), query_name(dim, 1000, false, Pattern::random), 0.0);
+                query_name(dim, 1000, true, Pattern::random),
+                query_name(dim, 1000, false, Pattern::random), 0.0);
   // A batch call answers kQueryCount points: per point, against one single query.
   for (std::size_t dim : {1, 2, 3}) {
     for (const char* order : {"random", "sorted"}) {
@@ -579,8 +601,11 @@ void print_ratios(const RatioReporter& rep) {
       const RatioReporter::Times single = rep.times(query_name(dim, 1000, false, Pattern::random));
       if (batch.real < 0.0 || single.real <= 0.0) continue;
       const double per_point = batch.real / static_cast<double>(kQueryCount);
-      std::printf("  %d-D n=1000 batch of %zu %s points, per point / single query   %8.1f / %8.1f ns = %6.2f\n",
-                  static_cast<int>(dim), kQueryCount, order, per_point, single.real, per_point / single.real);
+      std::printf(
+          "  %d-D n=1000 batch of %zu %s points, per point / single query   %8.1f / %8.1f ns = "
+          "%6.2f\n",
+          static_cast<int>(dim), kQueryCount, order, per_point, single.real,
+          per_point / single.real);
     }
   }
 }

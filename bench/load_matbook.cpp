@@ -30,32 +30,43 @@ struct Kind {
 const std::vector<Kind>& kinds() {
   static const std::vector<Kind> k{
       {"Density", "", {"Density"}, "kg:1,m:-3"},
-      {"Elasticity", "Orthotropic",
+      {"Elasticity",
+       "Orthotropic",
        {"Young's Modulus X direction", "Young's Modulus Y direction", "Young's Modulus Z direction",
         "Shear Modulus XY", "Shear Modulus YZ", "Shear Modulus XZ", "Poisson's Ratio XY",
         "Poisson's Ratio XZ", "Poisson's Ratio YZ"},
        "MPa:1"},
-      {"Stress Limits", "Orthotropic",
-       {"Tensile X direction", "Compressive X direction", "Tensile Y direction", "Compressive Y direction",
-        "Tensile Z direction", "Compressive Z direction", "Shear XY", "Shear XZ", "Shear YZ"},
+      {"Stress Limits",
+       "Orthotropic",
+       {"Tensile X direction", "Compressive X direction", "Tensile Y direction",
+        "Compressive Y direction", "Tensile Z direction", "Compressive Z direction", "Shear XY",
+        "Shear XZ", "Shear YZ"},
        "MPa:1"},
-      {"Strain Limits", "Orthotropic",
-       {"Tensile X direction", "Compressive X direction", "Tensile Y direction", "Compressive Y direction",
-        "Tensile Z direction", "Compressive Z direction", "Shear XY", "Shear XZ", "Shear YZ"},
+      {"Strain Limits",
+       "Orthotropic",
+       {"Tensile X direction", "Compressive X direction", "Tensile Y direction",
+        "Compressive Y direction", "Tensile Z direction", "Compressive Z direction", "Shear XY",
+        "Shear XZ", "Shear YZ"},
        ""},
-      {"Coefficient of Thermal Expansion", "Orthotropic",
-       {"Coefficient of Thermal Expansion X direction", "Coefficient of Thermal Expansion Y direction",
+      {"Coefficient of Thermal Expansion",
+       "Orthotropic",
+       {"Coefficient of Thermal Expansion X direction",
+        "Coefficient of Thermal Expansion Y direction",
         "Coefficient of Thermal Expansion Z direction"},
        "C:-1"},
       {"Tensile Yield Strength", "", {"Tensile Yield Strength"}, "MPa:1"},
-      {"Thermal Conductivity", "Orthotropic",
-       {"Thermal Conductivity X direction", "Thermal Conductivity Y direction", "Thermal Conductivity Z direction"},
+      {"Thermal Conductivity",
+       "Orthotropic",
+       {"Thermal Conductivity X direction", "Thermal Conductivity Y direction",
+        "Thermal Conductivity Z direction"},
        "W:1,m:-1,C:-1"},
       {"Specific Heat", "", {"Specific Heat"}, "J:1,kg:-1,C:-1"},
       {"Fabric Fiber Angle", "", {"Fabric Fiber Angle"}, "radian:1"},
-      {"Hill Yield Criterion", "",
-       {"Yield stress ratio in X direction", "Yield stress ratio in Y direction", "Yield stress ratio in Z direction",
-        "Yield stress ratio in XY direction", "Yield stress ratio in YZ direction", "Yield stress ratio in XZ direction"},
+      {"Hill Yield Criterion",
+       "",
+       {"Yield stress ratio in X direction", "Yield stress ratio in Y direction",
+        "Yield stress ratio in Z direction", "Yield stress ratio in XY direction",
+        "Yield stress ratio in YZ direction", "Yield stress ratio in XZ direction"},
        ""}};
   return k;
 }
@@ -67,7 +78,8 @@ void write_units(std::ostream& os, const std::string& units_text) {
   std::string factor;
   while (std::getline(in, factor, ',')) {
     const auto colon = factor.find(':');
-    os << "<Unit power=\"" << factor.substr(colon + 1) << "\"><Name>" << factor.substr(0, colon) << "</Name></Unit>";
+    os << "<Unit power=\"" << factor.substr(colon + 1) << "\"><Name>" << factor.substr(0, colon)
+       << "</Name></Unit>";
   }
   os << "</Units>";
 }
@@ -76,12 +88,16 @@ void write_units(std::ostream& os, const std::string& units_text) {
 std::string metadata() {
   std::ostringstream os;
   os << "<Metadata>\n";
-  os << "<ParameterDetails id=\"pa_T\"><Name>Temperature</Name><Units><Unit><Name>C</Name></Unit></Units></ParameterDetails>\n";
+  os << "<ParameterDetails "
+        "id=\"pa_T\"><Name>Temperature</Name><Units><Unit><Name>C</Name></Unit></Units></"
+        "ParameterDetails>\n";
   os << "<ParameterDetails id=\"pa_O\"><Name>Options Variable</Name></ParameterDetails>\n";
   for (std::size_t k = 0; k < kinds().size(); ++k) {
-    os << "<PropertyDetails id=\"pr" << k << "\"><Name>" << kinds()[k].property << "</Name></PropertyDetails>\n";
+    os << "<PropertyDetails id=\"pr" << k << "\"><Name>" << kinds()[k].property
+       << "</Name></PropertyDetails>\n";
     for (std::size_t j = 0; j < kinds()[k].parameters.size(); ++j) {
-      os << "<ParameterDetails id=\"pa" << k << "_" << j << "\"><Name>" << kinds()[k].parameters[j] << "</Name>";
+      os << "<ParameterDetails id=\"pa" << k << "_" << j << "\"><Name>" << kinds()[k].parameters[j]
+         << "</Name>";
       write_units(os, kinds()[k].unit);
       os << "</ParameterDetails>\n";
     }
@@ -102,7 +118,8 @@ void write_property(std::ostream& os, std::size_t k, int material) {
   os << "<PropertyData property=\"pr" << k << "\"><Data format=\"string\">-</Data>";
   if (*kind.behavior) os << "<Qualifier name=\"Behavior\">" << kind.behavior << "</Qualifier>";
   os << "\n<ParameterValue parameter=\"pa_O\" format=\"string\"><Data>Interpolation Options</Data>"
-        "<Qualifier name=\"AlgorithmType\">Linear Multivariate (Qhull)</Qualifier></ParameterValue>\n";
+        "<Qualifier name=\"AlgorithmType\">Linear Multivariate "
+        "(Qhull)</Qualifier></ParameterValue>\n";
   for (std::size_t j = 0; j < kind.parameters.size(); ++j)
     os << "<ParameterValue parameter=\"pa" << k << "_" << j << "\" format=\"float\"><Data>"
        << list(1000.0 + material + 10.0 * j, -1.5) << "</Data><Qualifier name=\"Variable Type\">"

@@ -5,7 +5,9 @@
 // libhdf5 asks malloc for sizes read from the file and handles a null result; without this the
 // sanitizer would stop at such a request. libhdf5 also leaks on some error paths, which are not
 // ours to fix (our own leaks are caught by the test suite).
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1:detect_leaks=0"; }
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1:detect_leaks=0";
+}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   qorva_fuzz::silence_logging();

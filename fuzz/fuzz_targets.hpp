@@ -3,11 +3,11 @@
 #pragma once
 
 #include <H5Cpp.h>
+#include <unistd.h>
 #include <boost/lexical_cast/bad_lexical_cast.hpp>
 #include <boost/log/core.hpp>
 #include <boost/property_tree/exceptions.hpp>
 #include <boost/token_functions.hpp>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstddef>
@@ -36,7 +36,8 @@ inline std::string scratch_path(const char* extension) {
 
 // Replaces the scratch file's content with the input and returns its path; aborts when that
 // fails (not a finding of the library).
-inline std::string write_scratch(const std::uint8_t* data, std::size_t size, const char* extension) {
+inline std::string write_scratch(const std::uint8_t* data, std::size_t size,
+                                 const char* extension) {
   const std::string path = scratch_path(extension);
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr || std::fwrite(data, 1, size, file) != size || std::fclose(file) != 0) {
@@ -123,8 +124,8 @@ struct Setup {
 inline void build(Bytes& in, Setup& s) {
   const std::uint8_t flags = in.byte();
   static const qorva_gil::AlgorithmTypeEnum::type kAlgorithms[] = {
-      qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE, qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR,
-      qorva_gil::AlgorithmTypeEnum::RADIAL_BASIS};
+      qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE,
+      qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR, qorva_gil::AlgorithmTypeEnum::RADIAL_BASIS};
   s.engine.set_algorithm_type(kAlgorithms[flags % 3]);
   s.engine.set_is_cached(flags & 0x04);
   s.engine.set_is_normalized(flags & 0x08);
@@ -136,7 +137,8 @@ inline void build(Bytes& in, Setup& s) {
   Interpolator::table independent(dims == 0 ? 0 : points, std::vector<double>(dims));
   Interpolator::table dependent(points, std::vector<double>(2));
   for (std::size_t p = 0; p < points; ++p) {
-    for (double& v : independent.empty() ? dependent[p] : independent[p]) s.finite &= std::isfinite(v = in.value());
+    for (double& v : independent.empty() ? dependent[p] : independent[p])
+      s.finite &= std::isfinite(v = in.value());
     if (!independent.empty()) {
       for (double& v : dependent[p]) s.finite &= std::isfinite(v = in.value());
     }
@@ -161,7 +163,6 @@ inline void build(Bytes& in, Setup& s) {
   }
 }
 
-
 }  // namespace detail
 
 // Decodes a table, settings and up to 16 queries from the input and runs them. Returns false
@@ -184,8 +185,10 @@ inline bool run_engine(const std::uint8_t* data, std::size_t size) {
       finite &= std::isfinite(values.back());
     }
     std::vector<double> result;
-    const auto status = mask & 0x80 ? s.engine.default_query(result) : s.engine.query(names, values, result);
-    if (status != qorva_gil::ExitStatusEnum::ERROR && finite && !detail::all_finite(result)) return false;
+    const auto status =
+        mask & 0x80 ? s.engine.default_query(result) : s.engine.query(names, values, result);
+    if (status != qorva_gil::ExitStatusEnum::ERROR && finite && !detail::all_finite(result))
+      return false;
   }
   return true;
 }

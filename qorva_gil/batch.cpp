@@ -15,7 +15,9 @@ namespace {
 using status = Interpolator::status;
 
 // ERROR before WARNING before SUCCESS.
-int severity(status s) { return s == ExitStatusEnum::ERROR ? 2 : s == ExitStatusEnum::WARNING ? 1 : 0; }
+int severity(status s) {
+  return s == ExitStatusEnum::ERROR ? 2 : s == ExitStatusEnum::WARNING ? 1 : 0;
+}
 
 // The interval of an x strictly inside `line`, starting from the interval of
 // the previous point: the same one or the next one for sorted points, a
@@ -37,8 +39,12 @@ class Chunk {
   static constexpr std::size_t kPoints = 64;
 
   Chunk(const detail::Setup& s, std::size_t count)
-      : s_(s), dim_(s.active.size()), full_(s.independent_names.size()), y_(kPoints * dim_),
-        answers_(kPoints * count), outside_(kPoints) {}
+      : s_(s),
+        dim_(s.active.size()),
+        full_(s.independent_names.size()),
+        y_(kPoints * dim_),
+        answers_(kPoints * count),
+        outside_(kPoints) {}
 
   bool full() const { return size_ == kPoints; }
   bool empty() const { return size_ == 0; }
@@ -57,8 +63,10 @@ class Chunk {
   // Answers every point taken, in the order taken: their rows of out and,
   // through note(index, status, text), their statuses. Empties the chunk.
   template <class Note>
-  void answer(std::size_t first, std::size_t count, std::uint64_t cache_id, double* out, const Note& note) {
-    s_.model->evaluate_many(y_.data(), dim_, reduced_, first, count, answers_.data(), outside_.data(), cache_id);
+  void answer(std::size_t first, std::size_t count, std::uint64_t cache_id, double* out,
+              const Note& note) {
+    s_.model->evaluate_many(y_.data(), dim_, reduced_, first, count, answers_.data(),
+                            outside_.data(), cache_id);
     for (std::size_t k = 0, r = 0; k < size_; ++k) {
       Entry& e = entries_[k];
       double* row = out + e.index * count;
@@ -69,7 +77,8 @@ class Chunk {
         result = detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
         ++r;
       }
-      if (result == ExitStatusEnum::ERROR) std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
+      if (result == ExitStatusEnum::ERROR)
+        std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
       note(e.index, result, e.text);
     }
     size_ = reduced_ = 0;
@@ -92,8 +101,9 @@ class Chunk {
 }  // namespace
 
 Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::string>& names,
-                                                        const double* points, std::size_t n, std::size_t first,
-                                                        std::size_t count, double* out, status* statuses) const {
+                                                        const double* points, std::size_t n,
+                                                        std::size_t first, std::size_t count,
+                                                        double* out, status* statuses) const {
   const auto fail_all = [&](const std::string& text) {
     std::fill(out, out + n * count, std::numeric_limits<double>::quiet_NaN());
     if (statuses) std::fill(statuses, statuses + n, ExitStatusEnum::ERROR);
@@ -114,7 +124,8 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
   const auto note = [&](std::size_t i, status result, const std::string& text) {
     if (statuses) statuses[i] = result;
     // Points may be noted out of order (chunked ones later): the first by index wins.
-    if (severity(result) > severity(worst) || (result == worst && result != ExitStatusEnum::SUCCESS && i < worst_point)) {
+    if (severity(result) > severity(worst) ||
+        (result == worst && result != ExitStatusEnum::SUCCESS && i < worst_point)) {
       worst = result;
       worst_point = i;
       worst_text = text;
@@ -132,26 +143,30 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
     } else {
       chunk.add(slots, points + i * width, i);
     }
-    if (chunk.full() || (i + 1 == n && !chunk.empty())) chunk.answer(first, count, cached ? s.id : 0, out, note);
+    if (chunk.full() || (i + 1 == n && !chunk.empty()))
+      chunk.answer(first, count, cached ? s.id : 0, out, note);
   }
   if (worst == ExitStatusEnum::SUCCESS) return success();
   return report(worst, "point " + std::to_string(worst_point) + ": " + worst_text);
 }
 
-Interpolator::status Interpolator::batch_query(const std::vector<std::string>& names, const double* points,
-                                               std::size_t n, double* result, status* statuses) const {
-  return impl_->evaluate_batch(names, points, n, 0, impl_->dependent_names.size(), result, statuses);
+Interpolator::status Interpolator::batch_query(const std::vector<std::string>& names,
+                                               const double* points, std::size_t n, double* result,
+                                               status* statuses) const {
+  return impl_->evaluate_batch(names, points, n, 0, impl_->dependent_names.size(), result,
+                               statuses);
 }
 
 Interpolator::status Interpolator::batch_specific_query(const std::vector<std::string>& names,
                                                         const double* points, std::size_t n,
-                                                        const std::string& dependent_name, double* result,
-                                                        status* statuses) const {
+                                                        const std::string& dependent_name,
+                                                        double* result, status* statuses) const {
   const std::size_t column = detail::find_name(impl_->dependent_names, dependent_name);
   if (column == impl_->dependent_names.size()) {
     std::fill(result, result + n, std::numeric_limits<double>::quiet_NaN());
     if (statuses) std::fill(statuses, statuses + n, ExitStatusEnum::ERROR);
-    return impl_->report(ExitStatusEnum::ERROR, "unknown dependent variable '" + dependent_name + "'");
+    return impl_->report(ExitStatusEnum::ERROR,
+                         "unknown dependent variable '" + dependent_name + "'");
   }
   return impl_->evaluate_batch(names, points, n, column, 1, result, statuses);
 }

@@ -30,18 +30,21 @@ using Delaunay2 = CGAL::Delaunay_triangulation_2<
                                             CGAL::Triangulation_face_base_with_info_2<int, K>>>;
 
 using Delaunay3 = CGAL::Delaunay_triangulation_3<
-    K, CGAL::Triangulation_data_structure_3<
-           CGAL::Triangulation_vertex_base_with_info_3<int, K>,
-           CGAL::Triangulation_cell_base_with_info_3<int, K, CGAL::Delaunay_triangulation_cell_base_3<K>>>>;
+    K,
+    CGAL::Triangulation_data_structure_3<CGAL::Triangulation_vertex_base_with_info_3<int, K>,
+                                         CGAL::Triangulation_cell_base_with_info_3<
+                                             int, K, CGAL::Delaunay_triangulation_cell_base_3<K>>>>;
 
 using KD = CGAL::Epick_d<CGAL::Dynamic_dimension_tag>;
 using DelaunayD = CGAL::Delaunay_triangulation<
-    KD, CGAL::Triangulation_data_structure<CGAL::Dynamic_dimension_tag, CGAL::Triangulation_vertex<KD, int>,
+    KD, CGAL::Triangulation_data_structure<CGAL::Dynamic_dimension_tag,
+                                           CGAL::Triangulation_vertex<KD, int>,
                                            CGAL::Triangulation_full_cell<KD, int>>>;
 
 std::string degenerate_text(std::size_t dim, int reached) {
   return "the data points lie in a " + std::to_string(reached) + "-dimensional subspace of the " +
-         std::to_string(dim) + " varying variables (for example all on one line); they cannot be triangulated";
+         std::to_string(dim) +
+         " varying variables (for example all on one line); they cannot be triangulated";
 }
 
 // Numbers the finite cells, then copies their vertices and neighbours into t.
@@ -72,7 +75,8 @@ void triangulate_2(const PointSet& points, Triangulation& t) {
 void triangulate_3(const PointSet& points, Triangulation& t) {
   std::vector<std::pair<K::Point_3, int>> input;
   for (std::size_t i = 0; i < points.count; ++i)
-    input.emplace_back(K::Point_3(points.point(i)[0], points.point(i)[1], points.point(i)[2]), static_cast<int>(i));
+    input.emplace_back(K::Point_3(points.point(i)[0], points.point(i)[1], points.point(i)[2]),
+                       static_cast<int>(i));
   Delaunay3 dt(input.begin(), input.end());
   if (dt.dimension() < 3) {
     t.error = degenerate_text(3, dt.dimension());
@@ -95,7 +99,8 @@ void triangulate_d(const PointSet& points, Triangulation& t) {
     return;
   }
   int count = 0;
-  for (auto c = dt.finite_full_cells_begin(); c != dt.finite_full_cells_end(); ++c) c->data() = count++;
+  for (auto c = dt.finite_full_cells_begin(); c != dt.finite_full_cells_end(); ++c)
+    c->data() = count++;
   for (auto c = dt.finite_full_cells_begin(); c != dt.finite_full_cells_end(); ++c)
     for (int j = 0; j <= dim; ++j) {
       t.simplices.push_back(c->vertex(j)->data());

@@ -78,8 +78,8 @@ Triangulation triangulate_qhull(const PointSet& points) {
   qhT context;
   qhT* qh = &context;
   qh_zero(qh, errors.file());
-  const int code = qh_new_qhull(qh, static_cast<int>(points.dim), static_cast<int>(points.count), coords.data(),
-                                False, &flags[0], nullptr, errors.file());
+  const int code = qh_new_qhull(qh, static_cast<int>(points.dim), static_cast<int>(points.count),
+                                coords.data(), False, &flags[0], nullptr, errors.file());
   if (code == 0)
     collect(qh, points.dim, t);
   else

@@ -63,7 +63,8 @@ const std::string* recorded_message(std::uint64_t message_key) {
 std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id, double x) {
   const std::size_t slot = cache_id & 7u;
   const bool mine = state.interval_model[slot] == cache_id;
-  const std::size_t last = mine ? state.interval[slot] : 0;  // another model's interval may not exist here
+  const std::size_t last =
+      mine ? state.interval[slot] : 0;  // another model's interval may not exist here
   std::size_t i;
   bool hit;
   if (line.short_search()) {
@@ -90,16 +91,19 @@ QueryStatistics& thread_query_statistics() { return detail::state.statistics; }
 // general path.
 Interpolator::status Interpolator::specific_query(const std::vector<std::string>& names,
                                                   const std::vector<double>& values,
-                                                  const std::string& dependent_name, double& result) const {
+                                                  const std::string& dependent_name,
+                                                  double& result) const {
   const Impl& m = *impl_;
   const detail::Setup* s = m.line_setup;
   if (s && names.size() == 1 && values.size() == 1) {
     const double x = values[0];
-    if (x > s->line_low && x < s->line_high && detail::same_text(names[0], s->independent_names[0])) {
+    if (x > s->line_low && x < s->line_high &&
+        detail::same_text(names[0], s->independent_names[0])) {
       const std::size_t column = detail::find_name(s->dependent_names, dependent_name);
       if (column != s->dependent_names.size()) {
         const detail::LineTable& line = *s->line;
-        const std::size_t i = m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
+        const std::size_t i =
+            m.cached ? detail::cached_interval(line, s->id, x) : line.interior_interval(x);
         result = line.value_at(i, x, column);
         detail::record_success(m.message_key);
         return ExitStatusEnum::SUCCESS;

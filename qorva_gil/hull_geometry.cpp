@@ -46,8 +46,8 @@ double dot(const double* a, const double* b, const double* origin, std::size_t d
 
 }  // namespace
 
-double closest_point_on_simplex(const std::vector<const double*>& corners, std::size_t dim, const double* y,
-                                double* out) {
+double closest_point_on_simplex(const std::vector<const double*>& corners, std::size_t dim,
+                                const double* y, double* out) {
   const std::size_t m = std::min(corners.size(), kMaxCorners);
   double best = std::numeric_limits<double>::infinity();
   std::size_t face[kMaxCorners];
@@ -63,7 +63,8 @@ double closest_point_on_simplex(const std::vector<const double*>& corners, std::
     const double* origin = corners[face[0]];
     const std::size_t k = n - 1;
     for (std::size_t r = 0; r < k; ++r) {
-      for (std::size_t c = 0; c < k; ++c) gram[r * k + c] = dot(corners[face[r + 1]], corners[face[c + 1]], origin, dim);
+      for (std::size_t c = 0; c < k; ++c)
+        gram[r * k + c] = dot(corners[face[r + 1]], corners[face[c + 1]], origin, dim);
       a[r] = dot(corners[face[r + 1]], y, origin, dim);
     }
     if (k > 0 && !solve(gram, a, k)) continue;

@@ -17,9 +17,9 @@
 namespace qorva_gil {
 
 using detail::CacheSlot;
-using detail::Setup;
 using detail::find_name;
 using detail::same_names;
+using detail::Setup;
 
 namespace detail {
 
@@ -54,7 +54,8 @@ CacheSlot& thread_cache_slot(std::uint64_t model_id) {
   return slot;
 }
 
-std::string resolve_slots(const Setup& s, const std::vector<std::string>& names, std::vector<std::size_t>& slots) {
+std::string resolve_slots(const Setup& s, const std::vector<std::string>& names,
+                          std::vector<std::size_t>& slots) {
   const std::size_t n = s.independent_names.size();
   std::vector<char> given(n, 0);
   slots.resize(names.size());
@@ -71,7 +72,8 @@ std::string resolve_slots(const Setup& s, const std::vector<std::string>& names,
   return {};
 }
 
-void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values, double* full) {
+void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values,
+                double* full) {
   if (!s.defaults.empty()) std::copy(s.defaults.begin(), s.defaults.end(), full);
   for (std::size_t q = 0; q < slots.size(); ++q) full[slots[q]] = values[q];
 }
@@ -83,19 +85,27 @@ using detail::quoted;
 
 std::string ExitStatusEnum::enum_str(int status) {
   switch (status) {
-    case SUCCESS: return "SUCCESS";
-    case ERROR: return "ERROR";
-    case WARNING: return "WARNING";
-    default: return "Unknown";
+    case SUCCESS:
+      return "SUCCESS";
+    case ERROR:
+      return "ERROR";
+    case WARNING:
+      return "WARNING";
+    default:
+      return "Unknown";
   }
 }
 
 std::string AlgorithmTypeEnum::enum_str(int algorithm) {
   switch (algorithm) {
-    case NEAREST_NEIGHBOR: return "KD-tree Nearest Neighbor";
-    case RADIAL_BASIS: return "Cubic Radial Basis";
-    case LINEAR_MULTIVARIATE: return "Triangulation-based Linear Multivariate";
-    default: return "Unknown";
+    case NEAREST_NEIGHBOR:
+      return "KD-tree Nearest Neighbor";
+    case RADIAL_BASIS:
+      return "Cubic Radial Basis";
+    case LINEAR_MULTIVARIATE:
+      return "Triangulation-based Linear Multivariate";
+    default:
+      return "Unknown";
   }
 }
 
@@ -127,7 +137,8 @@ std::uint64_t Interpolator::Impl::next_key() {
 
 Interpolator::Interpolator() : impl_(std::make_unique<Impl>()) {}
 
-Interpolator::Interpolator(const Interpolator& other) : impl_(std::make_unique<Impl>(*other.impl_)) {
+Interpolator::Interpolator(const Interpolator& other)
+    : impl_(std::make_unique<Impl>(*other.impl_)) {
   impl_->message_key = Impl::next_key();
 }
 
@@ -171,14 +182,16 @@ Interpolator::status Interpolator::set_dependent_data(const table& data) {
   return impl_->changed();
 }
 
-Interpolator::status Interpolator::set_dependent_data(std::size_t column, const std::vector<double>& values) {
+Interpolator::status Interpolator::set_dependent_data(std::size_t column,
+                                                      const std::vector<double>& values) {
   Impl& m = *impl_;
   const std::size_t width = m.dependent_names.size();
   if (column >= width)
     return m.record(ExitStatusEnum::ERROR, "set_dependent_data: column " + std::to_string(column) +
-                                               " does not exist; there are " + std::to_string(width) +
-                                               " dependent names");
-  if (m.dependent_data.empty()) m.dependent_data.assign(values.size(), std::vector<double>(width, 0.0));
+                                               " does not exist; there are " +
+                                               std::to_string(width) + " dependent names");
+  if (m.dependent_data.empty())
+    m.dependent_data.assign(values.size(), std::vector<double>(width, 0.0));
   if (m.dependent_data.size() != values.size())
     return m.record(ExitStatusEnum::ERROR, "set_dependent_data: " + std::to_string(values.size()) +
                                                " values given for a table of " +
@@ -202,17 +215,20 @@ Interpolator::status Interpolator::get_independent_data_ranges(ranges& r) const 
   r = impl_->data_ranges;
   return impl_->success();
 }
-Interpolator::status Interpolator::set_default_independent_values(const std::vector<double>& defaults) {
+Interpolator::status Interpolator::set_default_independent_values(
+    const std::vector<double>& defaults) {
   impl_->defaults = defaults;
   return impl_->changed();
 }
-Interpolator::status Interpolator::get_default_independent_values(std::vector<double>& defaults) const {
+Interpolator::status Interpolator::get_default_independent_values(
+    std::vector<double>& defaults) const {
   defaults = impl_->defaults;
   return impl_->success();
 }
 
 Interpolator::status Interpolator::set_algorithm_type(AlgorithmTypeEnum::type algorithm) {
-  if (algorithm != AlgorithmTypeEnum::NEAREST_NEIGHBOR && algorithm != AlgorithmTypeEnum::RADIAL_BASIS &&
+  if (algorithm != AlgorithmTypeEnum::NEAREST_NEIGHBOR &&
+      algorithm != AlgorithmTypeEnum::RADIAL_BASIS &&
       algorithm != AlgorithmTypeEnum::LINEAR_MULTIVARIATE)
     return impl_->record(ExitStatusEnum::ERROR, "set_algorithm_type: unknown algorithm type " +
                                                     std::to_string(static_cast<int>(algorithm)));
@@ -246,17 +262,20 @@ Interpolator::status Interpolator::set_algorithm_option(const std::string& name,
   else if (name == "use_cgal_triangulation")
     impl_->use_cgal = value;
   else
-    return impl_->record(ExitStatusEnum::ERROR, "set_algorithm_option: unknown option " + quoted(name));
+    return impl_->record(ExitStatusEnum::ERROR,
+                         "set_algorithm_option: unknown option " + quoted(name));
   return impl_->changed();
 }
 
-Interpolator::status Interpolator::get_algorithm_option(const std::string& name, bool& value) const {
+Interpolator::status Interpolator::get_algorithm_option(const std::string& name,
+                                                        bool& value) const {
   if (name == "project_to_convex_hull")
     value = impl_->project_to_hull;
   else if (name == "use_cgal_triangulation")
     value = impl_->use_cgal;
   else
-    return impl_->report(ExitStatusEnum::ERROR, "get_algorithm_option: unknown option " + quoted(name));
+    return impl_->report(ExitStatusEnum::ERROR,
+                         "get_algorithm_option: unknown option " + quoted(name));
   return impl_->success();
 }
 
@@ -292,8 +311,8 @@ namespace {
 std::string resolve_names(const Setup& s, const std::vector<std::string>& names,
                           const std::vector<double>& values, double* full) {
   if (names.size() != values.size())
-    return "query gives " + std::to_string(names.size()) + " names but " + std::to_string(values.size()) +
-           " values";
+    return "query gives " + std::to_string(names.size()) + " names but " +
+           std::to_string(values.size()) + " values";
   std::vector<std::size_t> slots;
   std::string error = detail::resolve_slots(s, names, slots);
   if (error.empty()) detail::fill_point(s, slots, values.data(), full);
@@ -309,26 +328,27 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
   for (std::size_t i = 0; i < n; ++i) {
     double& x = full[i];
     if (!std::isfinite(x)) {
-      error = "the value of " + quoted(s.independent_names[i]) + " is " + (std::isnan(x) ? "NaN" : number(x)) +
-              ", not a finite number";
+      error = "the value of " + quoted(s.independent_names[i]) + " is " +
+              (std::isnan(x) ? "NaN" : number(x)) + ", not a finite number";
       return false;
     }
     if (!s.ranges.empty() && !(x >= s.ranges[i].first && x <= s.ranges[i].second)) {
       const double c = std::min(std::max(x, s.ranges[i].first), s.ranges[i].second);
       note += (note.empty() ? "" : "; ") + quoted(s.independent_names[i]) + " = " + number(x) +
-              " lies outside its range [" + number(s.ranges[i].first) + ", " + number(s.ranges[i].second) +
-              "] and was clamped to " + number(c);
+              " lies outside its range [" + number(s.ranges[i].first) + ", " +
+              number(s.ranges[i].second) + "] and was clamped to " + number(c);
       x = c;
     }
     if (s.dropped[i] && x != s.fixed[i])
-      note += (note.empty() ? "" : "; ") + std::string("the data hold ") + quoted(s.independent_names[i]) +
-              " only at " + number(s.fixed[i]) + "; the value " + number(x) + " was not used";
+      note += (note.empty() ? "" : "; ") + std::string("the data hold ") +
+              quoted(s.independent_names[i]) + " only at " + number(s.fixed[i]) + "; the value " +
+              number(x) + " was not used";
   }
   for (std::size_t k = 0; k < s.active.size(); ++k) {
     y[k] = (full[s.active[k]] - s.offset[k]) * s.scale[k];
     if (!std::isfinite(y[k])) {
-      error = "the value of " + quoted(s.independent_names[s.active[k]]) + " = " + number(full[s.active[k]]) +
-              " lies too far from the data to be interpolated";
+      error = "the value of " + quoted(s.independent_names[s.active[k]]) + " = " +
+              number(full[s.active[k]]) + " lies too far from the data to be interpolated";
       return false;
     }
   }
@@ -338,7 +358,8 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
 }  // namespace detail
 
 Interpolator::status Interpolator::Impl::answer(const Setup& s, double* full, std::size_t first,
-                                                std::size_t count, double* out, std::string& text) const {
+                                                std::size_t count, double* out,
+                                                std::string& text) const {
   detail::Scratch scratch(s.independent_names.size());
   double* y = scratch.data();
   std::string note;
@@ -347,8 +368,9 @@ Interpolator::status Interpolator::Impl::answer(const Setup& s, double* full, st
   return detail::conclude(s, first, count, out, outside, note, text);
 }
 
-ExitStatusEnum::type detail::conclude(const Setup& s, std::size_t first, std::size_t count, const double* out,
-                                      bool outside, std::string& note, std::string& text) {
+ExitStatusEnum::type detail::conclude(const Setup& s, std::size_t first, std::size_t count,
+                                      const double* out, bool outside, std::string& note,
+                                      std::string& text) {
   if (outside) note += (note.empty() ? "" : "; ") + s.outside_note;
   for (std::size_t c = 0; c < count; ++c) {
     if (!std::isfinite(out[c])) {
@@ -363,8 +385,9 @@ ExitStatusEnum::type detail::conclude(const Setup& s, std::size_t first, std::si
 }
 
 Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>* names,
-                                                  const std::vector<double>* values, std::size_t first,
-                                                  std::size_t count, double* out) const {
+                                                  const std::vector<double>* values,
+                                                  std::size_t first, std::size_t count,
+                                                  double* out) const {
   if (!ready) return report(ExitStatusEnum::ERROR, detail::kNotReady);
   const Setup& s = *setup;
   if (s.constant) {
@@ -375,7 +398,8 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
   detail::Scratch scratch(n);
   double* full = scratch.data();
   if (!names) {
-    if (n > 0 && s.defaults.empty()) return report(ExitStatusEnum::ERROR, "no default values are set");
+    if (n > 0 && s.defaults.empty())
+      return report(ExitStatusEnum::ERROR, "no default values are set");
     std::copy(s.defaults.begin(), s.defaults.end(), full);
   } else if (values->size() == n && same_names(*names, s.independent_names)) {
     std::copy(values->begin(), values->end(), full);
@@ -388,7 +412,8 @@ Interpolator::status Interpolator::Impl::evaluate(const std::vector<std::string>
   return result == ExitStatusEnum::SUCCESS ? success() : report(result, text);
 }
 
-Interpolator::status Interpolator::query(const std::vector<std::string>& names, const std::vector<double>& values,
+Interpolator::status Interpolator::query(const std::vector<std::string>& names,
+                                         const std::vector<double>& values,
                                          std::vector<double>& result) const {
   const std::size_t count = impl_->ready ? impl_->setup->dependent_names.size() : 0;
   result.resize(count);
@@ -401,10 +426,9 @@ Interpolator::status Interpolator::default_query(std::vector<double>& result) co
   return impl_->evaluate(nullptr, nullptr, 0, count, result.data());
 }
 
-Interpolator::status Interpolator::Impl::specific_query_general(const std::vector<std::string>& names,
-                                                                const std::vector<double>& values,
-                                                                const std::string& dependent_name,
-                                                                double& result) const {
+Interpolator::status Interpolator::Impl::specific_query_general(
+    const std::vector<std::string>& names, const std::vector<double>& values,
+    const std::string& dependent_name, double& result) const {
   const std::size_t column = find_name(dependent_names, dependent_name);
   if (column == dependent_names.size())
     return report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
@@ -415,7 +439,8 @@ Interpolator::status Interpolator::default_specific_query(const std::string& dep
                                                           double& result) const {
   const std::size_t column = find_name(impl_->dependent_names, dependent_name);
   if (column == impl_->dependent_names.size())
-    return impl_->report(ExitStatusEnum::ERROR, "unknown dependent variable " + quoted(dependent_name));
+    return impl_->report(ExitStatusEnum::ERROR,
+                         "unknown dependent variable " + quoted(dependent_name));
   return impl_->evaluate(nullptr, nullptr, column, 1, &result);
 }
 

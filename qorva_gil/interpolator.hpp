@@ -15,9 +15,10 @@ struct ExitStatusEnum {
   enum type {
     SUCCESS = 0,  // the call did what it was asked
     ERROR = 1,    // nothing usable was produced; last_message() says why
-    WARNING = 2,  // a valid answer that deserves notice: a value clamped to its range, a point outside
-                  // the data (projected or extrapolated), a value given for a variable the data hold
-                  // at one value only; last_message() says which
+    WARNING =
+        2,  // a valid answer that deserves notice: a value clamped to its range, a point outside
+            // the data (projected or extrapolated), a value given for a variable the data hold
+            // at one value only; last_message() says which
   };
   // "SUCCESS", "ERROR", "WARNING", or "Unknown" for any other number.
   static std::string enum_str(int status);
@@ -181,8 +182,8 @@ class Interpolator {
   // ("point 3: ...") or gives the error of the call.
   status batch_query(const std::vector<std::string>& names, const double* points, std::size_t n,
                      double* result, status* statuses = nullptr) const;
-  status batch_specific_query(const std::vector<std::string>& names, const double* points, std::size_t n,
-                              const std::string& dependent_name, double* result,
+  status batch_specific_query(const std::vector<std::string>& names, const double* points,
+                              std::size_t n, const std::string& dependent_name, double* result,
                               status* statuses = nullptr) const;
 
   // Text of the last status: empty after SUCCESS, the reason after ERROR or WARNING.

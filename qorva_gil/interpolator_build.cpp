@@ -13,10 +13,10 @@
 namespace qorva_gil {
 
 using detail::BuildResult;
-using detail::PointSet;
-using detail::Setup;
 using detail::number;
+using detail::PointSet;
 using detail::quoted;
+using detail::Setup;
 
 namespace {
 
@@ -33,8 +33,8 @@ std::string table_error(const Interpolator::table& t, std::size_t width, const c
                         const std::vector<std::string>& names) {
   for (std::size_t r = 0; r < t.size(); ++r) {
     if (t[r].size() != width)
-      return std::string(what) + " row " + std::to_string(r) + " has " + std::to_string(t[r].size()) +
-             " values for " + std::to_string(width) + " names";
+      return std::string(what) + " row " + std::to_string(r) + " has " +
+             std::to_string(t[r].size()) + " values for " + std::to_string(width) + " names";
     for (std::size_t c = 0; c < width; ++c)
       if (!std::isfinite(t[r][c]))
         return std::string(what) + " row " + std::to_string(r) + ", variable " + quoted(names[c]) +
@@ -53,12 +53,13 @@ std::string row_text(const std::vector<double>& row) {
 std::string duplicate_points(const Interpolator::table& data) {
   std::vector<std::size_t> order(data.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return data[a] < data[b]; });
+  std::sort(order.begin(), order.end(),
+            [&](std::size_t a, std::size_t b) { return data[a] < data[b]; });
   for (std::size_t k = 1; k < order.size(); ++k)
     if (data[order[k]] == data[order[k - 1]]) {
       const std::size_t a = std::min(order[k], order[k - 1]), b = std::max(order[k], order[k - 1]);
-      return "data points " + std::to_string(a) + " and " + std::to_string(b) + " are the same point " +
-             row_text(data[a]) + "; every point must be given once";
+      return "data points " + std::to_string(a) + " and " + std::to_string(b) +
+             " are the same point " + row_text(data[a]) + "; every point must be given once";
     }
   return {};
 }
@@ -82,7 +83,8 @@ class SinglePoint final : public detail::Model {
 namespace {
 
 // Names: some dependent ones, none repeated.
-std::string names_error(const std::vector<std::string>& independent, const std::vector<std::string>& dependent) {
+std::string names_error(const std::vector<std::string>& independent,
+                        const std::vector<std::string>& dependent) {
   if (dependent.empty()) return "no dependent names are set";
   std::string dup = first_duplicate(independent);
   if (!dup.empty()) return "independent name " + quoted(dup) + " is given twice";
@@ -97,10 +99,11 @@ std::string rows_error(const Interpolator::table& independent, const Interpolato
   if (independent.empty() && dependent.size() != 1)
     return "dependent data have " + std::to_string(dependent.size()) +
            " rows but there are no independent data (a constant property has exactly one row)";
-  if (!independent.empty() && independent_names == 0) return "independent data are set but no independent names";
+  if (!independent.empty() && independent_names == 0)
+    return "independent data are set but no independent names";
   if (!independent.empty() && independent.size() != dependent.size())
-    return "independent data have " + std::to_string(independent.size()) + " rows but dependent data have " +
-           std::to_string(dependent.size());
+    return "independent data have " + std::to_string(independent.size()) +
+           " rows but dependent data have " + std::to_string(dependent.size());
   return {};
 }
 
@@ -109,18 +112,20 @@ std::string limits_error(const Interpolator::ranges& ranges, const std::vector<d
                          const std::vector<std::string>& names) {
   const std::size_t ni = names.size();
   if (!ranges.empty() && ranges.size() != ni)
-    return std::to_string(ranges.size()) + " ranges given for " + std::to_string(ni) + " independent names";
+    return std::to_string(ranges.size()) + " ranges given for " + std::to_string(ni) +
+           " independent names";
   for (std::size_t i = 0; i < ranges.size(); ++i)
     if (!(ranges[i].first <= ranges[i].second))
-      return "range of " + quoted(names[i]) + " is [" + number(ranges[i].first) + ", " + number(ranges[i].second) +
-             "]: its lower bound must not exceed its upper bound";
+      return "range of " + quoted(names[i]) + " is [" + number(ranges[i].first) + ", " +
+             number(ranges[i].second) + "]: its lower bound must not exceed its upper bound";
   if (!defaults.empty() && defaults.size() != ni)
     return std::to_string(defaults.size()) + " default values given for " + std::to_string(ni) +
            " independent names";
   for (std::size_t i = 0; i < defaults.size(); ++i)
     if (!std::isfinite(defaults[i]))
       return "default value of " + quoted(names[i]) + " is " +
-             (std::isnan(defaults[i]) ? std::string("NaN") : number(defaults[i])) + ", not a finite number";
+             (std::isnan(defaults[i]) ? std::string("NaN") : number(defaults[i])) +
+             ", not a finite number";
   return {};
 }
 
@@ -129,9 +134,11 @@ std::string limits_error(const Interpolator::ranges& ranges, const std::vector<d
 std::string Interpolator::Impl::consistency_error() const {
   std::string error = names_error(independent_names, dependent_names);
   if (error.empty() && dependent_data.empty()) error = "no dependent data are set";
-  if (error.empty()) error = table_error(dependent_data, dependent_names.size(), "dependent data", dependent_names);
   if (error.empty())
-    error = table_error(independent_data, independent_names.size(), "independent data", independent_names);
+    error = table_error(dependent_data, dependent_names.size(), "dependent data", dependent_names);
+  if (error.empty())
+    error = table_error(independent_data, independent_names.size(), "independent data",
+                        independent_names);
   if (error.empty()) error = rows_error(independent_data, dependent_data, independent_names.size());
   if (error.empty()) error = limits_error(data_ranges, defaults, independent_names);
   return error;
@@ -205,7 +212,8 @@ std::string Interpolator::Impl::build(Setup& s) const {
   std::string error = duplicate_points(independent_data);
   if (!error.empty()) return error;
   reduce_variables(independent_data, normalized, s);
-  scale_extreme_magnitudes(independent_data, algorithm == AlgorithmTypeEnum::LINEAR_MULTIVARIATE, s);
+  scale_extreme_magnitudes(independent_data, algorithm == AlgorithmTypeEnum::LINEAR_MULTIVARIATE,
+                           s);
   PointSet points;
   points.dim = s.active.size();
   points.count = independent_data.size();
@@ -220,20 +228,25 @@ std::string Interpolator::Impl::build(Setup& s) const {
     built.model = std::make_unique<SinglePoint>(dependent_data.front());
   } else if (algorithm == AlgorithmTypeEnum::NEAREST_NEIGHBOR) {
     built = detail::build_nearest(points);
-    s.outside_note = "the point lies outside the bounding box of the data; the nearest data point was used";
+    s.outside_note =
+        "the point lies outside the bounding box of the data; the nearest data point was used";
   } else if (algorithm == AlgorithmTypeEnum::RADIAL_BASIS) {
     built = detail::build_radial_basis(points);
-    s.outside_note = "the point lies outside the bounding box of the data; the radial basis function was extrapolated";
+    s.outside_note =
+        "the point lies outside the bounding box of the data; the radial basis function was "
+        "extrapolated";
   } else if (points.dim == 1) {
     built = detail::build_linear_1d(points, project_to_hull);
-    s.outside_note = project_to_hull ? "the point lies outside the data range; the end value was used"
-                                     : "the point lies outside the data range and was extrapolated linearly";
+    s.outside_note = project_to_hull
+                         ? "the point lies outside the data range; the end value was used"
+                         : "the point lies outside the data range and was extrapolated linearly";
   } else {
     built = detail::build_linear_mesh(points, {project_to_hull, use_cgal});
-    s.outside_note = project_to_hull
-                         ? "the point lies outside the convex hull of the data and was projected onto it"
-                         : "the point lies outside the convex hull of the data and was extrapolated linearly "
-                           "from the nearest simplex";
+    s.outside_note =
+        project_to_hull
+            ? "the point lies outside the convex hull of the data and was projected onto it"
+            : "the point lies outside the convex hull of the data and was extrapolated linearly "
+              "from the nearest simplex";
   }
   s.model = std::move(built.model);
   if (built.line && s.all_active && built.line->slopes_finite()) {

@@ -47,7 +47,8 @@ void LineTable::build_buckets() {
   // two abscissae, so that one compare settles every x.
   for (std::size_t m = 2 * n_;; m *= 2) {
     index_buckets(m);
-    if (span_ <= 2 || 2 * m > std::max<std::size_t>(2 * n_, std::min<std::size_t>(8 * n_, 1024))) break;
+    if (span_ <= 2 || 2 * m > std::max<std::size_t>(2 * n_, std::min<std::size_t>(8 * n_, 1024)))
+      break;
   }
   xs_.insert(xs_.end(), span_, std::numeric_limits<double>::infinity());
   if (span_ == 2) {
@@ -116,8 +117,8 @@ BuildResult build_linear_1d(const PointSet& points, bool project) {
   }
   if (points.count > std::numeric_limits<std::uint32_t>::max() / 4) {
     result.error = "linear interpolation in one variable takes at most " +
-                   std::to_string(std::numeric_limits<std::uint32_t>::max() / 4) + " data points, got " +
-                   std::to_string(points.count);
+                   std::to_string(std::numeric_limits<std::uint32_t>::max() / 4) +
+                   " data points, got " + std::to_string(points.count);
     return result;
   }
   auto model = std::make_unique<Linear1D>(points, project);

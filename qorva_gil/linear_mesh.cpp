@@ -11,8 +11,8 @@
 
 #include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/detail/hull_geometry.hpp"
-#include "qorva_gil/statistics.hpp"
 #include "qorva_gil/detail/triangulation.hpp"
+#include "qorva_gil/statistics.hpp"
 
 namespace qorva_gil {
 namespace detail {
@@ -24,7 +24,11 @@ constexpr double kFlatSimplex = 1e-12;      // relative volume below which a sim
 class LinearMesh final : public Model {
  public:
   LinearMesh(const PointSet& points, Triangulation t, bool project)
-      : points_(points), tri_(std::move(t)), dim_(points.dim), stride_(points.dim + 1), project_(project) {
+      : points_(points),
+        tri_(std::move(t)),
+        dim_(points.dim),
+        stride_(points.dim + 1),
+        project_(project) {
     prepare_simplices();
     for (std::size_t s = 0; s < tri_.size(); ++s)
       for (std::size_t j = 0; j < stride_; ++j)
@@ -37,7 +41,9 @@ class LinearMesh final : public Model {
   }
 
   std::size_t simplex_count() const { return tri_.size(); }
-  std::size_t flat_count() const { return static_cast<std::size_t>(std::count(flat_.begin(), flat_.end(), 1)); }
+  std::size_t flat_count() const {
+    return static_cast<std::size_t>(std::count(flat_.begin(), flat_.end(), 1));
+  }
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
                 std::uint64_t cache_id) const override {
@@ -69,8 +75,9 @@ class LinearMesh final : public Model {
   // in step, so the loads of one point's next simplex overlap those of the
   // others instead of each walk waiting for its own. Each point walks exactly
   // as locate() would walk it alone, so the answers are evaluate()'s.
-  void evaluate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first, std::size_t count,
-                     double* out, unsigned char* outside, std::uint64_t cache_id) const override {
+  void evaluate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
+                     std::size_t count, double* out, unsigned char* outside,
+                     std::uint64_t cache_id) const override {
     if (cache_id) return Model::evaluate_many(y, dim, n, first, count, out, outside, cache_id);
     Scratch scratch(kLanes * stride_);
     for (std::size_t base = 0; base < n; base += kLanes) {
@@ -94,7 +101,8 @@ class LinearMesh final : public Model {
 
   // Values at weights w in simplex s: extrapolated outside the hull unless
   // projecting, otherwise the weighted vertex values.
-  void blend(int s, double* w, bool outside, std::size_t first, std::size_t count, double* out) const {
+  void blend(int s, double* w, bool outside, std::size_t first, std::size_t count,
+             double* out) const {
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(s) * stride_;
     if (!outside) snap_to_vertex(w);
     if (outside && !project_) {
@@ -139,7 +147,8 @@ class LinearMesh final : public Model {
   // has no neighbour; otherwise the next simplex.
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
     const double* record = record_of(static_cast<std::size_t>(s));
-    if (record_int(record, stride_)) return first_neighbor(s, step);  // flat: no weights, pass through
+    if (record_int(record, stride_))
+      return first_neighbor(s, step);  // flat: no weights, pass through
     const std::size_t j = barycentric_in(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
     const int next = record_int(record, j);
@@ -164,7 +173,8 @@ class LinearMesh final : public Model {
   // cancellation (the weights sum to one).
   void extrapolate(const int* vertices, const double* weights, std::size_t first, std::size_t count,
                    double* out) const {
-    const std::size_t anchor = static_cast<std::size_t>(std::max_element(weights, weights + stride_) - weights);
+    const std::size_t anchor =
+        static_cast<std::size_t>(std::max_element(weights, weights + stride_) - weights);
     for (std::size_t c = 0; c < count; ++c) {
       const double base = points_.row(vertices[anchor])[first + c];
       double v = 0.0;
@@ -347,7 +357,9 @@ class LinearMesh final : public Model {
       const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
       // Compared as doubles first: a far point's f does not fit an integer.
       const double last = static_cast<double>(grid_cells_ - 1);
-      const std::size_t i = !(f > 0.0) ? 0 : f >= last ? grid_cells_ - 1 : static_cast<std::size_t>(f);
+      const std::size_t i = !(f > 0.0)  ? 0
+                            : f >= last ? grid_cells_ - 1
+                                        : static_cast<std::size_t>(f);
       cell = cell * grid_cells_ + i;
     }
     return cell;
@@ -367,19 +379,22 @@ class LinearMesh final : public Model {
   // Int k after the frame of a record: neighbour k (k < stride_), or the flat flag (k == stride_).
   int record_int(const double* record, std::size_t k) const {
     int v;
-    std::memcpy(&v, reinterpret_cast<const char*>(record + dim_ + dim_ * dim_) + k * sizeof(int), sizeof v);
+    std::memcpy(&v, reinterpret_cast<const char*>(record + dim_ + dim_ * dim_) + k * sizeof(int),
+                sizeof v);
     return v;
   }
   void set_record_int(std::size_t s, std::size_t k, int v) {
-    std::memcpy(reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) + k * sizeof(int),
-                &v, sizeof v);
+    std::memcpy(
+        reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) +
+            k * sizeof(int),
+        &v, sizeof v);
   }
   std::vector<char> flat_;
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
   std::vector<double> hull_planes_;        // per hull facet: see add_hull_plane()
-  std::size_t grid_cells_ = 1;              // per dimension
+  std::size_t grid_cells_ = 1;             // per dimension
   std::vector<double> grid_lower_, grid_inverse_;
-  std::vector<int> grid_;  // start simplex per grid cell
+  std::vector<int> grid_;                      // start simplex per grid cell
   std::size_t walk_limit_ = tri_.size() + 16;  // steps before a walk counts as failed
 };
 
@@ -433,10 +448,12 @@ void LinearMesh::prepare_grid() {
       grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
-  const double target = std::min(4.0 * static_cast<double>(tri_.size()), 4e6);  // about four cells per simplex
+  const double target =
+      std::min(4.0 * static_cast<double>(tri_.size()), 4e6);  // about four cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_inverse_.resize(dim_);
-  for (std::size_t k = 0; k < dim_; ++k) grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
+  for (std::size_t k = 0; k < dim_; ++k)
+    grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
   std::size_t total = 1;
   for (std::size_t k = 0; k < dim_; ++k) total *= grid_cells_;
   grid_.assign(total, 0);
@@ -445,7 +462,8 @@ void LinearMesh::prepare_grid() {
   for (std::size_t cell = 0; cell < total; ++cell) {
     std::size_t rest = cell;
     for (std::size_t k = 0; k < dim_; ++k, rest /= grid_cells_)
-      centre[k] = grid_lower_[k] + (static_cast<double>(rest % grid_cells_) + 0.5) / grid_inverse_[k];
+      centre[k] =
+          grid_lower_[k] + (static_cast<double>(rest % grid_cells_) + 0.5) / grid_inverse_[k];
     bool outside = false;
     std::size_t steps = 0;
     const int found = walk(centre.data(), start, w.data(), outside, steps);
@@ -461,8 +479,10 @@ bool spans_fewer_dimensions(const PointSet& points) {
   const std::size_t d = points.dim;
   std::vector<double> mean(d, 0.0);
   for (std::size_t i = 0; i < points.count; ++i)
-    for (std::size_t k = 0; k < d; ++k) mean[k] += points.point(i)[k] / static_cast<double>(points.count);
-  Eigen::MatrixXd scatter = Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(d), static_cast<Eigen::Index>(d));
+    for (std::size_t k = 0; k < d; ++k)
+      mean[k] += points.point(i)[k] / static_cast<double>(points.count);
+  Eigen::MatrixXd scatter =
+      Eigen::MatrixXd::Zero(static_cast<Eigen::Index>(d), static_cast<Eigen::Index>(d));
   for (std::size_t i = 0; i < points.count; ++i)
     for (std::size_t a = 0; a < d; ++a)
       for (std::size_t b = 0; b <= a; ++b)
@@ -470,7 +490,8 @@ bool spans_fewer_dimensions(const PointSet& points) {
   scatter = scatter.selfadjointView<Eigen::Lower>();
   const Eigen::VectorXd scale = scatter.diagonal().cwiseSqrt().cwiseInverse();
   const Eigen::MatrixXd correlation = scale.asDiagonal() * scatter * scale.asDiagonal();
-  const Eigen::VectorXd eigen = Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(correlation).eigenvalues();
+  const Eigen::VectorXd eigen =
+      Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd>(correlation).eigenvalues();
   return !(eigen.minCoeff() > 1e-10);
 }
 
@@ -485,7 +506,8 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
     return result;
   }
   if (spans_fewer_dimensions(points)) {
-    result.error = "the data points lie in a lower-dimensional subspace of the " + std::to_string(d) +
+    result.error = "the data points lie in a lower-dimensional subspace of the " +
+                   std::to_string(d) +
                    " varying variables (for example all on one line); they cannot be triangulated";
     return result;
   }
@@ -498,9 +520,10 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
   for (int v : t.simplices) used[static_cast<std::size_t>(v)] = 1;
   const auto missing = std::find(used.begin(), used.end(), 0);
   if (t.size() == 0 || missing != used.end()) {
-    result.error = t.size() == 0 ? "the triangulation of the data points is empty"
-                                 : "data point " + std::to_string(missing - used.begin()) +
-                                       " is not a vertex of the triangulation (too close to another point)";
+    result.error = t.size() == 0
+                       ? "the triangulation of the data points is empty"
+                       : "data point " + std::to_string(missing - used.begin()) +
+                             " is not a vertex of the triangulation (too close to another point)";
     return result;
   }
   auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options.project_to_hull);

@@ -15,18 +15,24 @@ namespace {
 struct PointCloud {
   const PointSet* points;
   std::size_t kdtree_get_point_count() const { return points->count; }
-  double kdtree_get_pt(std::size_t i, std::size_t k) const { return points->coords[i * points->dim + k]; }
+  double kdtree_get_pt(std::size_t i, std::size_t k) const {
+    return points->coords[i * points->dim + k];
+  }
   template <class Box>
-  bool kdtree_get_bbox(Box&) const { return false; }
+  bool kdtree_get_bbox(Box&) const {
+    return false;
+  }
 };
 
-using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, PointCloud>, PointCloud, -1,
-                                                 std::size_t>;
+using Tree = nanoflann::KDTreeSingleIndexAdaptor<nanoflann::L2_Simple_Adaptor<double, PointCloud>,
+                                                 PointCloud, -1, std::size_t>;
 
 class Nearest final : public Model {
  public:
   explicit Nearest(const PointSet& points)
-      : points_(points), cloud_{&points_}, tree_(points_.dim, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(10)),
+      : points_(points),
+        cloud_{&points_},
+        tree_(points_.dim, cloud_, nanoflann::KDTreeSingleIndexAdaptorParams(10)),
         box_(points) {
     tree_.buildIndex();
   }

@@ -16,8 +16,7 @@ namespace {
 class RadialBasis final : public Model {
  public:
   RadialBasis(const PointSet& points, std::vector<double> weights, std::vector<double> linear)
-      : points_(points), weights_(std::move(weights)), linear_(std::move(linear)),
-        box_(points) {}
+      : points_(points), weights_(std::move(weights)), linear_(std::move(linear)), box_(points) {}
 
   bool evaluate(const double* y, std::size_t first, std::size_t count, double* out,
                 std::uint64_t cache_id) const override {
@@ -64,7 +63,7 @@ class RadialBasis final : public Model {
   PointSet points_;
   std::vector<double> weights_;  // count x columns
   std::vector<double> linear_;   // columns x (dim + 1): constant, then one slope per variable
-  Box box_;  // of the data points
+  Box box_;                      // of the data points
 };
 
 }  // namespace
@@ -73,9 +72,11 @@ BuildResult build_radial_basis(const PointSet& points) {
   BuildResult result;
   const std::size_t n = points.count, d = points.dim, m = points.columns;
   if (n > kMaxRadialBasisPoints) {
-    result.error = "radial basis interpolation takes at most " + std::to_string(kMaxRadialBasisPoints) +
-                   " data points (its system grows with the square of their number and its solution with the "
-                   "cube), got " + std::to_string(n) + "; use linear or nearest-neighbour interpolation";
+    result.error =
+        "radial basis interpolation takes at most " + std::to_string(kMaxRadialBasisPoints) +
+        " data points (its system grows with the square of their number and its solution with the "
+        "cube), got " +
+        std::to_string(n) + "; use linear or nearest-neighbour interpolation";
     return result;
   }
   Eigen::MatrixXd poly(n, d + 1);
@@ -83,17 +84,19 @@ BuildResult build_radial_basis(const PointSet& points) {
     poly(i, 0) = 1.0;
     for (std::size_t k = 0; k < d; ++k) poly(i, k + 1) = points.point(i)[k];
   }
-  if (n < d + 1 || static_cast<std::size_t>(Eigen::ColPivHouseholderQR<Eigen::MatrixXd>(poly).rank()) < d + 1) {
+  if (n < d + 1 ||
+      static_cast<std::size_t>(Eigen::ColPivHouseholderQR<Eigen::MatrixXd>(poly).rank()) < d + 1) {
     result.error = "radial basis interpolation in " + std::to_string(d) +
-                   " variables needs data points that span all of them (at least " + std::to_string(d + 1) +
-                   " points, not all in a lower-dimensional subspace)";
+                   " variables needs data points that span all of them (at least " +
+                   std::to_string(d + 1) + " points, not all in a lower-dimensional subspace)";
     return result;
   }
   Eigen::MatrixXd system = Eigen::MatrixXd::Zero(n + d + 1, n + d + 1);
   for (std::size_t i = 0; i < n; ++i)
     for (std::size_t j = 0; j < n; ++j) {
       double r2 = 0.0;
-      for (std::size_t k = 0; k < d; ++k) r2 += std::pow(points.point(i)[k] - points.point(j)[k], 2);
+      for (std::size_t k = 0; k < d; ++k)
+        r2 += std::pow(points.point(i)[k] - points.point(j)[k], 2);
       system(i, j) = r2 * std::sqrt(r2);
     }
   system.topRightCorner(n, d + 1) = poly;

@@ -29,8 +29,8 @@ class runtime_error : public std::runtime_error {
 class assertion_error : public runtime_error {
  public:
   assertion_error(const std::string& condition, const std::string& message);
-  assertion_error(const std::string& condition, const std::string& message,
-                  const char* function, const char* file, int line);
+  assertion_error(const std::string& condition, const std::string& message, const char* function,
+                  const char* file, int line);
 
   const std::string& condition() const noexcept { return condition_; }
   const std::string& message() const noexcept { return message_; }
@@ -43,8 +43,8 @@ class assertion_error : public runtime_error {
 namespace detail {
 [[noreturn]] void throw_assertion(const char* condition, const std::string& message,
                                   const char* function, const char* file, int line);
-[[noreturn]] void throw_runtime(const std::string& message, const char* function,
-                                const char* file, int line);
+[[noreturn]] void throw_runtime(const std::string& message, const char* function, const char* file,
+                                int line);
 }  // namespace detail
 
 }  // namespace qorva_mat

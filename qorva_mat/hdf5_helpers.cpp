@@ -79,7 +79,9 @@ struct OperatorDelete {
 };
 using owned_chars = std::unique_ptr<char, OperatorDelete>;
 
-owned_chars allocate_chars(std::size_t n) { return owned_chars(static_cast<char*>(::operator new(n))); }
+owned_chars allocate_chars(std::size_t n) {
+  return owned_chars(static_cast<char*>(::operator new(n)));
+}
 
 owned_chars copy_c_string(const char* text) {
   const std::size_t n = text == nullptr ? 0 : std::strlen(text);
@@ -139,7 +141,9 @@ T read_scalar(H5::Attribute& attribute, const H5::PredType& memory_type) {
 }
 
 // a * b into `out`; false when the product does not fit.
-bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) { return !__builtin_mul_overflow(a, b, &out); }
+bool multiply(std::uint64_t a, std::uint64_t b, std::uint64_t& out) {
+  return !__builtin_mul_overflow(a, b, &out);
+}
 
 // Size of the file that holds `object`. Throws H5::AttributeIException when HDF5 cannot tell.
 std::uint64_t file_size_of(hid_t object) {
@@ -205,7 +209,9 @@ const H5::PredType& get_pred_type(const unsigned long&) { return H5::PredType::N
 const H5::PredType& get_pred_type(const unsigned long long&) { return H5::PredType::NATIVE_ULLONG; }
 const H5::PredType& get_pred_type(const double&) { return H5::PredType::NATIVE_DOUBLE; }
 const H5::PredType& get_pred_type(const bool&) { return H5::PredType::NATIVE_HBOOL; }
-H5::StrType get_pred_type(const std::string&) { return H5::StrType(H5::PredType::C_S1, H5T_VARIABLE); }
+H5::StrType get_pred_type(const std::string&) {
+  return H5::StrType(H5::PredType::C_S1, H5T_VARIABLE);
+}
 
 // --- Attribute creation ----------------------------------------------------------------------
 
@@ -223,31 +229,36 @@ H5::Attribute create_bool_attribute(H5::H5Object& obj, const std::string& name, 
   const unsigned char byte = value ? 1 : 0;
   return create_scalar_attribute(obj, name, byte, H5::PredType::NATIVE_UCHAR);
 }
-H5::Attribute create_short_attribute(H5::H5Object& obj, const std::string& name, const short& value) {
+H5::Attribute create_short_attribute(H5::H5Object& obj, const std::string& name,
+                                     const short& value) {
   return create_scalar_attribute(obj, name, value, H5::PredType::NATIVE_SHORT);
 }
 H5::Attribute create_int_attribute(H5::H5Object& obj, const std::string& name, const int& value) {
   return create_scalar_attribute(obj, name, value, H5::PredType::NATIVE_INT);
 }
-H5::Attribute create_uint32_attribute(H5::H5Object& obj, const std::string& name, const unsigned int& value) {
+H5::Attribute create_uint32_attribute(H5::H5Object& obj, const std::string& name,
+                                      const unsigned int& value) {
   return create_scalar_attribute(obj, name, value, H5::PredType::NATIVE_UINT32);
 }
 H5::Attribute create_uint64_attribute(H5::H5Object& obj, const std::string& name,
                                       const unsigned long long& value) {
   return create_scalar_attribute(obj, name, value, H5::PredType::NATIVE_UINT64);
 }
-H5::Attribute create_double_attribute(H5::H5Object& obj, const std::string& name, const double& value) {
+H5::Attribute create_double_attribute(H5::H5Object& obj, const std::string& name,
+                                      const double& value) {
   return create_scalar_attribute(obj, name, value, H5::PredType::NATIVE_DOUBLE);
 }
 
-H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value) {
+H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name,
+                                   const std::string& value) {
   const H5::StrType type(H5::PredType::C_S1, value.size());
   H5::Attribute attribute = obj.createAttribute(name, type, H5::DataSpace(H5S_SCALAR));
   attribute.write(type, static_cast<const void*>(value.data()));
   return attribute;
 }
 
-H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value) {
+H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name,
+                                      const std::string& value) {
   const H5::StrType type = get_pred_type(value);
   H5::Attribute attribute = obj.createAttribute(name, type, simple_space({1}));
   const char* text = value.c_str();
@@ -257,13 +268,16 @@ H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name
 
 // --- Dataset creation ------------------------------------------------------------------------
 
-H5::DSetCreatPropList detail::dataset_creation_list(std::size_t elements, std::size_t element_size) {
+H5::DSetCreatPropList detail::dataset_creation_list(std::size_t elements,
+                                                    std::size_t element_size) {
   H5::DSetCreatPropList list;
   std::uint64_t bytes = 0;
-  if (multiply(elements, element_size, bytes) && bytes <= kCompactDataLimit) list.setLayout(H5D_COMPACT);
+  if (multiply(elements, element_size, bytes) && bytes <= kCompactDataLimit)
+    list.setLayout(H5D_COMPACT);
   // No room reserved for attributes in the object header (the datasets written here have none),
   // and no time stamps, which every write would update.
-  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0 || H5Pset_obj_track_times(list.getId(), 0) < 0) {
+  if (H5Pset_dset_no_attrs_hint(list.getId(), 1) < 0 ||
+      H5Pset_obj_track_times(list.getId(), 0) < 0) {
     throw H5::PropListIException("dataset_creation_list", "cannot set up the creation list");
   }
   return list;
@@ -273,14 +287,14 @@ H5::DataSet detail::create_vl_strings(H5::Group& group, const std::string& name,
                                       const std::vector<std::string>& values,
                                       const std::vector<hsize_t>& dims) {
   const H5::StrType type = get_pred_type(std::string());
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space(dims),
-                                            detail::dataset_creation_list(values.size(), sizeof(hvl_t)));
+  H5::DataSet dataset = group.createDataSet(
+      name, type, simple_space(dims), detail::dataset_creation_list(values.size(), sizeof(hvl_t)));
   if (values.empty()) return dataset;
   std::vector<const char*> pointers;
   pointers.reserve(values.size());
   for (const std::string& value : values) pointers.push_back(value.c_str());
-  dataset.write(static_cast<const void*>(pointers.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
-                detail::vlen_transfer_list(pointers.size()));
+  dataset.write(static_cast<const void*>(pointers.data()), type, H5::DataSpace::ALL,
+                H5::DataSpace::ALL, detail::vlen_transfer_list(pointers.size()));
   return dataset;
 }
 
@@ -299,23 +313,26 @@ template <class T>
 H5::DataSet create_2d_dataset(H5::Group& group, const std::string& name, const std::vector<T>& data,
                               std::size_t nrows, std::size_t ncols, const H5::DataType& type) {
   QORVA_ASSERT_TEXT(nrows * ncols == data.size(), kShapeFitsData, kShapeMismatch);
-  H5::DataSet dataset = group.createDataSet(name, type, simple_space({nrows, ncols}),
-                                            detail::dataset_creation_list(data.size(), type.getSize()));
+  H5::DataSet dataset =
+      group.createDataSet(name, type, simple_space({nrows, ncols}),
+                          detail::dataset_creation_list(data.size(), type.getSize()));
   if (!data.empty()) dataset.write(static_cast<const void*>(data.data()), type);
   return dataset;
 }
 
-template H5::DataSet create_2d_dataset<short>(H5::Group&, const std::string&, const std::vector<short>&,
-                                              std::size_t, std::size_t, const H5::DataType&);
-template H5::DataSet create_2d_dataset<double>(H5::Group&, const std::string&, const std::vector<double>&,
-                                               std::size_t, std::size_t, const H5::DataType&);
+template H5::DataSet create_2d_dataset<short>(H5::Group&, const std::string&,
+                                              const std::vector<short>&, std::size_t, std::size_t,
+                                              const H5::DataType&);
+template H5::DataSet create_2d_dataset<double>(H5::Group&, const std::string&,
+                                               const std::vector<double>&, std::size_t, std::size_t,
+                                               const H5::DataType&);
 
 H5::DataSet create_scalar_bool_dataset(H5::Group& group, const std::string& name,
                                        const std::vector<bool>& values) {
   std::vector<unsigned char> bytes(values.begin(), values.end());
   const H5::PredType& type = H5::PredType::NATIVE_UCHAR;
-  H5::DataSet dataset =
-      group.createDataSet(name, type, simple_space({bytes.size(), 1}), detail::dataset_creation_list(bytes.size(), 1));
+  H5::DataSet dataset = group.createDataSet(name, type, simple_space({bytes.size(), 1}),
+                                            detail::dataset_creation_list(bytes.size(), 1));
   if (!bytes.empty()) dataset.write(static_cast<const void*>(bytes.data()), type);
   return dataset;
 }
@@ -328,24 +345,30 @@ void create_reference(H5::H5Object& obj, void* ref, const std::string& name) {
 
 std::vector<std::string> get_attribute_names(H5::H5Object& obj) {
   std::vector<std::string> names;
-  if (H5Aiterate2(obj.getId(), H5_INDEX_NAME, H5_ITER_INC, nullptr, collect_attribute_name, &names) < 0) {
+  if (H5Aiterate2(obj.getId(), H5_INDEX_NAME, H5_ITER_INC, nullptr, collect_attribute_name,
+                  &names) < 0) {
     throw H5::AttributeIException("get_attribute_names", "H5Aiterate2 failed");
   }
   return names;
 }
 
-bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive) {
+bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                        bool case_sensitive) {
   return find_attribute(obj, name, found, case_sensitive, [](H5::Attribute& a) {
     return read_scalar<unsigned char>(a, H5::PredType::NATIVE_UCHAR) == 1;
   });
 }
-short get_short_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive) {
-  return find_attribute(obj, name, found, case_sensitive,
-                        [](H5::Attribute& a) { return read_scalar<short>(a, H5::PredType::NATIVE_SHORT); });
+short get_short_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                          bool case_sensitive) {
+  return find_attribute(obj, name, found, case_sensitive, [](H5::Attribute& a) {
+    return read_scalar<short>(a, H5::PredType::NATIVE_SHORT);
+  });
 }
-int get_int_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive) {
-  return find_attribute(obj, name, found, case_sensitive,
-                        [](H5::Attribute& a) { return read_scalar<int>(a, H5::PredType::NATIVE_INT); });
+int get_int_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                      bool case_sensitive) {
+  return find_attribute(obj, name, found, case_sensitive, [](H5::Attribute& a) {
+    return read_scalar<int>(a, H5::PredType::NATIVE_INT);
+  });
 }
 unsigned int get_uint32_attribute(H5::H5Object& obj, const std::string& name, bool& found,
                                   bool case_sensitive) {
@@ -359,12 +382,15 @@ unsigned long long get_uint64_attribute(H5::H5Object& obj, const std::string& na
     return read_scalar<unsigned long long>(a, H5::PredType::NATIVE_UINT64);
   });
 }
-double get_double_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive) {
-  return find_attribute(obj, name, found, case_sensitive,
-                        [](H5::Attribute& a) { return read_scalar<double>(a, H5::PredType::NATIVE_DOUBLE); });
+double get_double_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                            bool case_sensitive) {
+  return find_attribute(obj, name, found, case_sensitive, [](H5::Attribute& a) {
+    return read_scalar<double>(a, H5::PredType::NATIVE_DOUBLE);
+  });
 }
 
-char* get_str_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive) {
+char* get_str_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                        bool case_sensitive) {
   char* text = find_attribute(obj, name, found, case_sensitive, read_string_attribute);
   return found ? text : copy_c_string(nullptr).release();
 }
@@ -388,7 +414,8 @@ std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bo
   return text;
 }
 
-H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, bool case_sensitive) {
+H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found,
+                        bool case_sensitive) {
   return detail::find_dataset(group, detail::link_names(group), name, found, case_sensitive);
 }
 
@@ -400,8 +427,8 @@ hid_t detail::open_member(const H5::Group& group, const std::string& name, H5I_t
   return H5I_INVALID_HID;
 }
 
-H5::DataSet detail::find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
-                                 bool& found, bool case_sensitive) {
+H5::DataSet detail::find_dataset(H5::Group& group, const std::vector<std::string>& members,
+                                 const std::string& name, bool& found, bool case_sensitive) {
   const std::string key = case_sensitive ? name : ascii_lower(name);
   for (const std::string& stored : members) {
     if ((case_sensitive ? stored : ascii_lower(stored)) != key) continue;
@@ -419,13 +446,13 @@ H5::DataSet detail::find_dataset(H5::Group& group, const std::vector<std::string
 std::string get_object_name_by_index(const H5::CommonFG& group, int index) {
   const hid_t location = group.getLocId();
   const auto position = static_cast<hsize_t>(index);
-  const ssize_t length =
-      index < 0 ? -1
-                : H5Lget_name_by_idx(location, ".", H5_INDEX_NAME, H5_ITER_INC, position, nullptr, 0, H5P_DEFAULT);
+  const ssize_t length = index < 0 ? -1
+                                   : H5Lget_name_by_idx(location, ".", H5_INDEX_NAME, H5_ITER_INC,
+                                                        position, nullptr, 0, H5P_DEFAULT);
   if (length < 0) group.throwException("get_object_name_by_index", "no member at this index");
   std::vector<char> buffer(static_cast<std::size_t>(length) + 1, '\0');
-  if (H5Lget_name_by_idx(location, ".", H5_INDEX_NAME, H5_ITER_INC, position, buffer.data(), buffer.size(),
-                         H5P_DEFAULT) < 0) {
+  if (H5Lget_name_by_idx(location, ".", H5_INDEX_NAME, H5_ITER_INC, position, buffer.data(),
+                         buffer.size(), H5P_DEFAULT) < 0) {
     group.throwException("get_object_name_by_index", "H5Lget_name_by_idx failed");
   }
   return std::string(buffer.data());
@@ -485,7 +512,8 @@ void check_storage(const H5::DataSet& dataset, std::uint64_t bytes) {
   const int external = plist < 0 ? -1 : H5Pget_external_count(plist);
   const int filters = plist < 0 ? -1 : H5Pget_nfilters(plist);
   if (plist >= 0) H5Pclose(plist);
-  if (external < 0 || filters < 0) throw H5::DataSetIException("checked_extents", "cannot read the creation list");
+  if (external < 0 || filters < 0)
+    throw H5::DataSetIException("checked_extents", "cannot read the creation list");
   if (external > 0) throw_extents(dataset, "data kept in external files is not read");
   if (bytes <= kAlwaysReadable) return;
   constexpr std::uint64_t kLargestCompressionRatio = 1032;
@@ -493,7 +521,8 @@ void check_storage(const H5::DataSet& dataset, std::uint64_t bytes) {
   std::uint64_t budget = size;
   if (filters > 0 && !multiply(size, kLargestCompressionRatio, budget)) budget = UINT64_MAX;
   if (bytes > budget) {
-    throw_extents(dataset, "extents need " + std::to_string(bytes) + " bytes, more than the file holds");
+    throw_extents(dataset,
+                  "extents need " + std::to_string(bytes) + " bytes, more than the file holds");
   }
 }
 
@@ -502,13 +531,15 @@ void check_storage(const H5::DataSet& dataset, std::uint64_t bytes) {
 std::vector<std::string> detail::link_names(const H5::Group& group) {
   std::vector<std::string> names;
   hsize_t position = 0;
-  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_hard_link, &names) < 0) {
+  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_hard_link, &names) <
+      0) {
     throw H5::GroupIException("link_names", "H5Literate failed");
   }
   return names;
 }
 
-std::vector<hsize_t> detail::checked_extents(const H5::DataSet& dataset, const H5::DataSpace& space) {
+std::vector<hsize_t> detail::checked_extents(const H5::DataSet& dataset,
+                                             const H5::DataSpace& space) {
   if (space.getSimpleExtentType() == H5S_NULL) return {0};
   const int rank = space.getSimpleExtentNdims();
   std::vector<hsize_t> dims(static_cast<std::size_t>(rank > 0 ? rank : 0));
@@ -541,9 +572,11 @@ H5::DSetMemXferPropList detail::vlen_transfer_list(std::size_t elements) {
   constexpr std::size_t kBytesPerElement = 32;
   constexpr std::size_t kMinimum = 1024;
   constexpr std::size_t kMaximum = 1024 * 1024;
-  const std::size_t wanted = elements > kMaximum / kBytesPerElement ? kMaximum : elements * kBytesPerElement;
+  const std::size_t wanted =
+      elements > kMaximum / kBytesPerElement ? kMaximum : elements * kBytesPerElement;
   H5::DSetMemXferPropList list;
-  list.setBuffer(wanted < kMinimum ? kMinimum : (wanted > kMaximum ? kMaximum : wanted), nullptr, nullptr);
+  list.setBuffer(wanted < kMinimum ? kMinimum : (wanted > kMaximum ? kMaximum : wanted), nullptr,
+                 nullptr);
   return list;
 }
 

@@ -28,18 +28,24 @@ H5::StrType get_pred_type(const std::string&);
 // Attribute creation: each creates attribute `name` on `obj`, writes the value and returns the
 // attribute. HDF5 failures (for example an attribute of that name already exists) propagate as
 // the HDF5 library's exceptions (H5::AttributeIException and relatives).
-H5::Attribute create_bool_attribute(H5::H5Object& obj, const std::string& name, bool value);  // scalar byte 1/0
-H5::Attribute create_short_attribute(H5::H5Object& obj, const std::string& name, const short& value);
+H5::Attribute create_bool_attribute(H5::H5Object& obj, const std::string& name,
+                                    bool value);  // scalar byte 1/0
+H5::Attribute create_short_attribute(H5::H5Object& obj, const std::string& name,
+                                     const short& value);
 H5::Attribute create_int_attribute(H5::H5Object& obj, const std::string& name, const int& value);
-H5::Attribute create_uint32_attribute(H5::H5Object& obj, const std::string& name, const unsigned int& value);
+H5::Attribute create_uint32_attribute(H5::H5Object& obj, const std::string& name,
+                                      const unsigned int& value);
 H5::Attribute create_uint64_attribute(H5::H5Object& obj, const std::string& name,
                                       const unsigned long long& value);
-H5::Attribute create_double_attribute(H5::H5Object& obj, const std::string& name, const double& value);
+H5::Attribute create_double_attribute(H5::H5Object& obj, const std::string& name,
+                                      const double& value);
 // Scalar fixed-length string of exactly value.size() bytes, no NUL stored. An empty value is
 // rejected by HDF5 (string type of size 0): H5::DataTypeIException.
-H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
+H5::Attribute create_str_attribute(H5::H5Object& obj, const std::string& name,
+                                   const std::string& value);
 // Variable-length string attribute with a rank-1 dataspace of one element.
-H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name, const std::string& value);
+H5::Attribute create_vl_str_attribute(H5::H5Object& obj, const std::string& name,
+                                      const std::string& value);
 
 // Dataset creation in `group` (a file is a group too). HDF5 failures propagate as the HDF5
 // library's exceptions; an empty value list creates the dataset and writes nothing. Datasets of at
@@ -74,17 +80,21 @@ std::vector<std::string> get_attribute_names(H5::H5Object& obj);
 // that a damaged file is not touched again.
 // When nothing is found: `found` false and false / zero. Throws only when the attribute names
 // cannot be listed (H5::AttributeIException).
-bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);  // true iff byte == 1
-short get_short_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+bool get_bool_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                        bool case_sensitive);  // true iff byte == 1
+short get_short_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                          bool case_sensitive);
 int get_int_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
 unsigned int get_uint32_attribute(H5::H5Object& obj, const std::string& name, bool& found,
                                   bool case_sensitive);
 unsigned long long get_uint64_attribute(H5::H5Object& obj, const std::string& name, bool& found,
                                         bool case_sensitive);
-double get_double_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+double get_double_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                            bool case_sensitive);
 // A new NUL-terminated copy of a fixed- or variable-length string attribute, owned by the caller
 // and released with the global operator delete; an empty string (one NUL byte) when not found.
-char* get_str_attribute(H5::H5Object& obj, const std::string& name, bool& found, bool case_sensitive);
+char* get_str_attribute(H5::H5Object& obj, const std::string& name, bool& found,
+                        bool case_sensitive);
 // As get_str_attribute, with every byte outside 0x20..0x7E replaced by '?' (a warning is logged
 // when any was replaced); "" when not found.
 std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bool& found,
@@ -93,7 +103,8 @@ std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bo
 // The first dataset member of `group` whose name matches (see the attribute lookups), opened
 // under its stored name; a default-constructed DataSet with `found` false when none matches.
 // Errors while listing members or opening the match propagate as HDF5 exceptions.
-H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found, bool case_sensitive);
+H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found,
+                        bool case_sensitive);
 // Name of the member at `index` in increasing name order. Throws H5::GroupIException
 // (H5::FileIException for a file) when there is no such member.
 std::string get_object_name_by_index(const H5::CommonFG& group, int index);
@@ -132,8 +143,8 @@ hid_t open_member(const H5::Group& group, const std::string& name, H5I_type_t ty
 // get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
 // first matching member (in the listing's order) that is a dataset. Throws as get_dataset, and
 // H5::GroupIException when HDF5 cannot tell a matching member's type.
-H5::DataSet find_dataset(H5::Group& group, const std::vector<std::string>& members, const std::string& name,
-                         bool& found, bool case_sensitive);
+H5::DataSet find_dataset(H5::Group& group, const std::vector<std::string>& members,
+                         const std::string& name, bool& found, bool case_sensitive);
 
 // The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their
 // product (each zero extent counted as one) times the stored element size must not overflow and
@@ -151,7 +162,8 @@ std::size_t checked_element_count(const H5::DataSet& dataset, const H5::DataSpac
 // Creates a variable-length string dataset of extents `dims` holding `values` in storage order
 // (their count must equal the product of `dims`; the callers check it). HDF5 failures propagate.
 H5::DataSet create_vl_strings(H5::Group& group, const std::string& name,
-                              const std::vector<std::string>& values, const std::vector<hsize_t>& dims);
+                              const std::vector<std::string>& values,
+                              const std::vector<hsize_t>& dims);
 
 // Gives the variable-length buffers HDF5 allocated in `buffer` back when it goes out of scope
 // (every path, failing ones included). `type` and `space` must outlive the guard. Never throws.

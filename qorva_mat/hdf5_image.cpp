@@ -17,7 +17,8 @@ namespace {
 void* share_image(std::size_t size, H5FD_file_image_op_t op, void* udata) {
   const auto* image = static_cast<const FileImage*>(udata);
   const bool sharing = op == H5FD_FILE_IMAGE_OP_PROPERTY_LIST_SET ||
-                       op == H5FD_FILE_IMAGE_OP_PROPERTY_LIST_COPY || op == H5FD_FILE_IMAGE_OP_FILE_OPEN;
+                       op == H5FD_FILE_IMAGE_OP_PROPERTY_LIST_COPY ||
+                       op == H5FD_FILE_IMAGE_OP_FILE_OPEN;
   if (!sharing || size != image->size) return nullptr;
   return const_cast<void*>(image->data);
 }
@@ -47,12 +48,24 @@ std::uint32_t metadata_checksum(const unsigned char* data, std::size_t length) {
     a += little_endian_word(data);
     b += little_endian_word(data + 4);
     c += little_endian_word(data + 8);
-    a -= c; a ^= rotate(c, 4); c += b;
-    b -= a; b ^= rotate(a, 6); a += c;
-    c -= b; c ^= rotate(b, 8); b += a;
-    a -= c; a ^= rotate(c, 16); c += b;
-    b -= a; b ^= rotate(a, 19); a += c;
-    c -= b; c ^= rotate(b, 4); b += a;
+    a -= c;
+    a ^= rotate(c, 4);
+    c += b;
+    b -= a;
+    b ^= rotate(a, 6);
+    a += c;
+    c -= b;
+    c ^= rotate(b, 8);
+    b += a;
+    a -= c;
+    a ^= rotate(c, 16);
+    c += b;
+    b -= a;
+    b ^= rotate(a, 19);
+    a += c;
+    c -= b;
+    c ^= rotate(b, 4);
+    b += a;
   }
   if (length == 0) return c;
   unsigned char tail[12] = {};
@@ -60,13 +73,20 @@ std::uint32_t metadata_checksum(const unsigned char* data, std::size_t length) {
   a += little_endian_word(tail);
   b += little_endian_word(tail + 4);
   c += little_endian_word(tail + 8);
-  c ^= b; c -= rotate(b, 14);
-  a ^= c; a -= rotate(c, 11);
-  b ^= a; b -= rotate(a, 25);
-  c ^= b; c -= rotate(b, 16);
-  a ^= c; a -= rotate(c, 4);
-  b ^= a; b -= rotate(a, 14);
-  c ^= b; c -= rotate(b, 24);
+  c ^= b;
+  c -= rotate(b, 14);
+  a ^= c;
+  a -= rotate(c, 11);
+  b ^= a;
+  b -= rotate(a, 25);
+  c ^= b;
+  c -= rotate(b, 16);
+  a ^= c;
+  a -= rotate(c, 4);
+  b ^= a;
+  b -= rotate(a, 14);
+  c ^= b;
+  c -= rotate(b, 24);
   return c;
 }
 
@@ -96,14 +116,19 @@ H5::H5File open_file_image(const FileImage& image) {
   }
   H5::FileAccPropList access;
   access.setCore(1 << 16, false);
-  H5FD_file_image_callbacks_t callbacks{share_image, copy_nothing,  refuse_resize,
-                                        release_nothing, share_udata, free_nothing,
+  H5FD_file_image_callbacks_t callbacks{share_image,
+                                        copy_nothing,
+                                        refuse_resize,
+                                        release_nothing,
+                                        share_udata,
+                                        free_nothing,
                                         const_cast<FileImage*>(&image)};
   if (H5Pset_file_image_callbacks(access.getId(), &callbacks) < 0 ||
       H5Pset_file_image(access.getId(), const_cast<void*>(image.data), image.size) < 0) {
     throw H5::FileIException("open_file_image", "HDF5 refused the file image " + image.name);
   }
-  return H5::H5File(in_memory_file_name("image"), H5F_ACC_RDONLY, H5::FileCreatPropList::DEFAULT, access);
+  return H5::H5File(in_memory_file_name("image"), H5F_ACC_RDONLY, H5::FileCreatPropList::DEFAULT,
+                    access);
 }
 
 }  // namespace detail

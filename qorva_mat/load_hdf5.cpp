@@ -42,7 +42,8 @@ std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::Data
   out.reserve(n);
   if (n == 0) return out;
   const htri_t variable = H5Tis_variable_str(type.getId());
-  if (variable < 0) detail::throw_wrong_type("read_vl_string_dataset", "cannot tell the string type");
+  if (variable < 0)
+    detail::throw_wrong_type("read_vl_string_dataset", "cannot tell the string type");
   if (variable > 0) {
     std::vector<char*> pointers(n, nullptr);
     const detail::VlenBuffer guard(type, space, pointers.data());
@@ -95,8 +96,8 @@ class Members {
 };
 
 template <class T>
-bool load_1d_named(const Members& members, const std::string& name, std::vector<T>& out, bool& found,
-                   const H5::PredType& memory_type) {
+bool load_1d_named(const Members& members, const std::string& name, std::vector<T>& out,
+                   bool& found, const H5::PredType& memory_type) {
   const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(debug) << "DataSet " << name << " not found.";
@@ -161,15 +162,18 @@ int** read_vl_int_dataset(const H5::DataSet& dataset, std::size_t& n) {
 
 // --- Named loaders ---------------------------------------------------------------------------
 
-bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out, bool& found) {
+bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out,
+                        bool& found) {
   std::vector<unsigned char> bytes;
-  const bool ok = load_1d_named(Members(group, false), name, bytes, found, H5::PredType::NATIVE_UCHAR);
+  const bool ok =
+      load_1d_named(Members(group, false), name, bytes, found, H5::PredType::NATIVE_UCHAR);
   out.assign(bytes.size(), false);
   for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = bytes[i] == 1;
   return ok;
 }
 
-bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out, bool& found) {
+bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out,
+                              bool& found) {
   return load_1d_named(Members(group, false), name, out, found, H5::PredType::NATIVE_SHORT);
 }
 
@@ -180,8 +184,8 @@ bool load_double_dataset_named(H5::Group& group, const std::string& name, std::v
 
 namespace {
 
-bool load_strings_named(const Members& members, const std::string& name, std::vector<std::string>& out,
-                        bool& found) {
+bool load_strings_named(const Members& members, const std::string& name,
+                        std::vector<std::string>& out, bool& found) {
   const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(warning) << "DataSet " << name << " missing.";
@@ -192,8 +196,8 @@ bool load_strings_named(const Members& members, const std::string& name, std::ve
 }
 
 template <class C>
-bool load_2d_named(const Members& members, const std::string& name, C& out, bool& found, std::size_t& nrows,
-                   std::size_t& ncols) {
+bool load_2d_named(const Members& members, const std::string& name, C& out, bool& found,
+                   std::size_t& nrows, std::size_t& ncols) {
   const H5::DataSet dataset = members.find(name, found, false);
   if (!found) {
     QORVA_LOG(warning) << "Cannot open DataSet " << name;
@@ -215,21 +219,23 @@ bool load_2d_named(const Members& members, const std::string& name, C& out, bool
 
 }  // namespace
 
-bool load_string_dataset_named(H5::Group& group, const std::string& name, std::vector<std::string>& out,
-                               bool& found) {
+bool load_string_dataset_named(H5::Group& group, const std::string& name,
+                               std::vector<std::string>& out, bool& found) {
   return load_strings_named(Members(group, false), name, out, found);
 }
 
 template <class C>
-bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found, std::size_t& nrows,
-                           std::size_t& ncols) {
+bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found,
+                           std::size_t& nrows, std::size_t& ncols) {
   return load_2d_named(Members(group, false), name, out, found, nrows, ncols);
 }
 
-template bool load_dataset_2d_named<std::vector<short>>(H5::Group&, const std::string&, std::vector<short>&,
-                                                        bool&, std::size_t&, std::size_t&);
-template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::string&, std::vector<double>&,
-                                                         bool&, std::size_t&, std::size_t&);
+template bool load_dataset_2d_named<std::vector<short>>(H5::Group&, const std::string&,
+                                                        std::vector<short>&, bool&, std::size_t&,
+                                                        std::size_t&);
+template bool load_dataset_2d_named<std::vector<double>>(H5::Group&, const std::string&,
+                                                         std::vector<double>&, bool&, std::size_t&,
+                                                         std::size_t&);
 
 // --- Material store --------------------------------------------------------------------------
 
@@ -250,8 +256,10 @@ void visit_member_groups(const Members& members, const std::string& prefix,
   }
 }
 
-void visit_groups(const Members& members, const std::string& prefix, const std::function<void(H5::Group&)>& visit) {
-  visit_member_groups(members, prefix, [&visit](H5::Group& member, const std::string&) { visit(member); });
+void visit_groups(const Members& members, const std::string& prefix,
+                  const std::function<void(H5::Group&)>& visit) {
+  visit_member_groups(members, prefix,
+                      [&visit](H5::Group& member, const std::string&) { visit(member); });
 }
 
 // The material name stored in `group`, as the material gets it.
@@ -263,8 +271,9 @@ std::string material_name(H5::Group& group) {
 }
 
 // Pairs item t with item t + T/2 of the stored "string_property" rows and hands them to `set`.
-void read_string_properties(const Members& members,
-                            const std::function<void(const std::string&, const std::string&)>& set) {
+void read_string_properties(
+    const Members& members,
+    const std::function<void(const std::string&, const std::string&)>& set) {
   bool found = false;
   const H5::DataSet dataset = members.find("string_property", found, true);
   if (!found) return;
@@ -275,7 +284,8 @@ void read_string_properties(const Members& members,
 }
 
 // A stored (n, m) table back into m sequences of n values: sequence c, value r = element (r, c).
-PropertySet::table_t rebuild_table(const std::vector<double>& flat, std::size_t nrows, std::size_t ncols) {
+PropertySet::table_t rebuild_table(const std::vector<double>& flat, std::size_t nrows,
+                                   std::size_t ncols) {
   PropertySet::table_t table(ncols, std::vector<double>(nrows));
   for (std::size_t r = 0; r < nrows; ++r) {
     for (std::size_t c = 0; c < ncols; ++c) table[c][r] = flat[r * ncols + c];
@@ -283,7 +293,8 @@ PropertySet::table_t rebuild_table(const std::vector<double>& flat, std::size_t 
   return table;
 }
 
-PropertySet::table_t read_table(const Members& group, const std::string& name, const std::string& missing) {
+PropertySet::table_t read_table(const Members& group, const std::string& name,
+                                const std::string& missing) {
   std::vector<double> flat;
   bool found = false;
   std::size_t nrows = 0;
@@ -318,7 +329,8 @@ std::vector<Unit> read_field_units(const Members& group) {
   std::vector<std::string> unit_system_data;
   load_strings_named(group, "field_unit_system", unit_system_data, found);
   QORVA_ASSERT(found, "field_unit_system not found");
-  QORVA_ASSERT_TEXT(exp_data.size() / ncols == unit_system_data.size(), kOneSystemPerUnit, kOneSystemPerUnit);
+  QORVA_ASSERT_TEXT(exp_data.size() / ncols == unit_system_data.size(), kOneSystemPerUnit,
+                    kOneSystemPerUnit);
   const std::size_t count = unit_system_data.size();
   std::vector<Unit> field_units;
   field_units.reserve(count);
@@ -356,7 +368,8 @@ GilOptions read_gil_options(H5::Group& group) {
   bool found = false;
   std::string algorithm = get_std_str_attribute(group, "algorithm", found, true);
   QORVA_ASSERT(found, "read_property_set: property set algorithm attribute not found.");
-  if (algorithm == "Qhull-based Linear Multivariate") algorithm = "Triangulation-based Linear Multivariate";
+  if (algorithm == "Qhull-based Linear Multivariate")
+    algorithm = "Triangulation-based Linear Multivariate";
   options.algorithm = algorithm;
   options.is_cached = get_bool_attribute(group, "is_cached", found, true);
   QORVA_ASSERT(found, "read_property_set: property set is_cached attribute not found.");
@@ -393,8 +406,8 @@ std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
     set->field_units(independent.field_units);
   }
   const GilOptions options = read_gil_options(group);
-  set->set(independent.names, independent.data, independent.ranges, independent.defaults, dep_data, options,
-           false);
+  set->set(independent.names, independent.data, independent.ranges, independent.defaults, dep_data,
+           options, false);
   return set;
 }
 
@@ -414,7 +427,8 @@ std::shared_ptr<Material> read_material(H5::Group& group) {
 namespace {
 
 // The stored names (as a full load gives them) that are not among `found`, quoted and comma-separated.
-std::string missing_names(const std::vector<std::string>& names, const std::set<std::string>& found) {
+std::string missing_names(const std::vector<std::string>& names,
+                          const std::set<std::string>& found) {
   std::string missing;
   for (const std::string& name : names) {
     if (found.count(name) != 0) continue;
@@ -439,14 +453,16 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
       const std::set<std::string> wanted(names->begin(), names->end());
       std::vector<std::string> chosen;
       std::set<std::string> found;
-      visit_member_groups(members, "Material", [&](H5::Group& material_group, const std::string& member) {
-        const std::string name = material_name(material_group);
-        if (wanted.count(name) == 0) return;
-        chosen.push_back(member);
-        found.insert(name);
-      });
+      visit_member_groups(members, "Material",
+                          [&](H5::Group& material_group, const std::string& member) {
+                            const std::string name = material_name(material_group);
+                            if (wanted.count(name) == 0) return;
+                            chosen.push_back(member);
+                            found.insert(name);
+                          });
       if (found.size() != wanted.size()) {
-        throw runtime_error("load_hdf5: no material named " + missing_names(*names, found) + " in " + source + ".");
+        throw runtime_error("load_hdf5: no material named " + missing_names(*names, found) +
+                            " in " + source + ".");
       }
       for (const std::string& member : chosen) {
         H5::Group material_group = materials_group.openGroup(member);
@@ -459,21 +475,24 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
 
 }  // namespace
 
-unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
+unsigned int load_materials_hdf5(std::string path,
+                                 std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file(path, H5F_ACC_RDONLY);
     read_store(file, materials, nullptr, path);
   });
 }
 
-unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials) {
+unsigned int load_materials_hdf5(const FileImage& image,
+                                 std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file = detail::open_file_image(image);
     read_store(file, materials, nullptr, image.name);
   });
 }
 
-unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials_hdf5(std::string path,
+                                 std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file(path, H5F_ACC_RDONLY);
@@ -481,7 +500,8 @@ unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<M
   });
 }
 
-unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials_hdf5(const FileImage& image,
+                                 std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names) {
   return detail::run_hdf5_operation([&] {
     H5::H5File file = detail::open_file_image(image);

@@ -34,7 +34,8 @@ class PropertySet;
 // library cannot be used reliably in that process afterwards. No check made before reading can
 // rule this out. A host that must survive untrusted stores reads them in a separate process
 // first, as the qorva-mat program does.
-unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
+unsigned int load_materials_hdf5(std::string path,
+                                 std::vector<std::shared_ptr<Material>>& materials);
 
 // The same from an HDF5 file image in memory (the bytes of a store, e.g. read once by a host and
 // handed to many processes): same result, materials and failures as the path form. The bytes are
@@ -43,7 +44,8 @@ unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<M
 // or damaged file, with the HDF5 error stack on standard error (an image without bytes is named
 // by image.name; HDF5's own messages name the in-memory file "/dev/null/qorva-mat-image-..." it
 // opened). The same caution about damaged files applies.
-unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials);
+unsigned int load_materials_hdf5(const FileImage& image,
+                                 std::vector<std::shared_ptr<Material>>& materials);
 
 // Only the materials named in `names` (exact, byte for byte, as a full load names them; a name
 // with non-printable bytes reads with '?' in their place), from the file at `path` or from an
@@ -53,9 +55,11 @@ unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared
 // Throws runtime_error "load_hdf5: no material named '<a>', '<b>' in <path or image.name>." when
 // a name is not in the store, before anything is appended. Otherwise results and failures are
 // those of the forms without names.
-unsigned int load_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials_hdf5(std::string path,
+                                 std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names);
-unsigned int load_materials_hdf5(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials_hdf5(const FileImage& image,
+                                 std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names);
 
 // One material from its group: name, string properties and every "Property<j>" group. Throws as
@@ -88,20 +92,22 @@ int** read_vl_int_dataset(const H5::DataSet& dataset, std::size_t& n);
 // return and set `found`. A missing dataset is logged, not thrown; a dataset that HDF5 cannot read
 // as the element type throws HDF5's exception (H5::DataSetIException).
 // Bytes, element true exactly when the byte is 1. Not found: debug "DataSet <name> not found.", `out` emptied.
-bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out, bool& found);
+bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out,
+                        bool& found);
 // Not found: debug "DataSet <name> not found.", `out` unchanged.
-bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out, bool& found);
+bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out,
+                              bool& found);
 bool load_double_dataset_named(H5::Group& group, const std::string& name, std::vector<double>& out,
                                bool& found);
 // Not found: warning "DataSet <name> missing.", `out` unchanged. Otherwise as load_string_dataset.
-bool load_string_dataset_named(H5::Group& group, const std::string& name, std::vector<std::string>& out,
-                               bool& found);
+bool load_string_dataset_named(H5::Group& group, const std::string& name,
+                               std::vector<std::string>& out, bool& found);
 // Rank-2 dataset into the flat `out` (storage order) with its extents in `nrows` and `ncols`.
 // Not found: warning "Cannot open DataSet <name>", nothing changed. Another rank throws
 // assertion_error "Assertion 'dspace.getSimpleExtentNdims()==2' failed. dspace.getSimpleExtentNdims()==2 failed".
 // Instantiated for std::vector<short> and std::vector<double>.
 template <class C>
-bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found, std::size_t& nrows,
-                           std::size_t& ncols);
+bool load_dataset_2d_named(H5::Group& group, const std::string& name, C& out, bool& found,
+                           std::size_t& nrows, std::size_t& ncols);
 
 }  // namespace qorva_mat

@@ -26,7 +26,8 @@ matbook_string_umap_t read_transfer_ids(const ptree& document) {
   if (document.get_child("MatbookData").get_child_optional("QORVAHELMTransferData")) {
     for (const auto& record : document.get_child("MatbookData.QORVAHELMTransferData.Materials")) {
       if (record.first != "Material") continue;
-      ids[record.second.get<std::string>("Name")] = record.second.get<std::string>("DataTransferID");
+      ids[record.second.get<std::string>("Name")] =
+          record.second.get<std::string>("DataTransferID");
     }
   }
   QORVA_LOG(debug) << "- Extracted " << ids.size() << " HELM material ID's";
@@ -90,7 +91,8 @@ void read_property(const ptree& node, detail::MatbookMaterialState& state,
 }
 
 void read_material(const ptree& element, std::vector<std::shared_ptr<Material>>& materials,
-                   const matbook_string_umap_t& transfer_ids, const detail::MatbookLoadState& load) {
+                   const matbook_string_umap_t& transfer_ids,
+                   const detail::MatbookLoadState& load) {
   const ptree& bulk = element.get_child("BulkDetails");
   const std::string name = bulk.get<std::string>("Name");
   QORVA_LOG(debug) << "- Processing material " << name;
@@ -120,8 +122,8 @@ std::vector<const ptree*> chosen_materials(const ptree& doc, const std::vector<s
                                            const std::string& source) {
   std::vector<const ptree*> chosen;
   std::set<std::string> found;
-  const std::set<std::string> wanted = names ? std::set<std::string>(names->begin(), names->end())
-                                             : std::set<std::string>();
+  const std::set<std::string> wanted =
+      names ? std::set<std::string>(names->begin(), names->end()) : std::set<std::string>();
   for (const auto& child : doc) {
     if (child.first != "Material") continue;
     if (names == nullptr) {
@@ -145,8 +147,9 @@ std::vector<const ptree*> chosen_materials(const ptree& doc, const std::vector<s
 
 // Everything after parsing: version upgrade, transfer ids, metadata and the chosen materials.
 unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material>>& materials,
-                           std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
-                           const std::vector<std::string>* names, const std::string& source) {
+                           std::shared_ptr<UnitSystem> unit_system,
+                           const MatbookLoadOptions& options, const std::vector<std::string>* names,
+                           const std::string& source) {
   detail::upgrade_algorithm_names(document);
   const matbook_string_umap_t transfer_ids = read_transfer_ids(document);
   const ptree& doc = document.get_child("MatbookData.Materials.MatML_Doc");
@@ -166,8 +169,9 @@ ptree parse_image(const FileImage& image) {
   if (image.data == nullptr && image.size > 0) {
     throw runtime_error("load_matbook: the file image " + image.name + " has no data.");
   }
-  const std::string text = image.size == 0 ? std::string()
-                                           : std::string(static_cast<const char*>(image.data), image.size);
+  const std::string text = image.size == 0
+                               ? std::string()
+                               : std::string(static_cast<const char*>(image.data), image.size);
   detail::check_xml_text_depth(text, image.name);  // the parser recurses once per level
   ptree document;
   std::istringstream in(text);
@@ -199,28 +203,34 @@ unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Materi
   return load_materials_t(std::move(path), materials, std::move(unit_system), options);
 }
 
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system) {
   return load_materials(image, materials, std::move(unit_system), MatbookLoadOptions());
 }
 
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options) {
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options) {
   log_start("document " + image.name, unit_system);
   ptree document = parse_image(image);
   return load_document(document, materials, std::move(unit_system), options, nullptr, image.name);
 }
 
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options,
                             const std::vector<std::string>& names) {
   log_start("file " + path, unit_system);
   ptree document = parse_file(path);
   return load_document(document, materials, std::move(unit_system), options, &names, path);
 }
 
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options,
                             const std::vector<std::string>& names) {
   log_start("document " + image.name, unit_system);
   ptree document = parse_image(image);

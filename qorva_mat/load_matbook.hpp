@@ -91,10 +91,13 @@ unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Materi
 // place of the path in parse errors and log records. The bytes are read, never kept or changed.
 // An empty image reads like an empty file (xml_parser_error); null data with a non-zero size
 // throws runtime_error "load_matbook: the file image <name> has no data.".
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system);
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options);
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options);
 
 // Only the file materials whose BulkDetails Name is listed in `names` (exact match), from the file
 // at `path` or from an image: the whole document is parsed, but no other material is built. Each
@@ -105,10 +108,13 @@ unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<
 // Throws runtime_error "load_matbook: no material named '<a>', '<b>' in <path or image.name>."
 // when a listed name is not in the file, before any material is read; otherwise as above.
 unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options,
                             const std::vector<std::string>& names);
-unsigned int load_materials(const FileImage& image, std::vector<std::shared_ptr<Material>>& materials,
-                            std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
+unsigned int load_materials(const FileImage& image,
+                            std::vector<std::shared_ptr<Material>>& materials,
+                            std::shared_ptr<UnitSystem> unit_system,
+                            const MatbookLoadOptions& options,
                             const std::vector<std::string>& names);
 
 // The loader behind load_materials; same arguments, result and failures.

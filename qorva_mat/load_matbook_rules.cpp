@@ -80,8 +80,8 @@ std::string variable_type(const ptree& pv) {
 std::string reference_temperature_text(double value) {
   if (std::isnan(value)) return std::signbit(value) ? "-nan" : "nan";
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::general, 17);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
   return std::string(buffer, result.ptr);
 }
 
@@ -110,13 +110,12 @@ matbook_constants_t read_constants(const ptree& property_data, const matbook_str
 matbook_dependents_t read_dependents(const ptree& property_data,
                                      const matbook_string_umap_t& names) {
   matbook_dependents_t dependents;
-  for_each_declared_float(property_data, names,
-                          [&](const std::string& name, const std::string& id, const ptree& pv) {
-                            const auto data = pv.get_child_optional("Data");
-                            dependents[name] = MatbookDependent{
-                                data ? decode_value_list(data->data()) : std::vector<double>(),
-                                variable_type(pv), id};
-                          });
+  for_each_declared_float(
+      property_data, names, [&](const std::string& name, const std::string& id, const ptree& pv) {
+        const auto data = pv.get_child_optional("Data");
+        dependents[name] = MatbookDependent{
+            data ? decode_value_list(data->data()) : std::vector<double>(), variable_type(pv), id};
+      });
   return dependents;
 }
 
@@ -145,7 +144,8 @@ void MatbookRule::log_set() const {
 
 void store_table(const MatbookRule& rule, const std::shared_ptr<PropertySet>& set,
                  const std::vector<std::vector<double>>& lists, bool add_first) {
-  const auto records = rule.load.units.converted_field_variables(rule.property.node, rule.load.names);
+  const auto records =
+      rule.load.units.converted_field_variables(rule.property.node, rule.load.names);
   std::vector<std::string> names;
   PropertySet::table_t independent;
   PropertySet::ranges_t ranges;
@@ -161,8 +161,8 @@ void store_table(const MatbookRule& rule, const std::shared_ptr<PropertySet>& se
   auto points = [&](const std::vector<double>& list) {
     return independent.empty() || list.size() == independent.front().size();
   };
-  const bool points_agree =
-      std::all_of(independent.begin(), independent.end(), points) && std::all_of(lists.begin(), lists.end(), points);
+  const bool points_agree = std::all_of(independent.begin(), independent.end(), points) &&
+                            std::all_of(lists.begin(), lists.end(), points);
   QORVA_ASSERT(points_agree, "load_matbook: " + rule.property.name + " (" + rule.property.id +
                                  "): field variables and dependent values differ in their "
                                  "number of data points.");
@@ -287,7 +287,8 @@ void map_elasticity(const MatbookRule& rule) {
   if (behavior == "Isotropic") {
     const auto E = rule.converted(d, "Young's Modulus");
     const auto nu = rule.raw(d, "Poisson's Ratio");
-    QORVA_ASSERT(E.size() == nu.size(), "load_matbook: Construct isotropic material, inconsistent input.");
+    QORVA_ASSERT(E.size() == nu.size(),
+                 "load_matbook: Construct isotropic material, inconsistent input.");
     store_table(rule, PF::create_isotropic_elasticity(), {E, nu});
   } else if (orthotropic) {
     if (rule.property.woven)
@@ -323,7 +324,8 @@ void map_thermal_expansion(const MatbookRule& rule) {
     set = instantaneous ? PF::create_orthotropic_instantaneous_thermal_expansion_coefficients()
                         : PF::create_orthotropic_secant_thermal_expansion_coefficients();
     for (const char* axis : {"X", "Y", "Z"})
-      lists.push_back(rule.converted(d, std::string("Coefficient of Thermal Expansion ") + axis + " direction"));
+      lists.push_back(rule.converted(
+          d, std::string("Coefficient of Thermal Expansion ") + axis + " direction"));
   } else {
     set = instantaneous ? PF::create_isotropic_instantaneous_thermal_expansion_coefficients()
                         : PF::create_isotropic_secant_thermal_expansion_coefficients();
@@ -388,7 +390,7 @@ void map_stress_limits(const MatbookRule& rule) {
   const PT::type type = first ? PT::woven_stress_limits_1 : PT::woven_stress_limits_2;
   if (!rule.material().is_property_set_active(PT::enum_str(type)))
     rule.material().add_property_set(first ? PF::create_woven_stress_limits_1()
-                                            : PF::create_woven_stress_limits_2());
+                                           : PF::create_woven_stress_limits_2());
   std::vector<double> row;
   row.reserve(lists.size());
   for (const auto& list : lists) row.push_back(list.front());

@@ -76,9 +76,9 @@ void map_puck(const MatbookRule& rule, bool additional) {
     merged.row[5] = c.at("Degradation Parameter M").value;
   } else {
     set_puck_classification(rule, *merged.set);
-    const char* names[] = {"Tensile Inclination XZ", "Compressive Inclination XZ",
-                           "Tensile Inclination YZ", "Compressive Inclination YZ",
-                           "Degradation Parameter s", "Degradation Parameter M",
+    const char* names[] = {"Tensile Inclination XZ",    "Compressive Inclination XZ",
+                           "Tensile Inclination YZ",    "Compressive Inclination YZ",
+                           "Degradation Parameter s",   "Degradation Parameter M",
                            "Interface Weakening Factor"};
     for (std::size_t i = 0; i < 4; ++i) merged.row[i] = c.at(names[i]).value;
     for (std::size_t i = 4; i < 7; ++i)
@@ -142,7 +142,8 @@ void map_thermal_conductivity(const MatbookRule& rule) {
   const auto K1 = rule.converted(d, "Thermal Conductivity X direction");
   const auto K2 = rule.converted(d, "Thermal Conductivity Y direction");
   const auto K3 = rule.converted(d, "Thermal Conductivity Z direction");
-  QORVA_ASSERT(K1.size() == K2.size(), "load_matbook: Construct orthotropic material, inconsistent input.");
+  QORVA_ASSERT(K1.size() == K2.size(),
+               "load_matbook: Construct orthotropic material, inconsistent input.");
   store_table(rule, PF::create_orthotropic_thermal_conductivity(), {K1, K2, K3});
 }
 
@@ -194,8 +195,8 @@ void map_plasticity(const MatbookRule& rule) {
       return;
     }
     set = PF::create_hill_yield_criterion();
-    file_names = {"Yield stress ratio in X direction", "Yield stress ratio in Y direction",
-                  "Yield stress ratio in Z direction", "Yield stress ratio in XY direction",
+    file_names = {"Yield stress ratio in X direction",  "Yield stress ratio in Y direction",
+                  "Yield stress ratio in Z direction",  "Yield stress ratio in XY direction",
                   "Yield stress ratio in YZ direction", "Yield stress ratio in XZ direction"};
   }
   QORVA_LOG(debug) << "  - Set " << name << " - " << definition << " - " << behavior;

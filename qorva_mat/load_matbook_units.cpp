@@ -20,12 +20,11 @@ using boost::property_tree::ptree;
 const std::unordered_map<std::string, Unit>& writer_symbol_table() {
   static const std::unordered_map<std::string, Unit> table = [] {
     const auto bin = make_unit_system(UnitSystem::BIN);
-    return std::unordered_map<std::string, Unit>{
-        {"t", mass(make_unit_system(UnitSystem::MPA))},
-        {"lbf", force(bin)},
-        {"psi", (force(bin) * length(bin).pow(-2)).unit()},
-        {"uN", force(make_unit_system(UnitSystem::uMKS))},
-        {"dyn", force(make_unit_system(UnitSystem::CGS))}};
+    return std::unordered_map<std::string, Unit>{{"t", mass(make_unit_system(UnitSystem::MPA))},
+                                                 {"lbf", force(bin)},
+                                                 {"psi", (force(bin) * length(bin).pow(-2)).unit()},
+                                                 {"uN", force(make_unit_system(UnitSystem::uMKS))},
+                                                 {"dyn", force(make_unit_system(UnitSystem::CGS))}};
   }();
   return table;
 }
@@ -46,11 +45,12 @@ const Unit* find_symbol(const std::string& symbol, bool extended) {
 short unit_power(const ptree& unit, const std::string& symbol, const std::string& id) {
   const auto text = unit.get_optional<std::string>("<xmlattr>.power");
   if (!text) return 1;
-  using translator_t =
-      boost::property_tree::stream_translator<char, std::char_traits<char>, std::allocator<char>, short>;
+  using translator_t = boost::property_tree::stream_translator<char, std::char_traits<char>,
+                                                               std::allocator<char>, short>;
   if (const auto power = translator_t(std::locale::classic()).get_value(*text)) return *power;
-  throw boost::property_tree::ptree_bad_data("load_matbook: the power '" + *text + "' of the unit '" +
-                                                 symbol + "' declared for " + id + " is not an integer.",
+  throw boost::property_tree::ptree_bad_data("load_matbook: the power '" + *text +
+                                                 "' of the unit '" + symbol + "' declared for " +
+                                                 id + " is not an integer.",
                                              *text);
 }
 
@@ -99,7 +99,8 @@ void MatbookUnits::declare(const std::string& id, const std::string& name, const
       } else {
         QORVA_LOG(debug) << "  - The unit `" << symbol << "` is ignored because its unknown.";
         unknown = true;
-        if (!find_symbol(symbol, true)) unknown_to_all += (unknown_to_all.empty() ? "'" : ", '") + symbol + "'";
+        if (!find_symbol(symbol, true))
+          unknown_to_all += (unknown_to_all.empty() ? "'" : ", '") + symbol + "'";
       }
     }
   }
@@ -143,7 +144,8 @@ void MatbookUnits::warn_about_writer_symbols(const std::string& id, const std::s
       const std::string symbol = unit.second.get<std::string>("Name");
       const Unit* u = find_symbol(symbol, true);
       if (!u) return;  // a truly unknown symbol: nothing the extended table would fix
-      if (!find_symbol(symbol, false)) writer_symbols += (writer_symbols.empty() ? "" : ", ") + symbol;
+      if (!find_symbol(symbol, false))
+        writer_symbols += (writer_symbols.empty() ? "" : ", ") + symbol;
       factors.push_back(u->pow(unit_power(unit.second, symbol, id)));
     }
   }
@@ -151,8 +153,8 @@ void MatbookUnits::warn_about_writer_symbols(const std::string& id, const std::s
   const double at_one = convert_value(q.value(), q.unit(), model_);
   const double at_zero = convert_value(0.0, q.unit(), model_);
   if (at_one == 1.0 && at_zero == 0.0) return;  // the conversion would change nothing
-  QORVA_LOG(warning) << "load_matbook: the unit declaration of " << id << " (" << name
-                     << ") uses " << writer_symbols
+  QORVA_LOG(warning) << "load_matbook: the unit declaration of " << id << " (" << name << ") uses "
+                     << writer_symbols
                      << ", written by this library but not in the unit-symbol table: its values "
                      << "are not converted. MatbookLoadOptions::extended_unit_symbols reads it.";
 }

@@ -46,10 +46,10 @@ constexpr const char* kFileFormat = "%TimeStamp%, %ThreadID%, %Severity%: %Messa
 // What start/stop and add/remove keep between calls. Allocated once and never
 // destroyed, so that sinks removed from static destructors still find it.
 struct LogState {
-  std::mutex mutex;                                    // guards `frontends`
-  std::vector<const sinks::sink*> frontends;           // registered through add_sink
-  boost::shared_ptr<LogFileSink> file_sink;            // null while file logging is off
-  boost::shared_ptr<TextSink> console_sink;            // null while console logging is off
+  std::mutex mutex;                           // guards `frontends`
+  std::vector<const sinks::sink*> frontends;  // registered through add_sink
+  boost::shared_ptr<LogFileSink> file_sink;   // null while file logging is off
+  boost::shared_ptr<TextSink> console_sink;   // null while console logging is off
 };
 
 LogState& state() {
@@ -59,9 +59,9 @@ LogState& state() {
 
 // The named-scope list written by the console format and the "Scope" factory.
 auto scope_list(const logging::attribute_name& name) {
-  return expr::format_named_scope(name, keywords::format = "%n (%f : %l)", keywords::delimiter = "->",
-                                  keywords::incomplete_marker = "...", keywords::empty_marker = "",
-                                  keywords::iteration = expr::forward);
+  return expr::format_named_scope(name, keywords::format = "%n (%f : %l)",
+                                  keywords::delimiter = "->", keywords::incomplete_marker = "...",
+                                  keywords::empty_marker = "", keywords::iteration = expr::forward);
 }
 
 template <class Frontend>
@@ -100,7 +100,8 @@ boost::shared_ptr<file_frontend> make_file_frontend(const std::string& file_name
     QORVA_THROW("log: the log file name is empty.");
   }
   auto backend = boost::make_shared<sinks::text_file_backend>(
-      keywords::file_name = file_name, keywords::open_mode = std::ios_base::out | std::ios_base::app);
+      keywords::file_name = file_name,
+      keywords::open_mode = std::ios_base::out | std::ios_base::app);
   return boost::make_shared<file_frontend>(backend);
 }
 
@@ -110,7 +111,8 @@ namespace detail {
 
 std::atomic<unsigned> registered_sink_count{0};
 
-BOOST_LOG_GLOBAL_LOGGER_INIT(logger, boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level>) {
+BOOST_LOG_GLOBAL_LOGGER_INIT(
+    logger, boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level>) {
   boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level> lg;
   lg.add_attribute("TimeStamp", boost::log::attributes::local_clock());
   lg.add_attribute("ThreadID", boost::log::attributes::current_thread_id());
@@ -134,7 +136,8 @@ void register_log_factories() {
   static const bool registered = [] {
     logging::register_simple_filter_factory<severity_level, char>("Severity");
     logging::register_simple_formatter_factory<severity_level, char>("Severity");
-    logging::register_formatter_factory("TimeStamp", boost::make_shared<time_stamp_formatter_factory>());
+    logging::register_formatter_factory("TimeStamp",
+                                        boost::make_shared<time_stamp_formatter_factory>());
     logging::register_formatter_factory("Scope", boost::make_shared<scope_formatter_factory>());
     return true;
   }();
@@ -196,7 +199,8 @@ void Sink::reset_filter() { frontend().reset_filter(); }
 
 // ---- TextSink ------------------------------------------------------------
 
-TextSink::TextSink(const boost::shared_ptr<std::ostream>& stream) : Sink(make_text_frontend(stream)) {}
+TextSink::TextSink(const boost::shared_ptr<std::ostream>& stream)
+    : Sink(make_text_frontend(stream)) {}
 
 void TextSink::formatter(const logging::formatter& format) {
   frontend_as<text_frontend>(frontend()).set_formatter(format);
@@ -244,7 +248,8 @@ void LogFileSink::rotation_interval(boost::posix_time::time_duration interval) {
   file_frontend& target = frontend_as<file_frontend>(frontend());
   QORVA_ASSERT(!interval.is_special() && interval.total_seconds() > 0,
                "log: the rotation interval must be at least one second.");
-  target.locked_backend()->set_time_based_rotation(sinks::file::rotation_at_time_interval(interval));
+  target.locked_backend()->set_time_based_rotation(
+      sinks::file::rotation_at_time_interval(interval));
 }
 
 std::uint64_t LogFileSink::scan_for_files(const std::string& target, bool update_counter) {
@@ -252,7 +257,8 @@ std::uint64_t LogFileSink::scan_for_files(const std::string& target, bool update
   auto backend = sink.locked_backend();
   backend->set_file_collector(sinks::file::make_collector(
       keywords::target = target, keywords::max_size = (std::numeric_limits<std::uintmax_t>::max)(),
-      keywords::min_free_space = 0, keywords::max_files = (std::numeric_limits<std::uintmax_t>::max)()));
+      keywords::min_free_space = 0,
+      keywords::max_files = (std::numeric_limits<std::uintmax_t>::max)()));
   return backend->scan_for_files(sinks::file::scan_matching, update_counter);
 }
 
@@ -271,7 +277,8 @@ void add_sink(boost::shared_ptr<Sink> sink) {
   // Counted only once the core holds the sink, so a record let through always finds it.
   if (std::find(s.frontends.begin(), s.frontends.end(), frontend.get()) == s.frontends.end()) {
     s.frontends.push_back(frontend.get());
-    detail::registered_sink_count.store(static_cast<unsigned>(s.frontends.size()), std::memory_order_release);
+    detail::registered_sink_count.store(static_cast<unsigned>(s.frontends.size()),
+                                        std::memory_order_release);
   }
 }
 
@@ -286,7 +293,8 @@ void remove_sink(boost::shared_ptr<Sink> sink) {
   auto it = std::find(s.frontends.begin(), s.frontends.end(), frontend.get());
   if (it != s.frontends.end()) {
     s.frontends.erase(it);
-    detail::registered_sink_count.store(static_cast<unsigned>(s.frontends.size()), std::memory_order_release);
+    detail::registered_sink_count.store(static_cast<unsigned>(s.frontends.size()),
+                                        std::memory_order_release);
   }
   logging::core::get()->remove_sink(frontend);
 }
@@ -318,11 +326,13 @@ void start_console_logging() {
   if (s.console_sink) {
     return;
   }
-  auto sink = boost::make_shared<TextSink>(boost::shared_ptr<std::ostream>(&std::clog, boost::null_deleter()));
-  sink->formatter(expr::stream << expr::attr<boost::posix_time::ptime>("TimeStamp") << " "
-                               << expr::attr<logging::attributes::current_thread_id::value_type>("ThreadID")
-                               << ": <" << expr::attr<severity_level>("Severity") << "> " << expr::smessage
-                               << " - " << scope_list("Scope"));
+  auto sink = boost::make_shared<TextSink>(
+      boost::shared_ptr<std::ostream>(&std::clog, boost::null_deleter()));
+  sink->formatter(
+      expr::stream << expr::attr<boost::posix_time::ptime>("TimeStamp") << " "
+                   << expr::attr<logging::attributes::current_thread_id::value_type>("ThreadID")
+                   << ": <" << expr::attr<severity_level>("Severity") << "> " << expr::smessage
+                   << " - " << scope_list("Scope"));
   add_sink(sink);
   s.console_sink = sink;
 }

@@ -51,7 +51,8 @@ namespace detail {
 // "ThreadID" and "Scope" (the thread's named scopes) belong to this logger
 // only, next to the logger's own "Severity". Library code emits through
 // QORVA_LOG; a record opened on get() directly bypasses the check described above.
-BOOST_LOG_GLOBAL_LOGGER(logger, boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level>)
+BOOST_LOG_GLOBAL_LOGGER(
+    logger, boost::log::sources::severity_logger_mt<boost::log::trivial::severity_level>)
 
 // Number of sinks currently registered through this interface.
 extern std::atomic<unsigned> registered_sink_count;
@@ -67,7 +68,8 @@ inline bool records_wanted() noexcept {
 class time_stamp_formatter_factory
     : public boost::log::basic_formatter_factory<char, boost::posix_time::ptime> {
  public:
-  formatter_type create_formatter(const boost::log::attribute_name& name, const args_map& args) override;
+  formatter_type create_formatter(const boost::log::attribute_name& name,
+                                  const args_map& args) override;
 };
 
 // Formats a "Scope" placeholder as the scope list "%n (%f : %l)", outermost
@@ -76,7 +78,8 @@ class time_stamp_formatter_factory
 class scope_formatter_factory
     : public boost::log::basic_formatter_factory<char, boost::log::attributes::named_scope_list> {
  public:
-  formatter_type create_formatter(const boost::log::attribute_name& name, const args_map& args) override;
+  formatter_type create_formatter(const boost::log::attribute_name& name,
+                                  const args_map& args) override;
 };
 
 // Registers the "Severity" filter and formatter factories and the two factories
@@ -216,7 +219,7 @@ void set_filter(const boost::log::filter& filter);
 // error, fatal): QORVA_LOG(warning) << "text";  The streamed expressions are
 // not evaluated when the record cannot reach a sink. An exception from a sink
 // (for example an unopenable log file) propagates from the statement.
-#define QORVA_LOG(severity)                                                                  \
-  for (bool qorva_log_wanted_ = ::qorva_mat::detail::records_wanted(); qorva_log_wanted_;    \
-       qorva_log_wanted_ = false)                                                            \
+#define QORVA_LOG(severity)                                                               \
+  for (bool qorva_log_wanted_ = ::qorva_mat::detail::records_wanted(); qorva_log_wanted_; \
+       qorva_log_wanted_ = false)                                                         \
   BOOST_LOG_SEV(::qorva_mat::detail::logger::get(), ::boost::log::trivial::severity)

@@ -24,12 +24,15 @@ void add_pairs(matbook_string_umap_t& table, const names_t& library, const names
 }
 
 // The first `n` names of a catalogue list.
-names_t head(const names_t& names, std::size_t n) { return names_t(names.begin(), names.begin() + n); }
+names_t head(const names_t& names, std::size_t n) {
+  return names_t(names.begin(), names.begin() + n);
+}
 
 void add_kind_names(matbook_string_umap_t& t) {
   using PT = Material::PropertyType;
   names_t ply_types;
-  for (int p : {0, 1, 2, 3, 4, 5, 7}) ply_types.push_back(PF::PlyTypes::enum_str(PF::PlyTypes::type(p)));
+  for (int p : {0, 1, 2, 3, 4, 5, 7})
+    ply_types.push_back(PF::PlyTypes::enum_str(PF::PlyTypes::type(p)));
   add_pairs(t, ply_types,
             {"Regular", "Woven", "Orthotropic Homogeneous Core", "Isotropic Homogeneous Core",
              "Honeycomb Core", "Isotropic", "Adhesive"});

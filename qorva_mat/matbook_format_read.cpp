@@ -51,8 +51,8 @@ bool parse_inf_nan(const std::string& body, bool negative, double& value) {
 // that a host program's decimal-comma locale cannot change the number. Throws ptree_bad_data.
 template <class T>
 T qualifier_number(const ptree& qualifier) {
-  using translator_t =
-      boost::property_tree::stream_translator<char, std::char_traits<char>, std::allocator<char>, T>;
+  using translator_t = boost::property_tree::stream_translator<char, std::char_traits<char>,
+                                                               std::allocator<char>, T>;
   return qualifier.get_value<T>(translator_t(std::locale::classic()));
 }
 
@@ -60,7 +60,8 @@ T qualifier_number(const ptree& qualifier) {
 struct ParameterQualifiers {
   explicit ParameterQualifiers(const ptree& pv) {
     for (const auto& child : pv)
-      if (child.first == "Qualifier") nodes[child.second.get<std::string>("<xmlattr>.name")] = &child.second;
+      if (child.first == "Qualifier")
+        nodes[child.second.get<std::string>("<xmlattr>.name")] = &child.second;
   }
   const ptree* find(const std::string& name) const {
     auto it = nodes.find(name);
@@ -206,7 +207,8 @@ std::size_t upgrade_algorithm_names(ptree& document) {
       for (auto& pv : property.second) {
         if (pv.first != "ParameterValue") continue;
         for (auto& q : pv.second) {
-          if (q.first != "Qualifier" || q.second.get<std::string>("<xmlattr>.name") != "AlgorithmType")
+          if (q.first != "Qualifier" ||
+              q.second.get<std::string>("<xmlattr>.name") != "AlgorithmType")
             continue;
           if (q.second.data() == "Linear Multivariate") {
             q.second.data() = "Linear Multivariate (Qhull)";
@@ -242,8 +244,8 @@ std::vector<field_variable_t> get_variable_field_tuples(const ptree& property_da
     std::vector<double> values = data ? decode_value_list(data->data()) : std::vector<double>();
     if (name == "Temperature" && all_sentinel(values)) continue;
     const ptree* default_data = q.explicit_value("Default Data");
-    const double fallback = default_data ? qualifier_number<double>(*default_data)
-                                         : default_field_value(name);
+    const double fallback =
+        default_data ? qualifier_number<double>(*default_data) : default_field_value(name);
     auto limits = field_limits(name, id, values, q);
     records.emplace_back(name, std::move(values), limits, fallback, field_resolution(q), id,
                          dimensionless(make_unit_system(UnitSystem::MPA)));

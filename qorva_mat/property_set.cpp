@@ -292,8 +292,10 @@ void PropertySet::query(const std::vector<std::string>& names, const double* poi
 }
 
 void PropertySet::query(const std::vector<std::string>& names, const double* points, std::size_t n,
-                        const std::string& dependent_name, double* result, gil_status* statuses) const {
-  const gil_status status = gil_.batch_specific_query(names, points, n, dependent_name, result, statuses);
+                        const std::string& dependent_name, double* result,
+                        gil_status* statuses) const {
+  const gil_status status =
+      gil_.batch_specific_query(names, points, n, dependent_name, result, statuses);
   if (!statuses) check(status);
 }
 

@@ -118,8 +118,8 @@ class PropertySet {
   // engine's message ("point i: ...") when any point has engine status 1 (result then holds NaN
   // there and the other points' values). With `statuses` (n entries) each point's engine status
   // is stored there (0 success, 1 error: NaN, 2 warning) and nothing throws for them.
-  void query(const std::vector<std::string>& names, const double* points, std::size_t n, double* result,
-             qorva_gil::ExitStatusEnum::type* statuses = nullptr) const;
+  void query(const std::vector<std::string>& names, const double* points, std::size_t n,
+             double* result, qorva_gil::ExitStatusEnum::type* statuses = nullptr) const;
   void query(const std::vector<std::string>& names, const double* points, std::size_t n,
              const std::string& dependent_name, double* result,
              qorva_gil::ExitStatusEnum::type* statuses = nullptr) const;

@@ -22,9 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-[[noreturn]] void fail(const std::string& who, const char* what, const std::string& path, int error) {
-  const std::string message =
-      who + ": cannot " + what + " " + path + ": " + std::error_code(error, std::generic_category()).message();
+[[noreturn]] void fail(const std::string& who, const char* what, const std::string& path,
+                       int error) {
+  const std::string message = who + ": cannot " + what + " " + path + ": " +
+                              std::error_code(error, std::generic_category()).message();
   QORVA_LOG(warning) << message;
   throw runtime_error(message);
 }
@@ -101,7 +102,8 @@ void replace_file(const std::string& path, const std::string& bytes, const std::
   if (path.empty()) fail(who, "write", path, ENOENT);
   const std::string target = resolve_target(path);
   if (fs::path(target).filename().empty()) fail(who, "write", path, EISDIR);
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) fail(who, "write", path, errno);
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    fail(who, "write", path, errno);
   const std::string temporary = write_temporary(target, bytes);
   if (temporary.empty()) fail(who, "write", path, errno);
   if (::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -45,7 +45,8 @@ void write_table(H5::Group& group, const std::string& name, const PropertySet::t
   const std::size_t ncols = m == 0 ? 0 : table[0].size();
   for (std::size_t j = 0; j < m; ++j) {
     if (table[j].size() != ncols) {
-      throw assertion_error(check_expression, check_expression + " failed", __func__, __FILE__, __LINE__);
+      throw assertion_error(check_expression, check_expression + " failed", __func__, __FILE__,
+                            __LINE__);
     }
   }
   std::vector<double> flat(ncols * m);
@@ -72,7 +73,8 @@ void write_field_units(H5::Group& group, const std::vector<Unit>& field_units) {
   create_vl_string_dataset(group, "field_unit_system", systems);
 }
 
-void write_independent_setup(const PropertySet& set, const detail::GilContent& gil, H5::Group& group) {
+void write_independent_setup(const PropertySet& set, const detail::GilContent& gil,
+                             H5::Group& group) {
   write_table(group, "indep_data", gil.independent, "indep_data[j].size()==ncols");
   create_vl_string_dataset(group, "indep_names", gil.independent_names);
   const PropertySet::ranges_t& ranges = gil.ranges;
@@ -114,8 +116,8 @@ namespace {
 H5::Group create_member_group(H5::Group& parent, const std::string& name) {
   const hid_t gcpl = H5Pcreate(H5P_GROUP_CREATE);
   hid_t id = H5I_INVALID_HID;
-  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 && H5Pset_est_link_info(gcpl, 10, 12) >= 0 &&
-      H5Pset_obj_track_times(gcpl, 0) >= 0) {
+  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 &&
+      H5Pset_est_link_info(gcpl, 10, 12) >= 0 && H5Pset_obj_track_times(gcpl, 0) >= 0) {
     id = H5Gcreate2(parent.getId(), name.c_str(), H5P_DEFAULT, gcpl, H5P_DEFAULT);
   }
   if (gcpl >= 0) H5Pclose(gcpl);
@@ -155,7 +157,8 @@ std::string store_image(const std::vector<std::shared_ptr<Material>>& materials)
     H5::Group materials_group = file.createGroup("Materials");
     for (std::size_t i = 0; i < materials.size(); ++i) {
       QORVA_ASSERT(materials[i] != nullptr, "write_materials_hdf5: material pointer is null.");
-      H5::Group material_group = create_member_group(materials_group, "Material" + std::to_string(i));
+      H5::Group material_group =
+          create_member_group(materials_group, "Material" + std::to_string(i));
       write_material(*materials[i], material_group);
     }
   }
@@ -173,7 +176,8 @@ std::string store_image(const std::vector<std::shared_ptr<Material>>& materials)
 
 }  // namespace
 
-unsigned int write_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials) {
+unsigned int write_materials_hdf5(std::string path,
+                                  std::vector<std::shared_ptr<Material>>& materials) {
   return detail::run_hdf5_operation([&] {
     const std::string image = store_image(materials);
     try {

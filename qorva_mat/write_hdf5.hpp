@@ -28,7 +28,8 @@ class PropertySet;
 // to is replaced, keeping that file's permissions. On every failure, returned or thrown, no
 // temporary file stays and a file previously at `path` is left as it was. Memory: about twice
 // the size of the store while it is written.
-unsigned int write_materials_hdf5(std::string path, std::vector<std::shared_ptr<Material>>& materials);
+unsigned int write_materials_hdf5(std::string path,
+                                  std::vector<std::shared_ptr<Material>>& materials);
 
 // One material into `group`: attribute "name", dataset "string_property" when there are string
 // properties, and a group "Property<j>" per active slot j. Throws as write_materials_hdf5 does,

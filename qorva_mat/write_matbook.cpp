@@ -106,7 +106,8 @@ void put_category_unit(ptree& declaration, const std::string& name,
     return;
   }
   QORVA_ASSERT(system != nullptr, "write_matbook: no unit system to declare units in.");
-  const units::unit_description_t description = detail::category_unit(category->second, system).description();
+  const units::unit_description_t description =
+      detail::category_unit(category->second, system).description();
   if (category->second == "stress") {
     const auto& compounds = units::compound_units();
     const auto found = compounds.find(description);
@@ -137,7 +138,8 @@ std::vector<double> column(const PropertySet::table_t& table, std::size_t j) {
 }
 
 std::string algorithm_file_name(const std::string& engine_name, bool use_cgal_triangulation) {
-  const std::string linear = qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
+  const std::string linear =
+      qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
   if (engine_name == linear && use_cgal_triangulation) return "Linear Multivariate (CGAL)";
   return Matbook_algorithm_bimap.right.at(engine_name);
 }
@@ -181,7 +183,9 @@ void write_independent_parameter(ptree& node, const detail::GilContent& gil, std
   QORVA_ASSERT(i < field_units.size(),
                "write_matbook: no field unit for the independent variable " + name + ".");
   const bool shear_angle = name == "Shear Angle";
-  const auto in_file_units = [shear_angle](double v) { return shear_angle ? v / kDegreesPerRadian : v; };
+  const auto in_file_units = [shear_angle](double v) {
+    return shear_angle ? v / kDegreesPerRadian : v;
+  };
   const Unit declared = shear_angle ? angle(declarations.unit_system) : field_units[i];
   const std::string id = declarations.parameter(name, true, &declared);
   std::vector<double> values = column(gil.independent, i);
@@ -211,7 +215,8 @@ void write_general_property_data(ptree& bulk, const PropertySet& set, detail::Gi
   detail::add_string_data(data);
   for (const std::string& key : set.get_string_property_keys()) {
     // The reference temperature has a PropertyData of its own.
-    if (key == detail::kReferenceTemperature && is_kind(name, PT::thermal_expansion_coefficients)) continue;
+    if (key == detail::kReferenceTemperature && is_kind(name, PT::thermal_expansion_coefficients))
+      continue;
     add_qualifier(data, key, set.get_string_property(key));
   }
   if (is_kind(name, PT::fabric_fiber_angle)) {
@@ -238,8 +243,8 @@ void write_general_property_data(ptree& bulk, const PropertySet& set, detail::Gi
 }
 
 bool is_anisotropic_constant(const PropertySet& set) {
-  return set.has_string_property("Behavior") && set.get_string_property("Behavior") == "Anisotropic" &&
-         set.is_constant();
+  return set.has_string_property("Behavior") &&
+         set.get_string_property("Behavior") == "Anisotropic" && set.is_constant();
 }
 
 // Writes one property set by its kind.
@@ -251,7 +256,8 @@ void write_property_set(ptree& bulk, const Material& material, const PropertySet
   const std::vector<double>& row = gil.dependent.front();
   if (is_kind(name, PT::woven_characterization)) {
     detail::write_woven_data_sets(bulk, material, names, row, declarations);
-  } else if (is_kind(name, PT::woven_puck_constants_1) || is_kind(name, PT::woven_puck_constants_2) ||
+  } else if (is_kind(name, PT::woven_puck_constants_1) ||
+             is_kind(name, PT::woven_puck_constants_2) ||
              is_kind(name, PT::woven_stress_limits_1) || is_kind(name, PT::woven_stress_limits_2) ||
              is_kind(name, PT::orientation_sensitivity_parameter)) {
     return;  // the woven ones go with the woven characterization; the last has no file form
@@ -268,7 +274,8 @@ void write_property_set(ptree& bulk, const Material& material, const PropertySet
   }
 }
 
-void write_material(ptree& doc, const Material& material, detail::MatbookDeclarations& declarations) {
+void write_material(ptree& doc, const Material& material,
+                    detail::MatbookDeclarations& declarations) {
   ptree& bulk = doc.add_child("Material", ptree()).add_child("BulkDetails", ptree());
   bulk.put("Name", material.name());
   const std::vector<std::string> keys = material.get_string_property_keys();
@@ -310,7 +317,8 @@ namespace {
 // Logs a warning for the first set whose field units belong to another predefined system than
 // the one the file declares: its dependent values are most likely held in that other system and
 // would be declared in the wrong units.
-void warn_about_other_systems(const std::string& path, const std::vector<std::shared_ptr<Material>>& materials,
+void warn_about_other_systems(const std::string& path,
+                              const std::vector<std::shared_ptr<Material>>& materials,
                               const UnitSystem& declared) {
   for (const auto& material : materials) {
     for (std::size_t j = 0; j < material->property_vec_size(); ++j) {
@@ -321,8 +329,9 @@ void warn_about_other_systems(const std::string& path, const std::vector<std::sh
             unit.is_dimensionless())
           continue;
         QORVA_LOG(warning) << "write_matbook: " << path << ": " << material->name() << " / "
-                           << material->at(j).name() << " has field units in " << held->zepl_type_str()
-                           << ", but the file declares " << declared.zepl_type_str()
+                           << material->at(j).name() << " has field units in "
+                           << held->zepl_type_str() << ", but the file declares "
+                           << declared.zepl_type_str()
                            << " units; the values are written as held, in case they are in "
                            << held->zepl_type_str() << " they read back wrong.";
         return;
@@ -391,16 +400,16 @@ std::string MatbookDeclarations::property(const std::string& library_name, const
 
 std::string MatbookDeclarations::parameter(const std::string& name, bool name_is_file_name,
                                            const Unit* unit) {
-  add_metadata_to_ptree(metadata, "ParameterDetails", name, "pa", parameter_counter,
-                        parameter_ids, unit_system, name_is_file_name, unit);
+  add_metadata_to_ptree(metadata, "ParameterDetails", name, "pa", parameter_counter, parameter_ids,
+                        unit_system, name_is_file_name, unit);
   return parameter_ids.at(name_is_file_name ? name : library_to_file_name(name));
 }
 
 std::string format_matbook_number(double value) {
   // std::to_chars never consults a locale; general format with precision 17 is "%.17g".
   char buffer[64];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                    std::chars_format::general, 17);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 17);
   return std::string(buffer, result.ptr);
 }
 

@@ -67,7 +67,8 @@ std::string matbook_document_text(const boost::property_tree::ptree& tree) {
   const std::size_t line_end = text.find('\n');
   if (line_end != std::string::npos) text.erase(0, line_end + 1);
   static const std::regex empty_field_units(R"(<Qualifier name="Field Units"/>)");
-  text = std::regex_replace(text, empty_field_units, R"(<Qualifier name="Field Units"></Qualifier>)");
+  text =
+      std::regex_replace(text, empty_field_units, R"(<Qualifier name="Field Units"></Qualifier>)");
   return decode_safe_entities(text);
 }
 

@@ -106,7 +106,8 @@ void write_woven_puck(ptree& bulk, const Material& material, int data_set,
   const std::vector<std::string>& names = content.dependent_names;
   const std::vector<double>& row = content.dependent.front();
   write_constant_parameters(data, puck_group_a(names), puck_group_a(row), declarations);
-  ptree& additional = add_woven_property_data(bulk, "Additional Puck Constants", data_set, declarations);
+  ptree& additional =
+      add_woven_property_data(bulk, "Additional Puck Constants", data_set, declarations);
   write_constant_parameters(additional, puck_group_b(names), puck_group_b(row), declarations);
 }
 
@@ -143,12 +144,14 @@ void write_reference_temperature(ptree& bulk, const PropertySet& set,
   material_property.add("Data", "Coefficient of Thermal Expansion");
 }
 
-void write_puck_constants(ptree& bulk, const PropertySet& set, const std::vector<std::string>& names,
-                          const std::vector<double>& row, MatbookDeclarations& declarations) {
+void write_puck_constants(ptree& bulk, const PropertySet& set,
+                          const std::vector<std::string>& names, const std::vector<double>& row,
+                          MatbookDeclarations& declarations) {
   ptree& data = bulk.add_child("PropertyData", ptree());
   data.put("<xmlattr>.property", declarations.property(PT::enum_str(PT::puck_constants)));
   add_string_data(data);
-  const std::string classification = set.get_string_property(ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION);
+  const std::string classification =
+      set.get_string_property(ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION);
   if (classification != PUCK_CLASSIFICATION_IGNORED) {
     data.put("Qualifier", file_name_of(classification));
     data.put("Qualifier.<xmlattr>.name", "Material Classification");
@@ -160,7 +163,8 @@ void write_puck_constants(ptree& bulk, const PropertySet& set, const std::vector
   write_constant_parameters(additional, puck_group_b(names), puck_group_b(row), declarations);
 }
 
-void write_anisotropic_elasticity(ptree& bulk, const PropertySet& set, const std::vector<double>& row,
+void write_anisotropic_elasticity(ptree& bulk, const PropertySet& set,
+                                  const std::vector<double>& row,
                                   MatbookDeclarations& declarations) {
   QORVA_ASSERT(row.size() == 21, "write_matbook: anisotropic elasticity needs 21 constants.");
   ptree& data = bulk.add_child("PropertyData", ptree());
@@ -184,8 +188,9 @@ void write_anisotropic_elasticity(ptree& bulk, const PropertySet& set, const std
   }
 }
 
-void write_woven_data_sets(ptree& bulk, const Material& material, const std::vector<std::string>& names,
-                           const std::vector<double>& row, MatbookDeclarations& declarations) {
+void write_woven_data_sets(ptree& bulk, const Material& material,
+                           const std::vector<std::string>& names, const std::vector<double>& row,
+                           MatbookDeclarations& declarations) {
   for (int data_set = 1; data_set <= 2; ++data_set) {
     write_woven_elasticity(bulk, names, row, data_set, declarations);
     write_woven_stress_limits(bulk, material, data_set, declarations);

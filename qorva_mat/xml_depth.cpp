@@ -12,7 +12,8 @@ namespace detail {
 namespace {
 
 // Position just after the first `end` at or after `from`, or npos.
-std::size_t skip_past(const std::string& text, std::size_t from, const char* end, std::size_t end_size) {
+std::size_t skip_past(const std::string& text, std::size_t from, const char* end,
+                      std::size_t end_size) {
   const std::size_t at = text.find(end, from, end_size);
   return at == std::string::npos ? at : at + end_size;
 }

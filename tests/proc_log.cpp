@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     BOOST_LOG_TRIVIAL(info) << "host record";
     emit_library_records();
   } else if (mode == "host-sink") {
-    auto frontend = boost::log::add_console_log(std::cerr, boost::log::keywords::format = "%Message%");
+    auto frontend =
+        boost::log::add_console_log(std::cerr, boost::log::keywords::format = "%Message%");
     BOOST_LOG_TRIVIAL(info) << "host record";
     emit_library_records();  // not yet registered with the library
     qorva_mat::add_sink(boost::make_shared<qorva_mat::Sink>(frontend));

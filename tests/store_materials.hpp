@@ -24,11 +24,13 @@ using qorva_mat::PropertySet;
 using qorva_mat::Unit;
 
 inline Unit unit(const std::string& system, std::array<std::int16_t, 6> e) {
-  return Unit(qorva_mat::make_unit_system(system), qorva_mat::units::exponent_vec_t{{e[0], e[1], e[2], e[3], e[4], e[5]}});
+  return Unit(qorva_mat::make_unit_system(system),
+              qorva_mat::units::exponent_vec_t{{e[0], e[1], e[2], e[3], e[4], e[5]}});
 }
 
-inline std::shared_ptr<PropertySet> constant_set(const std::string& name, const std::vector<std::string>& deps,
-                                          const std::vector<double>& values) {
+inline std::shared_ptr<PropertySet> constant_set(const std::string& name,
+                                                 const std::vector<std::string>& deps,
+                                                 const std::vector<double>& values) {
   auto set = std::make_shared<PropertySet>(name, deps);
   set->set({}, {}, {}, {}, {values}, GilOptions(), false);
   return set;
@@ -36,14 +38,16 @@ inline std::shared_ptr<PropertySet> constant_set(const std::string& name, const 
 
 // Elasticity over temperature: field units in three unit systems, options switched on.
 inline std::shared_ptr<PropertySet> elasticity_over_temperature() {
-  auto set = std::make_shared<PropertySet>("Engineering Constants", std::vector<std::string>{"E", "nu"});
+  auto set =
+      std::make_shared<PropertySet>("Engineering Constants", std::vector<std::string>{"E", "nu"});
   GilOptions options;
   options.is_cached = true;
   options.project_to_convex_hull = true;
   set->set({"Temperature"}, {{20.0}, {100.0}, {200.0}}, {{-50.0, 400.0}}, {22.0},
            {{210000.0, 0.3}, {200000.0, 0.31}, {190000.0, 0.32}}, options, false);
   set->set_string_property("Behavior", "Isotropic");
-  set->field_units({unit("MKS", {0, 0, 0, 1, 0, 0}), unit("MPA", {-1, 1, -2, 0, 0, 0}), unit("SI", {0, 0, 0, 0, 0, 0})});
+  set->field_units({unit("MKS", {0, 0, 0, 1, 0, 0}), unit("MPA", {-1, 1, -2, 0, 0, 0}),
+                    unit("SI", {0, 0, 0, 0, 0, 0})});
   return set;
 }
 
@@ -51,12 +55,15 @@ inline std::shared_ptr<PropertySet> elasticity_over_temperature() {
 inline std::shared_ptr<PropertySet> strength_over_two_variables() {
   auto set = std::make_shared<PropertySet>("Stress Limits", std::vector<std::string>{"Xt"});
   GilOptions options;
-  options.algorithm = qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  options.algorithm =
+      qorva_gil::AlgorithmTypeEnum::enum_str(qorva_gil::AlgorithmTypeEnum::NEAREST_NEIGHBOR);
   options.is_normalized = true;
   options.use_cgal_triangulation = true;
   set->set({"Temperature", "Shear Angle"}, {{20.0, 0.0}, {20.0, 0.5}, {80.0, 0.0}, {80.0, 0.5}},
-           {{0.0, 100.0}, {0.0, 1.0}}, {20.0, 0.0}, {{1500.0}, {1400.0}, {1300.0}, {1250.0}}, options, false);
-  set->field_units({unit("BIN", {0, 0, 0, 1, 0, 0}), unit("CGS", {0, 0, 0, 0, 0, 1}), unit("BIN", {-2, 1, 0, 0, 0, 0})});
+           {{0.0, 100.0}, {0.0, 1.0}}, {20.0, 0.0}, {{1500.0}, {1400.0}, {1300.0}, {1250.0}},
+           options, false);
+  set->field_units({unit("BIN", {0, 0, 0, 1, 0, 0}), unit("CGS", {0, 0, 0, 0, 0, 1}),
+                    unit("BIN", {-2, 1, 0, 0, 0, 0})});
   return set;
 }
 
@@ -85,13 +92,15 @@ inline void expect_same_property_set(const PropertySet& expected, const Property
   EXPECT_EQ(actual.get_ranges(), expected.get_ranges());
   EXPECT_EQ(actual.get_algorithm(), expected.get_algorithm());
   for (const char* option : {"project_to_convex_hull", "use_cgal_triangulation"}) {
-    EXPECT_EQ(actual.get_algorithm_bool_option(option), expected.get_algorithm_bool_option(option)) << option;
+    EXPECT_EQ(actual.get_algorithm_bool_option(option), expected.get_algorithm_bool_option(option))
+        << option;
   }
   // Field units are only stored for sets with independent variables.
   const bool tabular = !expected.get_independent_names().empty();
   ASSERT_EQ(actual.field_units().size(), tabular ? expected.field_units().size() : 0u);
   for (std::size_t i = 0; i < actual.field_units().size(); ++i) {
-    EXPECT_EQ(actual.field_units()[i].system()->zepl_type_str(), expected.field_units()[i].system()->zepl_type_str());
+    EXPECT_EQ(actual.field_units()[i].system()->zepl_type_str(),
+              expected.field_units()[i].system()->zepl_type_str());
     EXPECT_EQ(actual.field_units()[i].unit_exp(), expected.field_units()[i].unit_exp());
   }
 }

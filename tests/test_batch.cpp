@@ -23,14 +23,16 @@ std::vector<double> batch_points(std::size_t width, std::size_t count, std::mt19
   std::uniform_real_distribution<double> u(-0.3, 1.3);
   std::vector<double> points(width * count);
   for (double& v : points) v = u(rng);
-  if (width == 1) std::sort(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(count / 2));
+  if (width == 1)
+    std::sort(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(count / 2));
   points[0] = std::nan("");
   if (count > 3) points[width * 3] = -std::numeric_limits<double>::infinity();
   return points;
 }
 
 // Every point of a batch against query() and specific_query() of that point.
-void expect_batch_equals_single_queries(const Interpolator& g, const std::vector<std::string>& names,
+void expect_batch_equals_single_queries(const Interpolator& g,
+                                        const std::vector<std::string>& names,
                                         const std::vector<double>& points, std::size_t columns) {
   const std::size_t width = names.size(), count = points.size() / width;
   std::vector<double> all(count * columns), one(count);
@@ -53,11 +55,13 @@ void expect_batch_equals_single_queries(const Interpolator& g, const std::vector
       EXPECT_TRUE(std::isnan(one[i]));
     } else {
       EXPECT_EQ(one[i], value) << "point " << i;
-      for (std::size_t c = 0; c < columns; ++c) EXPECT_EQ(all[i * columns + c], single[c]) << "point " << i;
+      for (std::size_t c = 0; c < columns; ++c)
+        EXPECT_EQ(all[i * columns + c], single[c]) << "point " << i;
     }
-    const bool worse = status == ExitStatusEnum::ERROR ? expected_worst != ExitStatusEnum::ERROR
-                                                       : status == ExitStatusEnum::WARNING &&
-                                                             expected_worst == ExitStatusEnum::SUCCESS;
+    const bool worse =
+        status == ExitStatusEnum::ERROR
+            ? expected_worst != ExitStatusEnum::ERROR
+            : status == ExitStatusEnum::WARNING && expected_worst == ExitStatusEnum::SUCCESS;
     if (worse) {
       expected_worst = status;
       expected_message = "point " + std::to_string(i) + ": " + g.last_message();
@@ -87,10 +91,12 @@ TEST(BatchQuery, EqualsSingleQueriesPointByPointForEveryAlgorithm) {
         SCOPED_TRACE("d " + std::to_string(d) + ", type " + std::to_string(type));
         // Every variable in stored order, then the last one left to its default and the rest reversed.
         std::vector<std::string> names = variable_names(d);
-        expect_batch_equals_single_queries(g, names, batch_points(d, 203, rng), 3);  // several chunks, a partial one
+        expect_batch_equals_single_queries(g, names, batch_points(d, 203, rng),
+                                           3);  // several chunks, a partial one
         names.pop_back();
         std::reverse(names.begin(), names.end());
-        if (!names.empty()) expect_batch_equals_single_queries(g, names, batch_points(names.size(), 64, rng), 3);
+        if (!names.empty())
+          expect_batch_equals_single_queries(g, names, batch_points(names.size(), 64, rng), 3);
       }
     }
   }
@@ -102,11 +108,12 @@ TEST(BatchQuery, ErrorsOfTheCallMarkEveryPoint) {
   const std::vector<double> xs = {0.5, 0.5, 0.2, 0.7};
   std::vector<double> out(2, 0.0);
   std::vector<Status> statuses(2, ExitStatusEnum::SUCCESS);
-  const auto expect_all_errors = [&](const std::vector<std::string>& names, const std::string& dependent,
-                                     const std::string& message) {
-    const Status s = dependent.empty() ? g.batch_query(names, xs.data(), 2, out.data(), statuses.data())
-                                       : g.batch_specific_query(names, xs.data(), 2, dependent, out.data(),
-                                                                statuses.data());
+  const auto expect_all_errors = [&](const std::vector<std::string>& names,
+                                     const std::string& dependent, const std::string& message) {
+    const Status s =
+        dependent.empty()
+            ? g.batch_query(names, xs.data(), 2, out.data(), statuses.data())
+            : g.batch_specific_query(names, xs.data(), 2, dependent, out.data(), statuses.data());
     EXPECT_EQ(s, ExitStatusEnum::ERROR);
     EXPECT_EQ(g.last_message(), message);
     for (std::size_t i = 0; i < 2; ++i) {
@@ -126,7 +133,8 @@ TEST(BatchQuery, ErrorsOfTheCallMarkEveryPoint) {
 TEST(BatchQuery, PropertySetThrowsOnlyWithoutStatuses) {
   qorva_mat::PropertySet set("Elasticity", {"E", "nu"});
   set.set({"Temperature"}, {{20.0}, {100.0}}, {}, {20.0}, {{200.0, 0.3}, {180.0, 0.32}},
-          qorva_gil::AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::LINEAR_MULTIVARIATE), false, false, false);
+          qorva_gil::AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::LINEAR_MULTIVARIATE), false,
+          false, false);
   set.update();
   const std::vector<double> ts = {20.0, 60.0, std::nan(""), 100.0};
   std::vector<double> e(4), both(8);
@@ -139,7 +147,8 @@ TEST(BatchQuery, PropertySetThrowsOnlyWithoutStatuses) {
     set.query({"Temperature"}, ts.data(), 4, both.data());
     FAIL() << "a point with status 1 must throw";
   } catch (const qorva_mat::runtime_error& error) {
-    EXPECT_EQ(std::string(error.what()), "GIL-error:\npoint 2: the value of 'Temperature' is NaN, not a finite number");
+    EXPECT_EQ(std::string(error.what()),
+              "GIL-error:\npoint 2: the value of 'Temperature' is NaN, not a finite number");
   }
   EXPECT_EQ(both[3], 0.31);
   EXPECT_EQ(both[6], 180.0);

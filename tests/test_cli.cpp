@@ -1,7 +1,7 @@
 // Runs the real qorva-mat program and checks what it prints against the library itself.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <sys/wait.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <filesystem>
@@ -42,7 +42,8 @@ class Cli : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("qorva-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("qorva-cli-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -66,8 +67,8 @@ class Cli : public ::testing::Test {
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }
 
-double library_query(const std::string& units, const std::string& property, const std::string& variable,
-                     double temperature) {
+double library_query(const std::string& units, const std::string& property,
+                     const std::string& variable, double temperature) {
   std::vector<std::shared_ptr<qorva_mat::Material>> materials;
   qorva_mat::load_materials(kExample, materials, qorva_mat::make_unit_system(units));
   auto& set = materials.at(0)->at(property);
@@ -104,15 +105,17 @@ TEST_F(Cli, InfoListsEveryMaterialAndItsPropertySetsAsTextAndJson) {
 
 TEST_F(Cli, QueryAnswersWhatTheLibraryAnswersInTheChosenSystem) {
   // the point is given in the output system: 50 C is 323.15 K, and SI stresses are in Pa
-  const Outcome si_point = run("query " + kExample + " --material " + quoted(kCarbon) +
-                           " --property 'Engineering Constants' --at Temperature=323.15 --json --units SI");
+  const Outcome si_point =
+      run("query " + kExample + " --material " + quoted(kCarbon) +
+          " --property 'Engineering Constants' --at Temperature=323.15 --json --units SI");
   ASSERT_EQ(si_point.status, 0) << si_point.err;
   const auto si_doc = nlohmann::json::parse(si_point.out);
   EXPECT_EQ(si_doc["values"]["E1"]["unit"], "Pa");
   EXPECT_NEAR(si_doc["values"]["E1"]["value"].get<double>(),
               1e6 * library_query("MPA", "Engineering Constants", "E1", 50.0), 1e-3);
-  const Outcome mpa = run("query " + kExample + " --material " + quoted(kCarbon) +
-                      " --property 'Engineering Constants' --at Temperature=50 --json --units MPA");
+  const Outcome mpa =
+      run("query " + kExample + " --material " + quoted(kCarbon) +
+          " --property 'Engineering Constants' --at Temperature=50 --json --units MPA");
   ASSERT_EQ(mpa.status, 0) << mpa.err;
   const auto doc = nlohmann::json::parse(mpa.out);
   EXPECT_DOUBLE_EQ(doc["values"]["E1"]["value"].get<double>(),
@@ -120,21 +123,24 @@ TEST_F(Cli, QueryAnswersWhatTheLibraryAnswersInTheChosenSystem) {
   EXPECT_EQ(doc["values"]["E1"]["unit"], "MPa");
   EXPECT_TRUE(doc["warnings"].empty());
   // halfway between the table points 22 C and 80 C: the linear blend
-  EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(), 135000.0 + (50.0 - 22.0) / 58.0 * (132000.0 - 135000.0), 1e-6);
+  EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(),
+              135000.0 + (50.0 - 22.0) / 58.0 * (132000.0 - 135000.0), 1e-6);
 
   const Outcome si = run("query " + kExample + " --material " + quoted(kCarbon) +
-                     " --property Density --json --units SI");
+                         " --property Density --json --units SI");
   ASSERT_EQ(si.status, 0) << si.err;
   EXPECT_DOUBLE_EQ(nlohmann::json::parse(si.out)["values"]["rho"]["value"].get<double>(), 1550.0);
 }
 
 TEST_F(Cli, QueryOutsideTheDataWarnsAndUsesDefaultsForMissingVariables) {
   const Outcome r = run("query " + kExample + " --material " + quoted(kCarbon) +
-                    " --property 'Engineering Constants' --at Temperature=150 --units MPA");
+                        " --property 'Engineering Constants' --at Temperature=150 --units MPA");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("warning: Temperature = 150 C lies outside the data (-40 .. 80 C)"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("warning: Temperature = 150 C lies outside the data (-40 .. 80 C)"),
+            std::string::npos)
+      << r.err;
   const Outcome defaults = run("query " + kExample + " --material " + quoted(kCarbon) +
-                           " --property 'Engineering Constants' --units MPA --json");
+                               " --property 'Engineering Constants' --units MPA --json");
   ASSERT_EQ(defaults.status, 0) << defaults.err;
   const auto doc = nlohmann::json::parse(defaults.out);
   EXPECT_DOUBLE_EQ(doc["point"]["Temperature"]["value"].get<double>(), 22.0);
@@ -151,12 +157,13 @@ TEST_F(Cli, FailuresGiveOneLineAndTheDocumentedStatus) {
   EXPECT_EQ(material.status, 2);
   EXPECT_NE(material.err.find("'Structural Steel S355'"), std::string::npos) << material.err;
 
-  const Outcome property = run("query " + kExample + " --material " + quoted(kCarbon) + " --property Stiffness");
+  const Outcome property =
+      run("query " + kExample + " --material " + quoted(kCarbon) + " --property Stiffness");
   EXPECT_EQ(property.status, 2);
   EXPECT_NE(property.err.find("'Engineering Constants'"), std::string::npos) << property.err;
 
   const Outcome at = run("query " + kExample + " --material " + quoted(kCarbon) +
-                     " --property 'Engineering Constants' --at Temperature=hot");
+                         " --property 'Engineering Constants' --at Temperature=hot");
   EXPECT_EQ(at.status, 2);
   EXPECT_NE(at.err.find("bad --at value 'Temperature=hot'"), std::string::npos) << at.err;
 
@@ -167,9 +174,10 @@ TEST_F(Cli, FailuresGiveOneLineAndTheDocumentedStatus) {
   EXPECT_EQ(std::count(malformed.err.begin(), malformed.err.end(), '\n'), 1) << malformed.err;
 
   const Outcome over = run("sample " + kExample + " --material " + quoted(kCarbon) +
-                          " --property Density --over Temperature=0:1:2");
+                           " --property Density --over Temperature=0:1:2");
   EXPECT_EQ(over.status, 2);
-  EXPECT_NE(over.err.find("bad --over value: 'Density' does not depend on 'Temperature'"), std::string::npos)
+  EXPECT_NE(over.err.find("bad --over value: 'Density' does not depend on 'Temperature'"),
+            std::string::npos)
       << over.err;
 
   EXPECT_EQ(run("frobnicate").status, 1);
@@ -187,8 +195,9 @@ TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
   EXPECT_EQ(nlohmann::json::parse(store.out)["format"], "hdf5");
 
   ASSERT_EQ(run("convert " + h5 + " " + xml).status, 0);
-  const std::string query = " --material " + quoted(kCarbon) +
-                            " --property 'Engineering Constants' --at Temperature=50 --json --units MPA";
+  const std::string query =
+      " --material " + quoted(kCarbon) +
+      " --property 'Engineering Constants' --at Temperature=50 --json --units MPA";
   const auto direct = nlohmann::json::parse(run("query " + kExample + query).out);
   const auto via_store = nlohmann::json::parse(run("query " + h5 + query).out);
   const auto via_xml = nlohmann::json::parse(run("query " + xml + query).out);
@@ -196,11 +205,16 @@ TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
   EXPECT_EQ(direct["values"], via_xml["values"]);
 
   // the store read into another system goes through the converting Matbook path
-  const auto bin_direct = nlohmann::json::parse(run("query " + kExample + " --material " + quoted(kCarbon) +
-                                                    " --property Density --json --units BIN").out);
-  const auto bin_store = nlohmann::json::parse(run("query " + h5 + " --material " + quoted(kCarbon) +
-                                                   " --property Density --json --units BIN").out);
-  EXPECT_NEAR(bin_store["values"]["rho"]["value"].get<double>(), bin_direct["values"]["rho"]["value"].get<double>(),
+  const auto bin_direct =
+      nlohmann::json::parse(run("query " + kExample + " --material " + quoted(kCarbon) +
+                                " --property Density --json --units BIN")
+                                .out);
+  const auto bin_store =
+      nlohmann::json::parse(run("query " + h5 + " --material " + quoted(kCarbon) +
+                                " --property Density --json --units BIN")
+                                .out);
+  EXPECT_NEAR(bin_store["values"]["rho"]["value"].get<double>(),
+              bin_direct["values"]["rho"]["value"].get<double>(),
               1e-12 * bin_direct["values"]["rho"]["value"].get<double>());
 }
 
@@ -222,7 +236,9 @@ TEST_F(Cli, QueryAndSampleReadOnlyTheNamedMaterial) {
   ASSERT_EQ(carbon.status, 0) << carbon.err;
   EXPECT_EQ(nlohmann::json::parse(carbon.out), nlohmann::json::parse(intact.out));
   EXPECT_EQ(run("sample " + h5 + " --material " + quoted(kCarbon) +
-                " --property 'Engineering Constants' --over Temperature=0:80:3").status, 0);
+                " --property 'Engineering Constants' --over Temperature=0:80:3")
+                .status,
+            0);
   // A name that matches only without regard to case falls back to reading everything.
   std::string lowered = kCarbon;
   for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -249,16 +265,19 @@ TEST_F(Cli, StoreWithoutRecordedSystemNeedsFromUnitsToConvert) {
   const Outcome refused = run("convert " + h5 + " " + (dir_ / "out.xml").string() + " --units SI");
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("--from-units"), std::string::npos) << refused.err;
-  const Outcome accepted = run("query " + h5 + " --from-units MPA --units SI --material " + quoted(kCarbon) +
-                           " --property Density --json");
+  const Outcome accepted = run("query " + h5 + " --from-units MPA --units SI --material " +
+                               quoted(kCarbon) + " --property Density --json");
   ASSERT_EQ(accepted.status, 0) << accepted.err;
-  EXPECT_NEAR(nlohmann::json::parse(accepted.out)["values"]["rho"]["value"].get<double>(), 1550.0, 1e-9);
+  EXPECT_NEAR(nlohmann::json::parse(accepted.out)["values"]["rho"]["value"].get<double>(), 1550.0,
+              1e-9);
 }
 
 TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   const std::string csv = (dir_ / "e1.csv").string();
   const Outcome sample = run("sample " + kExample + " --material " + quoted(kCarbon) +
-                         " --property 'Engineering Constants' --over Temperature=-40:80:7 --dependent E1 --units MPA --csv " + csv);
+                             " --property 'Engineering Constants' --over Temperature=-40:80:7 "
+                             "--dependent E1 --units MPA --csv " +
+                             csv);
   ASSERT_EQ(sample.status, 0) << sample.err;
   std::istringstream lines(slurp(csv));
   std::string line;
@@ -274,8 +293,9 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   EXPECT_EQ(rows, 7);
 
   // The ends of a sweep may carry units: -40 C .. 80 C is -40 F .. 176 F.
-  const Outcome with_units = run("sample " + kExample + " --material " + quoted(kCarbon) +
-                                 " --property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
+  const Outcome with_units =
+      run("sample " + kExample + " --material " + quoted(kCarbon) +
+          " --property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
   ASSERT_EQ(with_units.status, 0) << with_units.err;
   std::istringstream rows_bin(with_units.out);
   std::getline(rows_bin, line);
@@ -287,7 +307,9 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
 
   const std::string svg = (dir_ / "e1.svg").string();
   const Outcome plot = run("plot " + kExample + " --material " + quoted(kCarbon) +
-                       " --property 'Engineering Constants' --over Temperature=-40:80:50 --dependent E1 --dependent E2 --units MPA -o " + svg);
+                           " --property 'Engineering Constants' --over Temperature=-40:80:50 "
+                           "--dependent E1 --dependent E2 --units MPA -o " +
+                           svg);
   ASSERT_EQ(plot.status, 0) << plot.err;
   const std::string chart = slurp(svg);
   EXPECT_EQ(chart.rfind("<svg", 0), 0u);
@@ -309,10 +331,13 @@ TEST_F(Cli, ExampleConvertedIntoAnotherSystemQueriesRightFromXmlAndStore) {
   for (const std::string out : {"ex_bin.xml", "ex_bin.h5"}) {
     const std::string file = (dir_ / out).string();
     ASSERT_EQ(run("convert " + kExample + " " + file + " --units BIN").status, 0);
-    const Outcome r = run("query " + file + " --material " + quoted(kCarbon) +
-                          " --property 'Engineering Constants' --at Temperature=50 --units MPA --json");
+    const Outcome r =
+        run("query " + file + " --material " + quoted(kCarbon) +
+            " --property 'Engineering Constants' --at Temperature=50 --units MPA --json");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NEAR(nlohmann::json::parse(r.out)["values"]["E1"]["value"].get<double>(), expected, 1e-12 * expected) << out;
+    EXPECT_NEAR(nlohmann::json::parse(r.out)["values"]["E1"]["value"].get<double>(), expected,
+                1e-12 * expected)
+        << out;
     EXPECT_EQ(r.err, "") << out;
   }
 }
@@ -325,30 +350,38 @@ TEST_F(Cli, AtWithAUnitNamesTheSamePointInEverySystemAndFileKind) {
     std::string file, units, at;
     double point;  // 50 C in the system of the output
   };
-  const std::vector<Case> cases{{kExample, "SI", "Temperature=50C", 323.15},
-                                {kExample, "MPA", "Temperature=323.15K", 50.0},
-                                {kExample, "BIN", "'Temperature=50 C'", 122.0},
-                                {h5, "BIN", "Temperature=122F", 122.0},
-                                {h5, "SI", "temperature=50C", 323.15},
-                                {h5, "MPA", "Temperature=50", 50.0}};  // a bare number is in --units
+  const std::vector<Case> cases{
+      {kExample, "SI", "Temperature=50C", 323.15},
+      {kExample, "MPA", "Temperature=323.15K", 50.0},
+      {kExample, "BIN", "'Temperature=50 C'", 122.0},
+      {h5, "BIN", "Temperature=122F", 122.0},
+      {h5, "SI", "temperature=50C", 323.15},
+      {h5, "MPA", "Temperature=50", 50.0}};  // a bare number is in --units
   const double e1_mpa = library_query("MPA", "Engineering Constants", "E1", 50.0);
   for (const Case& c : cases) {
-    const Outcome r = run("query " + c.file + " --material " + quoted(kCarbon) + " --property Elasticity --at " +
-                          c.at + " --units " + c.units + " --json");
+    const Outcome r =
+        run("query " + c.file + " --material " + quoted(kCarbon) + " --property Elasticity --at " +
+            c.at + " --units " + c.units + " --json");
     ASSERT_EQ(r.status, 0) << c.at << ": " << r.err;
     const auto doc = nlohmann::json::parse(r.out);
-    EXPECT_NEAR(doc["point"]["Temperature"]["value"].get<double>(), c.point, 1e-9) << c.units << " " << c.at;
+    EXPECT_NEAR(doc["point"]["Temperature"]["value"].get<double>(), c.point, 1e-9)
+        << c.units << " " << c.at;
     const auto system = qorva_mat::make_unit_system(c.units);
     const auto mpa = qorva_mat::make_unit_system("MPA");
-    const double factor = qorva_mat::conversion_factor(qorva_mat::detail::category_unit("stress", mpa),
-                                                       qorva_mat::detail::category_unit("stress", system));
-    EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(), e1_mpa * factor, 1e-9 * e1_mpa * factor) << c.units << " " << c.at;
+    const double factor =
+        qorva_mat::conversion_factor(qorva_mat::detail::category_unit("stress", mpa),
+                                     qorva_mat::detail::category_unit("stress", system));
+    EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(), e1_mpa * factor, 1e-9 * e1_mpa * factor)
+        << c.units << " " << c.at;
   }
   const Outcome length = run("query " + kExample + " --material " + quoted(kCarbon) +
                              " --property Elasticity --at Temperature=5mm");
   EXPECT_EQ(length.status, 2);
-  EXPECT_NE(length.err.find("bad --at value 'Temperature=5mm': 'mm' is no temperature unit; the variable is in K"),
-            std::string::npos) << length.err;
+  EXPECT_NE(
+      length.err.find(
+          "bad --at value 'Temperature=5mm': 'mm' is no temperature unit; the variable is in K"),
+      std::string::npos)
+      << length.err;
 }
 
 TEST_F(Cli, WarningsReachStandardErrorOnceEachUnlessQuiet) {
@@ -362,8 +395,10 @@ TEST_F(Cli, WarningsReachStandardErrorOnceEachUnlessQuiet) {
     EXPECT_EQ(std::count(seen.begin(), seen.end(), line), 0) << "repeated: " << line;
     seen.push_back(line);
   }
-  EXPECT_NE(r.err.find("uses the unknown unit symbol 'furlong': its values are read without conversion."),
-            std::string::npos) << r.err;
+  EXPECT_NE(
+      r.err.find("uses the unknown unit symbol 'furlong': its values are read without conversion."),
+      std::string::npos)
+      << r.err;
   EXPECT_NE(r.err.find(": Only constant density supported"), std::string::npos) << r.err;
   const Outcome quiet = run("-q info " + file + " --units MPA");
   EXPECT_EQ(quiet.status, 0);
@@ -374,9 +409,12 @@ TEST_F(Cli, WarningsReachStandardErrorOnceEachUnlessQuiet) {
 TEST_F(Cli, EveryFailureIsOneLineNamingTheFile) {
   const std::string data = QORVA_TEST_DATA_DIR;
   const std::vector<std::pair<std::string, std::string>> cases{
-      {data + "/matbook_bad_missing_version.xml", "the required attribute 'version' of the element 'MatbookData' is missing"},
-      {data + "/matbook_bad_missing_bulkdetails.xml", "the required element 'BulkDetails' is missing"},
-      {data + "/matbook_bad_unit_power_fraction.xml", "the power '1.5' of the unit 'm' declared for pr0 is not an integer"},
+      {data + "/matbook_bad_missing_version.xml",
+       "the required attribute 'version' of the element 'MatbookData' is missing"},
+      {data + "/matbook_bad_missing_bulkdetails.xml",
+       "the required element 'BulkDetails' is missing"},
+      {data + "/matbook_bad_unit_power_fraction.xml",
+       "the power '1.5' of the unit 'm' declared for pr0 is not an integer"},
       {data + "/matbook_bad_limit_text.xml", "a text where a number is needed is not one: 'cold'"},
       {data + "/matbook_bad_truncated.xml", "line 14: unexpected end of data"}};
   for (const auto& [file, reason] : cases) {
@@ -390,13 +428,15 @@ TEST_F(Cli, EveryFailureIsOneLineNamingTheFile) {
   const std::string twice = data + "/matbook_bad_duplicate_points.xml";
   const Outcome engine = run("query " + twice + " --material Twice --property Density");
   EXPECT_EQ(engine.status, 2);
-  EXPECT_EQ(engine.err.rfind("qorva-mat: error: " + twice + ": interpolation: ", 0), 0u) << engine.err;
+  EXPECT_EQ(engine.err.rfind("qorva-mat: error: " + twice + ": interpolation: ", 0), 0u)
+      << engine.err;
   EXPECT_EQ(engine.err.find("GIL-error"), std::string::npos) << engine.err;
   EXPECT_EQ(std::count(engine.err.begin(), engine.err.end(), '\n'), 1) << engine.err;
 }
 
 TEST_F(Cli, MaterialAndPropertyNamesMatchWithoutCaseAndByMatbookName) {
-  const Outcome folded = run("query " + kExample + " --material 'ud carbon/epoxy t300/914' --property elasticity "
+  const Outcome folded = run("query " + kExample +
+                             " --material 'ud carbon/epoxy t300/914' --property elasticity "
                              "--at Temperature=50C --units MPA --json");
   ASSERT_EQ(folded.status, 0) << folded.err;
   EXPECT_EQ(nlohmann::json::parse(folded.out)["property"], "Engineering Constants");
@@ -407,24 +447,32 @@ TEST_F(Cli, MaterialAndPropertyNamesMatchWithoutCaseAndByMatbookName) {
 
   // "Puck Constants" is the Matbook name of both woven Puck sets.
   const std::string woven = std::string(QORVA_TEST_DATA_DIR) + "/matbook_woven.xml";
-  const Outcome puck = run("query " + woven + " --material 'Glass Fabric' --property 'Puck Constants'");
+  const Outcome puck =
+      run("query " + woven + " --material 'Glass Fabric' --property 'Puck Constants'");
   EXPECT_EQ(puck.status, 2);
   EXPECT_NE(puck.err.find("property name 'Puck Constants' of material 'Glass Fabric' is ambiguous: "
-                          "'Woven Puck Constants 1', 'Woven Puck Constants 2'"), std::string::npos) << puck.err;
+                          "'Woven Puck Constants 1', 'Woven Puck Constants 2'"),
+            std::string::npos)
+      << puck.err;
 
   std::vector<std::shared_ptr<qorva_mat::Material>> materials;
   qorva_mat::load_materials(kExample, materials, qorva_mat::make_unit_system("SI"));
   auto copy = std::make_shared<qorva_mat::Material>(*materials[0]);
   copy->name("ud carbon/epoxy T300/914");
-  copy->set_string_property("QORVAHELMTransferID", "HELM-2");  // else it would be read into the first
+  copy->set_string_property("QORVAHELMTransferID",
+                            "HELM-2");  // else it would be read into the first
   materials.push_back(copy);
   const std::string file = (dir_ / "cases.xml").string();
   qorva_mat::write_materials(file, materials, qorva_mat::make_unit_system("SI"));
-  EXPECT_EQ(run("query " + file + " --material " + quoted(kCarbon) + " --property Density").status, 0);
-  const Outcome ambiguous = run("query " + file + " --material 'UD CARBON/EPOXY T300/914' --property Density");
+  EXPECT_EQ(run("query " + file + " --material " + quoted(kCarbon) + " --property Density").status,
+            0);
+  const Outcome ambiguous =
+      run("query " + file + " --material 'UD CARBON/EPOXY T300/914' --property Density");
   EXPECT_EQ(ambiguous.status, 2);
-  EXPECT_NE(ambiguous.err.find("material name 'UD CARBON/EPOXY T300/914' is ambiguous: '" + kCarbon +
-                               "', 'ud carbon/epoxy T300/914'"), std::string::npos) << ambiguous.err;
+  EXPECT_NE(ambiguous.err.find("material name 'UD CARBON/EPOXY T300/914' is ambiguous: '" +
+                               kCarbon + "', 'ud carbon/epoxy T300/914'"),
+            std::string::npos)
+      << ambiguous.err;
 }
 
 TEST(UnitText, ShowsUnitsInTheEngineersForm) {
@@ -438,12 +486,13 @@ TEST(UnitText, ShowsUnitsInTheEngineersForm) {
       {"CGS", {"g/cm^3", "dyn/cm^2", "1/C", "dyn/(s C)", "dyn cm/(g C)"}},
       {"BFT", {"slug/ft^3", "lbf/ft^2", "1/F", "lbf/(s F)", "lbf ft/(slug F)"}},
       {"BIN", {"lbf s^2/in^4", "psi", "1/F", "lbf/(s F)", "in^2/(s^2 F)"}}};
-  const std::vector<std::string> categories{"density", "stress", "thermal expansion", "thermal conductivity",
-                                            "specific heat"};
+  const std::vector<std::string> categories{"density", "stress", "thermal expansion",
+                                            "thermal conductivity", "specific heat"};
   for (const auto& [name, forms] : expected) {
     const auto system = qorva_mat::make_unit_system(name);
     for (std::size_t k = 0; k < categories.size(); ++k)
-      EXPECT_EQ(engineer_unit(category_unit(categories[k], system)), forms[k]) << name << " " << categories[k];
+      EXPECT_EQ(engineer_unit(category_unit(categories[k], system)), forms[k])
+          << name << " " << categories[k];
   }
   EXPECT_EQ(engineer_unit(qorva_mat::dimensionless(qorva_mat::make_unit_system("SI"))), "");
   EXPECT_EQ(engineer_unit(qorva_mat::Unit()), "");
@@ -462,8 +511,9 @@ TEST(UnitText, ReadsNumbersWithUnitsIntoTheVariablesUnit) {
   EXPECT_NEAR(value_in_unit("122F", qorva_mat::temperature(si)), 323.15, 1e-12);
   EXPECT_EQ(value_in_unit("7", qorva_mat::temperature(si)), 7.0);  // bare: already in the unit
   EXPECT_NEAR(value_in_unit("2 mm", qorva_mat::length(si)), 0.002, 1e-18);
-  EXPECT_NEAR(value_in_unit("1MPa", (qorva_mat::force(bin) * qorva_mat::length(bin).pow(-2)).unit()),
-              145.03773773, 1e-6);
+  EXPECT_NEAR(
+      value_in_unit("1MPa", (qorva_mat::force(bin) * qorva_mat::length(bin).pow(-2)).unit()),
+      145.03773773, 1e-6);
   EXPECT_THROW(value_in_unit("1 m", qorva_mat::time(si)), std::invalid_argument);
   EXPECT_THROW(value_in_unit("1 parsec", qorva_mat::length(si)), std::invalid_argument);
   EXPECT_THROW(value_in_unit("1 m", qorva_mat::Unit()), std::invalid_argument);

@@ -25,9 +25,10 @@ struct Outcome {
 // sanitizer build that leak, which is not ours, would change the exit status, so leaks are not
 // checked in the program here.
 Outcome run_info(const std::string& file) {
-  const fs::path err = fs::temp_directory_path() / ("qorva-cli-hostile-" + fs::path(file).stem().string());
-  const std::string command = "ASAN_OPTIONS=detect_leaks=0 " + std::string(QORVA_CLI) + " info " + file +
-                              " > /dev/null 2> " + err.string();
+  const fs::path err =
+      fs::temp_directory_path() / ("qorva-cli-hostile-" + fs::path(file).stem().string());
+  const std::string command = "ASAN_OPTIONS=detect_leaks=0 " + std::string(QORVA_CLI) + " info " +
+                              file + " > /dev/null 2> " + err.string();
   const int raw = std::system(command.c_str());
   Outcome outcome;
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -57,11 +58,13 @@ TEST(CliHostile, StoresThatCrashTheHdf5LibraryAreReportedAsDamaged) {
     const Outcome outcome = run_info(kHostile + name);
     if (kStoppedAtBadAccess) {
       EXPECT_EQ(outcome.status, 2);
-      EXPECT_NE(outcome.err.find("is damaged: reading it crashed the HDF5 library"), std::string::npos)
+      EXPECT_NE(outcome.err.find("is damaged: reading it crashed the HDF5 library"),
+                std::string::npos)
           << outcome.err;
     } else {
       // Never killed, never an exit status other than success or a reported failure.
-      EXPECT_TRUE(outcome.status == 0 || outcome.status == 2) << outcome.status << " " << outcome.err;
+      EXPECT_TRUE(outcome.status == 0 || outcome.status == 2)
+          << outcome.status << " " << outcome.err;
     }
   }
 }
@@ -71,9 +74,12 @@ TEST(CliHostile, StoreThatSendsHdf5IntoAnEndlessLoopIsReportedAsDamaged) {
   // probing child is stopped after 20 s (the allowance for a store of this size).
   const auto start = std::chrono::steady_clock::now();
   const Outcome outcome = run_info(kHostile + "damaged_heap_endless_loop.h5");
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
+  const auto seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start);
   EXPECT_EQ(outcome.status, 2);
-  EXPECT_NE(outcome.err.find("is damaged: reading it did not finish within 20 s"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("is damaged: reading it did not finish within 20 s"),
+            std::string::npos)
+      << outcome.err;
   EXPECT_LT(seconds.count(), 60);
 }
 
@@ -89,7 +95,8 @@ TEST(CliHostile, StoresThatHdf5ReportsAsBrokenEndInTheOrdinaryError) {
     SCOPED_TRACE(name);
     const Outcome outcome = run_info(kHostile + name);
     EXPECT_EQ(outcome.status, 2);
-    EXPECT_NE(outcome.err.find("cannot read the HDF5 material store"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("cannot read the HDF5 material store"), std::string::npos)
+        << outcome.err;
   }
 }
 

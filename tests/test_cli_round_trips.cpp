@@ -39,7 +39,8 @@ const std::vector<std::string> kSources{kExample,
 
 MaterialList load_sources(const std::string& system) {
   MaterialList materials;
-  for (const auto& file : kSources) qorva_mat::load_materials(file, materials, qorva_mat::make_unit_system(system));
+  for (const auto& file : kSources)
+    qorva_mat::load_materials(file, materials, qorva_mat::make_unit_system(system));
   materials.erase(std::remove_if(materials.begin(), materials.end(),
                                  [](const auto& m) { return m->name() == "Unknown"; }),
                   materials.end());
@@ -48,7 +49,9 @@ MaterialList load_sources(const std::string& system) {
 
 // A temperature reading in kelvin; any other value unchanged. Temperatures are compared as
 // readings, so that 0 C against -1e-14 C is not taken for a relative error of 1.
-double kelvin(double value, const UnitSystem& s) { return (value - s.temperature_offset()) * s.temperature_conv(); }
+double kelvin(double value, const UnitSystem& s) {
+  return (value - s.temperature_offset()) * s.temperature_conv();
+}
 double comparable(double value, const Unit& unit) {
   return unit.system() && unit.is_temperature() ? kelvin(value, *unit.system()) : value;
 }
@@ -63,7 +66,8 @@ double number(const std::string& text) {
 
 void expect_close(double expected, double actual, const std::string& what) {
   const double tolerance = 1e-12 * std::max(std::abs(expected), std::abs(actual));
-  EXPECT_TRUE(std::abs(expected - actual) <= tolerance || (std::isnan(expected) && std::isnan(actual)))
+  EXPECT_TRUE(std::abs(expected - actual) <= tolerance ||
+              (std::isnan(expected) && std::isnan(actual)))
       << what << ": expected " << expected << ", got " << actual;
 }
 
@@ -72,13 +76,15 @@ const char* const kReferenceTemperature = "Zero-Thermal-Strain Reference Tempera
 // Same names, algorithm, field units, string properties and values; independent values, limits
 // and defaults that are temperatures are compared in kelvin, as is the reference temperature
 // (a reading in the temperature unit of `system`).
-void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSystem& system, const std::string& at) {
+void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSystem& system,
+                     const std::string& at) {
   ASSERT_EQ(a.get_independent_names(), b.get_independent_names()) << at;
   ASSERT_EQ(a.get_dependent_names(), b.get_dependent_names()) << at;
   EXPECT_EQ(a.get_algorithm(), b.get_algorithm()) << at;
   const auto& units = a.field_units();
   ASSERT_EQ(units.size(), b.field_units().size()) << at;
-  for (std::size_t i = 0; i < units.size(); ++i) EXPECT_TRUE(units[i] == b.field_units()[i]) << at << " unit " << i;
+  for (std::size_t i = 0; i < units.size(); ++i)
+    EXPECT_TRUE(units[i] == b.field_units()[i]) << at << " unit " << i;
   auto in = [&](double v, std::size_t i) { return i < units.size() ? comparable(v, units[i]) : v; };
   const auto xa = a.get_independent_data(), xb = b.get_independent_data();
   const auto ya = a.get_dependent_data(), yb = b.get_dependent_data();
@@ -86,11 +92,13 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSyste
   ASSERT_EQ(ya.size(), yb.size()) << at;
   for (std::size_t r = 0; r < xa.size(); ++r) {
     ASSERT_EQ(xa[r].size(), xb[r].size()) << at;
-    for (std::size_t i = 0; i < xa[r].size(); ++i) expect_close(in(xa[r][i], i), in(xb[r][i], i), at + " point");
+    for (std::size_t i = 0; i < xa[r].size(); ++i)
+      expect_close(in(xa[r][i], i), in(xb[r][i], i), at + " point");
   }
   for (std::size_t r = 0; r < ya.size(); ++r) {
     ASSERT_EQ(ya[r].size(), yb[r].size()) << at;
-    for (std::size_t k = 0; k < ya[r].size(); ++k) expect_close(ya[r][k], yb[r][k], at + " " + a.get_dependent_names()[k]);
+    for (std::size_t k = 0; k < ya[r].size(); ++k)
+      expect_close(ya[r][k], yb[r][k], at + " " + a.get_dependent_names()[k]);
   }
   const auto ra = a.get_ranges(), rb = b.get_ranges();
   const auto da = a.get_defaults(), db = b.get_defaults();
@@ -103,7 +111,8 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSyste
     expect_close(in(ra[i].first, i), in(rb[i].first, i), at + " lower limit");
     expect_close(in(ra[i].second, i), in(rb[i].second, i), at + " upper limit");
   }
-  for (std::size_t i = 0; carried && i < da.size(); ++i) expect_close(in(da[i], i), in(db[i], i), at + " default");
+  for (std::size_t i = 0; carried && i < da.size(); ++i)
+    expect_close(in(da[i], i), in(db[i], i), at + " default");
   for (const auto& key : a.get_string_property_keys()) {
     ASSERT_TRUE(b.has_string_property(key)) << at << " " << key;
     if (key == kReferenceTemperature) {
@@ -117,27 +126,32 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, const UnitSyste
 
 // `actual` holds the materials of `expected` (in any order: stores keep them in name order) with
 // the same sets and values (relative 1e-12), both in `system`.
-void expect_same_materials(const MaterialList& expected, const MaterialList& actual, const UnitSystem& system,
-                           const std::string& where) {
+void expect_same_materials(const MaterialList& expected, const MaterialList& actual,
+                           const UnitSystem& system, const std::string& where) {
   ASSERT_EQ(expected.size(), actual.size()) << where;
   for (const auto& material : expected) {
     const Material& a = *material;
     const std::string at = where + " / " + a.name();
-    const auto found = std::find_if(actual.begin(), actual.end(), [&](const auto& m) { return m->name() == a.name(); });
+    const auto found = std::find_if(actual.begin(), actual.end(),
+                                    [&](const auto& m) { return m->name() == a.name(); });
     ASSERT_NE(found, actual.end()) << at;
     const Material& b = **found;
     for (const auto& key : a.get_string_property_keys())
-      EXPECT_EQ(a.get_string_property(key), b.has_string_property(key) ? b.get_string_property(key) : "<none>") << at;
+      EXPECT_EQ(a.get_string_property(key),
+                b.has_string_property(key) ? b.get_string_property(key) : "<none>")
+          << at;
     for (std::size_t j = 0; j < a.property_vec_size(); ++j) {
       ASSERT_EQ(a.is_property_set_active(j), b.is_property_set_active(j)) << at << " slot " << j;
-      if (a.is_property_set_active(j)) expect_same_set(a.at(j), b.at(j), system, at + " / " + a.at(j).name());
+      if (a.is_property_set_active(j))
+        expect_same_set(a.at(j), b.at(j), system, at + " / " + a.at(j).name());
     }
   }
 }
 
 // What `qorva-mat ARGUMENTS` exits with; its output is dropped.
 int run_program(const std::string& arguments) {
-  const int raw = std::system((std::string(QORVA_CLI) + " " + arguments + " > /dev/null 2>&1").c_str());
+  const int raw =
+      std::system((std::string(QORVA_CLI) + " " + arguments + " > /dev/null 2>&1").c_str());
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
@@ -154,7 +168,8 @@ class UnitRoundTrip : public ::testing::TestWithParam<std::string> {
   void SetUp() override {
     std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::replace(name.begin(), name.end(), '/', '-');
-    dir_ = fs::temp_directory_path() / ("qorva-round-trip-" + std::to_string(::getpid()) + "-" + name);
+    dir_ =
+        fs::temp_directory_path() / ("qorva-round-trip-" + std::to_string(::getpid()) + "-" + name);
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -180,7 +195,8 @@ TEST_P(UnitRoundTrip, FilesWrittenInOneSystemReadBackIntoEverySystem) {
     const auto system = qorva_mat::make_unit_system(into);
     MaterialList read;
     qorva_mat::load_materials(file, read, system);
-    expect_same_materials(direct(into), read, *system, "written in " + from + ", read into " + into);
+    expect_same_materials(direct(into), read, *system,
+                          "written in " + from + ", read into " + into);
   }
   // An HDF5 store, read into each system by the program's own code.
   const std::string store = path("in.h5");
@@ -193,7 +209,8 @@ TEST_P(UnitRoundTrip, FilesWrittenInOneSystemReadBackIntoEverySystem) {
     options.units = into;
     const qorva_cli::MaterialFile read = qorva_cli::load_material_file(store, options);
     ASSERT_EQ(read.system->type(), qorva_mat::make_unit_system(into)->type());
-    expect_same_materials(direct(into), read.materials, *read.system, "stored in " + from + ", read into " + into);
+    expect_same_materials(direct(into), read.materials, *read.system,
+                          "stored in " + from + ", read into " + into);
   }
 }
 
@@ -209,13 +226,16 @@ TEST_P(UnitRoundTrip, ExampleConvertedByTheProgramReadsBackIntoEverySystem) {
     options.units = into;
     for (const auto& file : {xml, store}) {
       const qorva_cli::MaterialFile read = qorva_cli::load_material_file(file, options);
-      expect_same_materials(direct, read.materials, *read.system,
-                            fs::path(file).filename().string() + " written in " + from + ", read into " + into);
+      expect_same_materials(
+          direct, read.materials, *read.system,
+          fs::path(file).filename().string() + " written in " + from + ", read into " + into);
     }
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(WrittenIn, UnitRoundTrip, ::testing::ValuesIn(kSystems),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 }  // namespace

@@ -59,8 +59,10 @@ Case random_case(std::size_t dim, std::size_t columns, std::mt19937_64& rng) {
   c.dependent.assign(names.begin() + static_cast<std::ptrdiff_t>(dim), names.end());
   std::uniform_real_distribution<double> u(-100.0, 300.0);
   const std::size_t n = dim == 1 ? 2 + rng() % 150 : 12 + rng() % 30;
-  c.points = dim == 1 ? uniform_points(n, 1, static_cast<unsigned>(rng()), -100.0, 300.0) : grid_points(3, dim);
-  for (std::size_t i = c.points.size(); dim > 1 && i < n; ++i) c.points.push_back(uniform_points(1, dim, static_cast<unsigned>(rng()))[0]);
+  c.points = dim == 1 ? uniform_points(n, 1, static_cast<unsigned>(rng()), -100.0, 300.0)
+                      : grid_points(3, dim);
+  for (std::size_t i = c.points.size(); dim > 1 && i < n; ++i)
+    c.points.push_back(uniform_points(1, dim, static_cast<unsigned>(rng()))[0]);
   for (std::size_t i = 0; i < c.points.size(); ++i) {
     std::vector<double> row(columns);
     for (double& v : row) v = u(rng);
@@ -104,7 +106,8 @@ void expect_same_answers(const Interpolator& g, const Case& c, std::mt19937_64& 
     const std::string general_message = g.last_message();
     const std::size_t col = column(rng);
     double r = -1.0;
-    ASSERT_EQ(g.specific_query(c.independent, point, c.dependent[col], r), general) << general_message;
+    ASSERT_EQ(g.specific_query(c.independent, point, c.dependent[col], r), general)
+        << general_message;
     EXPECT_EQ(g.last_message(), general_message);
     if (general != ExitStatusEnum::ERROR) {
       EXPECT_EQ(r, all[col]) << "x = " << point[0] << ", column " << c.dependent[col];
@@ -174,6 +177,8 @@ TEST(FastPath, LastMessageFollowsEveryStatusOfTheCallingThread) {
   EXPECT_EQ(g.last_message(), "");
   Interpolator h = g;  // a copy starts with the engine's message, for every thread
   EXPECT_NE(h.last_message(), "");
-  std::thread([&] { EXPECT_EQ(g.specific_query({"x0"}, {3.0}, "f", r), ExitStatusEnum::WARNING); }).join();
+  std::thread([&] {
+    EXPECT_EQ(g.specific_query({"x0"}, {3.0}, "f", r), ExitStatusEnum::WARNING);
+  }).join();
   EXPECT_EQ(g.last_message(), "");
 }

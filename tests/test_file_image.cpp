@@ -42,7 +42,8 @@ FileImage image_of(const std::string& bytes, const std::string& name = "<memory>
 
 void expect_same_materials(const materials_t& expected, const materials_t& actual) {
   ASSERT_EQ(actual.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) qorva_test::expect_same_material(*expected[i], *actual[i]);
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    qorva_test::expect_same_material(*expected[i], *actual[i]);
 }
 
 struct Outcome {
@@ -65,7 +66,8 @@ class FileImageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("qorva_image_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("qorva_image_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -99,7 +101,8 @@ TEST_F(FileImageTest, StoreImageIsReadFromReadOnlyMemoryAndCanBeLoadedTwiceAtOnc
   ASSERT_EQ(qorva_mat::write_materials_hdf5(file, written), 0u);
   const std::string bytes = bytes_of(file);
   // A page the process may not write: any write into the caller's bytes would crash here.
-  void* page = ::mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  void* page =
+      ::mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(page, MAP_FAILED);
   std::memcpy(page, bytes.data(), bytes.size());
   ASSERT_EQ(::mprotect(page, bytes.size(), PROT_READ), 0);
@@ -114,8 +117,9 @@ TEST_F(FileImageTest, StoreImageIsReadFromReadOnlyMemoryAndCanBeLoadedTwiceAtOnc
 }
 
 TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
-  for (const std::string name : {"truncated.h5", "no_materials.h5", "wrong_type.h5", "make_h5py_store.py",
-                                 "hostile/extents_4g_by_4g.h5", "hostile/extents_names_1e9.h5"}) {
+  for (const std::string name :
+       {"truncated.h5", "no_materials.h5", "wrong_type.h5", "make_h5py_store.py",
+        "hostile/extents_4g_by_4g.h5", "hostile/extents_names_1e9.h5"}) {
     SCOPED_TRACE(name);
     const std::string bytes = bytes_of(kData + "/" + name);
     const Outcome from_file = load_store(kData + "/" + name);
@@ -126,7 +130,8 @@ TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
     expect_same_materials(from_file.materials, from_image.materials);  // earlier ones stay
   }
   const std::string nothing;
-  for (const FileImage& empty : {FileImage{}, FileImage{nothing.data(), 0, "empty"}, FileImage{nullptr, 64, "null"}}) {
+  for (const FileImage& empty :
+       {FileImage{}, FileImage{nothing.data(), 0, "empty"}, FileImage{nullptr, 64, "null"}}) {
     const Outcome outcome = load_store(empty);
     EXPECT_EQ(outcome.status, kFailed);
     EXPECT_EQ(outcome.materials.size(), 1u);
@@ -140,8 +145,11 @@ TEST_F(FileImageTest, MatbookDocumentLoadsTheSameMaterialsAsTheFile) {
     SCOPED_TRACE(system);
     materials_t from_file;
     materials_t from_image;
-    EXPECT_EQ(qorva_mat::load_materials(kExample, from_file, qorva_mat::make_unit_system(system)), 2u);
-    EXPECT_EQ(qorva_mat::load_materials(image_of(bytes), from_image, qorva_mat::make_unit_system(system)), 2u);
+    EXPECT_EQ(qorva_mat::load_materials(kExample, from_file, qorva_mat::make_unit_system(system)),
+              2u);
+    EXPECT_EQ(
+        qorva_mat::load_materials(image_of(bytes), from_image, qorva_mat::make_unit_system(system)),
+        2u);
     expect_same_materials(from_file, from_image);
   }
   // With the corrections off the values differ from the default load, the same way for both forms.
@@ -149,8 +157,10 @@ TEST_F(FileImageTest, MatbookDocumentLoadsTheSameMaterialsAsTheFile) {
   const std::string units = bytes_of(kData + "/matbook_units.xml");
   materials_t strict_file;
   materials_t strict_image;
-  qorva_mat::load_materials(kData + "/matbook_units.xml", strict_file, qorva_mat::make_unit_system("SI"), strict);
-  qorva_mat::load_materials(image_of(units), strict_image, qorva_mat::make_unit_system("SI"), strict);
+  qorva_mat::load_materials(kData + "/matbook_units.xml", strict_file,
+                            qorva_mat::make_unit_system("SI"), strict);
+  qorva_mat::load_materials(image_of(units), strict_image, qorva_mat::make_unit_system("SI"),
+                            strict);
   expect_same_materials(strict_file, strict_image);
 }
 
@@ -170,19 +180,21 @@ std::string failure_of(const Source& source) {
 
 TEST_F(FileImageTest, DamagedMatbookDocumentsFailLikeTheirFilesNamingTheImage) {
   for (const std::string name : {"matbook_bad_truncated.xml", "hostile/matbook_nested_30000.xml",
-                                 "matbook_bad_missing_bulkdetails.xml", "matbook_bad_number_list.xml",
-                                 "matbook_bad_version.xml"}) {
+                                 "matbook_bad_missing_bulkdetails.xml",
+                                 "matbook_bad_number_list.xml", "matbook_bad_version.xml"}) {
     SCOPED_TRACE(name);
     const std::string file = kData + "/" + name;
     std::string expected = failure_of(file);
     ASSERT_NE(expected, "no failure");
-    if (expected.find(file) != std::string::npos) expected.replace(expected.find(file), file.size(), "doc.xml");
+    if (expected.find(file) != std::string::npos)
+      expected.replace(expected.find(file), file.size(), "doc.xml");
     EXPECT_EQ(failure_of(image_of(bytes_of(file), "doc.xml")), expected);
   }
   const std::string empty_file = path("empty.xml");
   std::ofstream(empty_file).close();
   EXPECT_EQ(failure_of(FileImage{}), failure_of(empty_file));
-  EXPECT_EQ(failure_of(FileImage{nullptr, 3, "null"}), "other load_matbook: the file image null has no data.");
+  EXPECT_EQ(failure_of(FileImage{nullptr, 3, "null"}),
+            "other load_matbook: the file image null has no data.");
 }
 
 }  // namespace

@@ -30,7 +30,8 @@ std::vector<fs::path> reproducers(const std::string& harness) {
 
 std::vector<std::uint8_t> bytes_of(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
+                                   std::istreambuf_iterator<char>());
 }
 
 TEST(FuzzReproducers, MatbookInputsEndInDocumentedErrors) {

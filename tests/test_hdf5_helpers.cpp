@@ -31,7 +31,8 @@ class Hdf5Helpers : public ::testing::Test {
   void SetUp() override {
     H5::Exception::dontPrint();
     path_ = std::filesystem::temp_directory_path() /
-            ("qorva_helpers_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".h5");
+            ("qorva_helpers_" +
+             std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".h5");
     file_ = H5::H5File(path_.string(), H5F_ACC_TRUNC);
     group_ = file_.createGroup("g");
   }
@@ -149,8 +150,9 @@ TEST_F(Hdf5Helpers, EveryHdf5ExceptionClassEndsAStoreOperationWithTheFailureValu
     EXPECT_EQ(qorva_mat::detail::run_hdf5_operation(body), 0xFFFFFFFFu);
     EXPECT_NE(::testing::internal::GetCapturedStderr().find(" failure"), std::string::npos);
   }
-  EXPECT_THROW(qorva_mat::detail::run_hdf5_operation([] { throw qorva_mat::runtime_error("ours"); }),
-               qorva_mat::runtime_error);
+  EXPECT_THROW(
+      qorva_mat::detail::run_hdf5_operation([] { throw qorva_mat::runtime_error("ours"); }),
+      qorva_mat::runtime_error);
 }
 
 TEST_F(Hdf5Helpers, BoolAttributeIsTrueOnlyForByteOne) {
@@ -167,8 +169,9 @@ TEST_F(Hdf5Helpers, NonPrintableCharactersAreReplacedWithWarning) {
   LogCapture log;
   bool found = false;
   EXPECT_EQ(qorva_mat::get_std_str_attribute(group_, "label", found, true), "a?");
-  EXPECT_EQ(log.text(),
-            "warning: Some special characters in a? of the attribute label were replaced by '?'.\n");
+  EXPECT_EQ(
+      log.text(),
+      "warning: Some special characters in a? of the attribute label were replaced by '?'.\n");
 }
 
 TEST_F(Hdf5Helpers, HdfRejectionsOfAttributesPropagate) {
@@ -189,12 +192,14 @@ TEST_F(Hdf5Helpers, ShapeMismatchThrowsBeforeCreatingAnything) {
 }
 
 TEST_F(Hdf5Helpers, StringDatasetsKeepStorageOrder) {
-  const H5::DataSet table = qorva_mat::create_vl_string_2d_dataset(group_, "table", {"a", "b", "c", "d"}, 2, 2);
+  const H5::DataSet table =
+      qorva_mat::create_vl_string_2d_dataset(group_, "table", {"a", "b", "c", "d"}, 2, 2);
   hsize_t dims[2] = {0, 0};
   table.getSpace().getSimpleExtentDims(dims);
   EXPECT_EQ(dims[0], 2u);
   EXPECT_EQ(dims[1], 2u);
-  EXPECT_EQ(qorva_mat::read_vl_2d_string_dataset(table), (std::vector<std::string>{"a", "b", "c", "d"}));
+  EXPECT_EQ(qorva_mat::read_vl_2d_string_dataset(table),
+            (std::vector<std::string>{"a", "b", "c", "d"}));
 
   const H5::DataSet list = qorva_mat::create_vl_string_dataset(group_, "list", {"x", "", "z"});
   EXPECT_EQ(qorva_mat::read_vl_string_dataset(list), (std::vector<std::string>{"x", "", "z"}));
@@ -212,7 +217,8 @@ TEST_F(Hdf5Helpers, StringReaderAcceptsFixedLengthAndRejectsNumbers) {
   words.write("abcdxy\0\0", fixed);
   EXPECT_EQ(qorva_mat::read_vl_string_dataset(words), (std::vector<std::string>{"abcd", "xy"}));
 
-  const H5::DataSet numbers = qorva_mat::create_2d_dataset<double>(group_, "numbers", {1.0, 2.0}, 2, 1);
+  const H5::DataSet numbers =
+      qorva_mat::create_2d_dataset<double>(group_, "numbers", {1.0, 2.0}, 2, 1);
   EXPECT_THROW(qorva_mat::read_vl_string_dataset(numbers), H5::DataTypeIException);
 }
 
@@ -238,7 +244,8 @@ TEST_F(Hdf5Helpers, MemberNamesFollowNameOrder) {
 }
 
 TEST_F(Hdf5Helpers, BooleanDatasetsStoreBytesAndReadOnlyOneAsTrue) {
-  const H5::DataSet flags = qorva_mat::create_scalar_bool_dataset(group_, "flags", {true, false, true});
+  const H5::DataSet flags =
+      qorva_mat::create_scalar_bool_dataset(group_, "flags", {true, false, true});
   EXPECT_EQ(flags.getSpace().getSimpleExtentNdims(), 2);
   EXPECT_EQ(qorva_mat::get_data_int(flags), (std::vector<int>{1, 0, 1}));
 
@@ -273,9 +280,10 @@ TEST_F(Hdf5Helpers, MissingDatasetsAreLoggedAndLeaveOutputAsDocumented) {
   EXPECT_EQ(doubles, std::vector<double>{1.5});
   EXPECT_EQ(strings, std::vector<std::string>{"kept"});
   EXPECT_EQ(nrows, 9u);
-  EXPECT_EQ(log.text(),
-            "debug: DataSet a not found.\ndebug: DataSet b not found.\ndebug: DataSet c not found.\n"
-            "warning: DataSet d missing.\nwarning: Cannot open DataSet grp\n");
+  EXPECT_EQ(
+      log.text(),
+      "debug: DataSet a not found.\ndebug: DataSet b not found.\ndebug: DataSet c not found.\n"
+      "warning: DataSet d missing.\nwarning: Cannot open DataSet grp\n");
 }
 
 TEST_F(Hdf5Helpers, TwoDimensionalLoaderReturnsShapeAndRejectsOtherRanks) {
@@ -290,10 +298,14 @@ TEST_F(Hdf5Helpers, TwoDimensionalLoaderReturnsShapeAndRejectsOtherRanks) {
   EXPECT_EQ(nrows, 2u);
   EXPECT_EQ(ncols, 3u);
   std::vector<short> shorts;
-  EXPECT_EQ(expect_assertion([&] { qorva_mat::load_dataset_2d_named(group_, "rank1", shorts, found, nrows, ncols); }),
-            "Assertion 'dspace.getSimpleExtentNdims()==2' failed. dspace.getSimpleExtentNdims()==2 failed");
+  EXPECT_EQ(expect_assertion([&] {
+              qorva_mat::load_dataset_2d_named(group_, "rank1", shorts, found, nrows, ncols);
+            }),
+            "Assertion 'dspace.getSimpleExtentNdims()==2' failed. dspace.getSimpleExtentNdims()==2 "
+            "failed");
   // A string dataset cannot be read as numbers: HDF5's exception, not garbage.
-  EXPECT_THROW(qorva_mat::load_double_dataset_named(group_, "rank1", out, found), H5::DataSetIException);
+  EXPECT_THROW(qorva_mat::load_double_dataset_named(group_, "rank1", out, found),
+               H5::DataSetIException);
 }
 
 TEST_F(Hdf5Helpers, VariableLengthIntegerRowsInBothForms) {

@@ -57,7 +57,8 @@ std::string run(const std::string& command) {
   if (pipe == nullptr) return output;
   std::array<char, 4096> buffer{};
   std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    output.append(buffer.data(), n);
   pclose(pipe);
   return output;
 }
@@ -75,7 +76,8 @@ class Hdf5Store : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("qorva_store_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("qorva_store_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -109,7 +111,8 @@ TEST_F(Hdf5Store, MaterialsComeBackInGroupNameOrder) {
   ASSERT_EQ(qorva_mat::load_materials_hdf5(path("twelve.h5"), loaded), 0u);
   std::vector<std::string> names;
   for (const auto& m : loaded) names.push_back(m->name());
-  EXPECT_EQ(names, (std::vector<std::string>{"m0", "m1", "m10", "m11", "m2", "m3", "m4", "m5", "m6", "m7", "m8", "m9"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"m0", "m1", "m10", "m11", "m2", "m3", "m4", "m5", "m6",
+                                             "m7", "m8", "m9"}));
 }
 
 TEST_F(Hdf5Store, EmptyListGivesEmptyMaterialsGroupAndWriteReplacesOldFile) {
@@ -136,7 +139,8 @@ TEST_F(Hdf5Store, InactiveSlotsLeaveGapsInPropertyGroupNumbers) {
     H5::Group group = file.openGroup("Materials/Material0");
     std::vector<std::string> members;
     for (hsize_t i = 0; i < group.getNumObjs(); ++i) members.push_back(group.getObjnameByIdx(i));
-    EXPECT_EQ(members, (std::vector<std::string>{"Property0", "Property2", "Property20", "string_property"}));
+    EXPECT_EQ(members, (std::vector<std::string>{"Property0", "Property2", "Property20",
+                                                 "string_property"}));
   }
   materials_t loaded;
   ASSERT_EQ(qorva_mat::load_materials_hdf5(path("gaps.h5"), loaded), 0u);
@@ -151,7 +155,8 @@ TEST_F(Hdf5Store, RawLayoutFollowsTableExponentAndStringPropertyRules) {
   material->name("raw");
   material->set_string_property("a", "x");
   auto set = std::make_shared<PropertySet>("Density", std::vector<std::string>{"rho"});
-  set->set({"Temperature"}, {{1.0}, {2.0}, {3.0}}, {{0.0, 5.0}}, {1.5}, {{10.0}, {20.0}, {30.0}}, GilOptions(), false);
+  set->set({"Temperature"}, {{1.0}, {2.0}, {3.0}}, {{0.0, 5.0}}, {1.5}, {{10.0}, {20.0}, {30.0}},
+           GilOptions(), false);
   set->field_units({unit("SI", {1, 0, 0, 0, 0, 0}), unit("MKS", {0, 1, 0, 0, 0, 0})});
   material->add_property_set(set);
   materials_t written{material};
@@ -182,9 +187,17 @@ TEST_F(Hdf5Store, WrittenFileIsReadByH5dump) {
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("dump.h5"), written), 0u);
   const std::string dump = run("h5dump " + path("dump.h5") + " 2>&1");
   for (const char* expected : {
-           "GROUP \"Material0\"", "GROUP \"Property1\"", "DATASET \"field_unit_exp\"", "H5T_STD_I16LE",
-           "DATASPACE  SIMPLE { ( 3, 6 ) / ( 3, 6 ) }", "\"Steel S235\"", "\"Triangulation-based Linear Multivariate\"",
-           "STRSIZE H5T_VARIABLE;", "(0,0): 20, 100, 200", "\"MKS\", \"MPA\", \"SI\"", "\"Ply Type\"",
+           "GROUP \"Material0\"",
+           "GROUP \"Property1\"",
+           "DATASET \"field_unit_exp\"",
+           "H5T_STD_I16LE",
+           "DATASPACE  SIMPLE { ( 3, 6 ) / ( 3, 6 ) }",
+           "\"Steel S235\"",
+           "\"Triangulation-based Linear Multivariate\"",
+           "STRSIZE H5T_VARIABLE;",
+           "(0,0): 20, 100, 200",
+           "\"MKS\", \"MPA\", \"SI\"",
+           "\"Ply Type\"",
        }) {
     EXPECT_NE(dump.find(expected), std::string::npos) << expected << "\n" << dump.substr(0, 2000);
   }
@@ -197,21 +210,33 @@ TEST_F(Hdf5Store, WrittenFileIsReadByIndependentH5pyReader) {
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("py.h5"), written), 0u);
   // The reader asserts element types and shapes, rebuilds tables and units by the layout rules
   // and prints one line per item.
-  const std::string output =
-      "\n" + run(python + " " + kData + "/make_h5py_store.py check " + path("py.h5") + " 2>&1; echo rc=$?");
-  for (const char* line : {
-           "Material0/name=Steel S235", "Material0/string/Ply Type=isotropic", "Material0/Property0/dep=7850",
-           "Material0/Property1/name=Engineering Constants", "Material0/Property1/string/Behavior=Isotropic",
-           "Material0/Property1/dep_names=E,nu", "Material0/Property1/dep=210000 0.29999999999999999;200000 0.31;190000 0.32000000000000001",
-           "Material0/Property1/indep=20;100;200", "Material0/Property1/ranges=-50 400", "Material0/Property1/defaults=22",
-           "Material0/Property1/units=MKS:0,0,0,1,0,0;MPA:-1,1,-2,0,0,0;SI:0,0,0,0,0,0",
-           "Material0/Property1/algorithm=Triangulation-based Linear Multivariate",
-           "Material0/Property1/flags=is_cached:1,is_normalized:0,project_to_convex_hull:1,use_cgal_triangulation:0",
-           "Material0/Property2/indep_names=Temperature,Shear Angle", "Material0/Property2/indep=20 0;20 0.5;80 0;80 0.5",
-           "Material0/Property2/ranges=0 100;0 1", "Material0/Property2/units=BIN:0,0,0,1,0,0;CGS:0,0,0,0,0,1;BIN:-2,1,0,0,0,0",
-           "Material0/Property2/algorithm=KD-tree Nearest Neighbor",
-           "Material0/Property2/flags=is_cached:0,is_normalized:1,project_to_convex_hull:0,use_cgal_triangulation:1",
-           "Material0/Property20/name=My Own Data", "Material0/Property20/dep=1 -2 3.5", "rc=0"}) {
+  const std::string output = "\n" + run(python + " " + kData + "/make_h5py_store.py check " +
+                                        path("py.h5") + " 2>&1; echo rc=$?");
+  for (const char* line :
+       {"Material0/name=Steel S235",
+        "Material0/string/Ply Type=isotropic",
+        "Material0/Property0/dep=7850",
+        "Material0/Property1/name=Engineering Constants",
+        "Material0/Property1/string/Behavior=Isotropic",
+        "Material0/Property1/dep_names=E,nu",
+        "Material0/Property1/dep=210000 0.29999999999999999;200000 0.31;190000 0.32000000000000001",
+        "Material0/Property1/indep=20;100;200",
+        "Material0/Property1/ranges=-50 400",
+        "Material0/Property1/defaults=22",
+        "Material0/Property1/units=MKS:0,0,0,1,0,0;MPA:-1,1,-2,0,0,0;SI:0,0,0,0,0,0",
+        "Material0/Property1/algorithm=Triangulation-based Linear Multivariate",
+        "Material0/Property1/"
+        "flags=is_cached:1,is_normalized:0,project_to_convex_hull:1,use_cgal_triangulation:0",
+        "Material0/Property2/indep_names=Temperature,Shear Angle",
+        "Material0/Property2/indep=20 0;20 0.5;80 0;80 0.5",
+        "Material0/Property2/ranges=0 100;0 1",
+        "Material0/Property2/units=BIN:0,0,0,1,0,0;CGS:0,0,0,0,0,1;BIN:-2,1,0,0,0,0",
+        "Material0/Property2/algorithm=KD-tree Nearest Neighbor",
+        "Material0/Property2/"
+        "flags=is_cached:0,is_normalized:1,project_to_convex_hull:0,use_cgal_triangulation:1",
+        "Material0/Property20/name=My Own Data",
+        "Material0/Property20/dep=1 -2 3.5",
+        "rc=0"}) {
     EXPECT_NE(output.find("\n" + std::string(line) + "\n"), std::string::npos) << line << output;
   }
 }
@@ -232,22 +257,26 @@ TEST_F(Hdf5Store, LoadsStoreMadeByH5pyFromTheLayout) {
   const PropertySet& elastic = loaded[0]->at("Engineering Constants");
   EXPECT_EQ(elastic.get_string_property("Behavior"), "Isotropic");
   EXPECT_EQ(elastic.get_dependent_names(), (std::vector<std::string>{"E", "nu"}));
-  EXPECT_EQ(elastic.get_dependent_data(), (PropertySet::table_t{{210000.0, 0.3}, {190000.0, 0.31}}));
+  EXPECT_EQ(elastic.get_dependent_data(),
+            (PropertySet::table_t{{210000.0, 0.3}, {190000.0, 0.31}}));
   EXPECT_EQ(elastic.get_independent_data(), (PropertySet::table_t{{20.0}, {100.0}}));
   EXPECT_EQ(elastic.get_ranges(), (PropertySet::ranges_t{{-50.0, 400.0}}));
   EXPECT_EQ(elastic.get_defaults(), std::vector<double>{22.0});
-  EXPECT_EQ(elastic.get_algorithm(), "Triangulation-based Linear Multivariate");  // renamed from Qhull-based
+  EXPECT_EQ(elastic.get_algorithm(),
+            "Triangulation-based Linear Multivariate");  // renamed from Qhull-based
   EXPECT_TRUE(elastic.is_chached());
   EXPECT_FALSE(elastic.get_algorithm_bool_option("project_to_convex_hull"));
   ASSERT_EQ(elastic.field_units().size(), 2u);
   EXPECT_EQ(elastic.field_units()[0].system()->zepl_type_str(), "MKS");
   EXPECT_TRUE(elastic.field_units()[0].is_temperature());
   EXPECT_EQ(elastic.field_units()[1].system()->zepl_type_str(), "MPA");
-  EXPECT_EQ(elastic.field_units()[1].unit_exp(), (qorva_mat::units::exponent_vec_t{{-1, 1, -2, 0, 0, 0}}));
+  EXPECT_EQ(elastic.field_units()[1].unit_exp(),
+            (qorva_mat::units::exponent_vec_t{{-1, 1, -2, 0, 0, 0}}));
   EXPECT_EQ(loaded[1]->at("Density").get_dependent_data(), (PropertySet::table_t{{1200.0}}));
 }
 
-unsigned int load_capturing_stderr(const std::string& file, materials_t& materials, std::string& err) {
+unsigned int load_capturing_stderr(const std::string& file, materials_t& materials,
+                                   std::string& err) {
   ::testing::internal::CaptureStderr();
   const unsigned int result = qorva_mat::load_materials_hdf5(file, materials);
   err = ::testing::internal::GetCapturedStderr();
@@ -255,8 +284,8 @@ unsigned int load_capturing_stderr(const std::string& file, materials_t& materia
 }
 
 TEST_F(Hdf5Store, BadFilesEndInErrorCodeWithErrorStackAndKeepTheVector) {
-  for (const std::string& file : {path("does_not_exist.h5"), kData + "/no_materials.h5", kData + "/truncated.h5",
-                                 kData + "/make_h5py_store.py"}) {
+  for (const std::string& file : {path("does_not_exist.h5"), kData + "/no_materials.h5",
+                                  kData + "/truncated.h5", kData + "/make_h5py_store.py"}) {
     SCOPED_TRACE(file);
     materials_t materials{std::make_shared<Material>()};
     std::string err;
@@ -301,7 +330,9 @@ TEST_F(Hdf5Store, MissingPiecesOfAPropertyGroupAreHandledAsDocumented) {
     qorva_mat::load_materials_hdf5(path("edit.h5"), again);
     FAIL() << "no assertion_error";
   } catch (const qorva_mat::assertion_error& e) {
-    EXPECT_STREQ(e.what(), "Assertion 'found' failed. read_property_set: property set is_cached attribute not found.");
+    EXPECT_STREQ(
+        e.what(),
+        "Assertion 'found' failed. read_property_set: property set is_cached attribute not found.");
   }
   EXPECT_TRUE(again.empty());
 }
@@ -317,7 +348,8 @@ std::string file_bytes(const std::string& file) {
 
 std::vector<std::string> entries_of(const fs::path& dir) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(dir))
+    names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -375,7 +407,8 @@ TEST_F(Hdf5Store, WriteThatThrowsHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFi
   for (const auto& [label, materials] : cases) {
     SCOPED_TRACE(label);
     materials_t list = materials;
-    EXPECT_THROW(qorva_mat::write_materials_hdf5(path("store.h5"), list), qorva_mat::assertion_error);
+    EXPECT_THROW(qorva_mat::write_materials_hdf5(path("store.h5"), list),
+                 qorva_mat::assertion_error);
     EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
     EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
   }
@@ -407,7 +440,8 @@ TEST_F(Hdf5Store, WriteThatHitsAFileSizeLimitKeepsPreviousStoreAndLeavesNoTempor
   }
   const std::string err = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(result, kFailed);
-  EXPECT_NE(err.find("cannot write " + path("store.h5") + ": File too large"), std::string::npos) << err;
+  EXPECT_NE(err.find("cannot write " + path("store.h5") + ": File too large"), std::string::npos)
+      << err;
   EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
 
@@ -423,7 +457,8 @@ TEST_F(Hdf5Store, WriteThatHitsAFileSizeLimitKeepsPreviousStoreAndLeavesNoTempor
 TEST_F(Hdf5Store, SuccessfulWriteReplacesTheFileThroughLinksKeepingPermissions) {
   materials_t first{sample_material(), sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), first), 0u);
-  fs::permissions(path("store.h5"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::permissions(path("store.h5"),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   fs::create_symlink("store.h5", path("link.h5"));
 
   auto replacement = std::make_shared<Material>();
@@ -456,7 +491,8 @@ TEST_F(Hdf5Store, FailuresToCreateOrReplaceReturnErrorCodeAndLeaveNoTemporaryFil
   std::ofstream(path("taken.h5/inside")) << "keep";
   const LogCapture log;
   EXPECT_EQ(qorva_mat::write_materials_hdf5(path("taken.h5"), good), kFailed);
-  EXPECT_NE(log.text().find("warning: write_materials_hdf5: cannot replace " + path("taken.h5")), std::string::npos)
+  EXPECT_NE(log.text().find("warning: write_materials_hdf5: cannot replace " + path("taken.h5")),
+            std::string::npos)
       << log.text();
   EXPECT_EQ(file_bytes(path("taken.h5/inside")), "keep");
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"taken.h5"});
@@ -465,8 +501,10 @@ TEST_F(Hdf5Store, FailuresToCreateOrReplaceReturnErrorCodeAndLeaveNoTemporaryFil
 TEST_F(Hdf5Store, ReadOnlyStoreIsNotReplaced) {
   materials_t good{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
-  fs::permissions(path("store.h5"), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-  if (::access(path("store.h5").c_str(), W_OK) == 0) GTEST_SKIP() << "this user may write read-only files";
+  fs::permissions(path("store.h5"),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  if (::access(path("store.h5").c_str(), W_OK) == 0)
+    GTEST_SKIP() << "this user may write read-only files";
   const std::string before = file_bytes(path("store.h5"));
   materials_t none;
   ::testing::internal::CaptureStderr();

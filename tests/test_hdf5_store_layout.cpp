@@ -40,7 +40,8 @@ TEST(Hdf5StoreLayout, StoreWrittenBeforeTheCompactLayoutStillLoads) {
   materials_t loaded;
   ASSERT_EQ(qorva_mat::load_materials_hdf5(kData + "/store_before_compact_layout.h5", loaded), 0u);
   ASSERT_EQ(loaded.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i) qorva_test::expect_same_material(*expected[i], *loaded[i]);
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    qorva_test::expect_same_material(*expected[i], *loaded[i]);
 }
 
 TEST(Hdf5StoreLayout, SmallObjectsLiveInTheirHeadersAndLargeTablesAreContiguous) {
@@ -63,8 +64,10 @@ TEST(Hdf5StoreLayout, SmallObjectsLiveInTheirHeadersAndLargeTablesAreContiguous)
     H5F_info2_t info{};
     ASSERT_GE(H5Fget_info2(file.getId(), &info), 0);
     EXPECT_GE(info.super.version, 2u);  // the newest formats, not the 1.6-compatible defaults
-    for (const char* dataset : {"Materials/Material0/string_property", "Materials/Material0/Property1/dep_data",
-                                "Materials/Material0/Property1/field_unit_exp", "Materials/Material0/Property0/dep_names"}) {
+    for (const char* dataset :
+         {"Materials/Material0/string_property", "Materials/Material0/Property1/dep_data",
+          "Materials/Material0/Property1/field_unit_exp",
+          "Materials/Material0/Property0/dep_names"}) {
       EXPECT_EQ(layout_of(file, dataset), H5D_COMPACT) << dataset;
     }
     // The set added last (the first slot after the predefined property types).

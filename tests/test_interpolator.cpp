@@ -75,10 +75,18 @@ TEST(InterpolatorState, EverySetterClearsReadiness) {
   Interpolator g = temperature_table();
   const std::vector<std::function<void(Interpolator&)>> setters = {
       [](Interpolator& e) { e.set_independent_names({"Temperature"}); },
-      [](Interpolator& e) { e.set_dependent_names({"E", "nu"}); },
-      [](Interpolator& e) { e.set_independent_data({{100.0}, {20.0}, {300.0}, {200.0}}); },
-      [](Interpolator& e) { e.set_dependent_data(1, {0.3, 0.3, 0.3, 0.3}); },
-      [](Interpolator& e) { e.set_independent_data_ranges({{0.0, 500.0}}); },
+      [](Interpolator& e) {
+        e.set_dependent_names({"E", "nu"});
+      },
+      [](Interpolator& e) {
+        e.set_independent_data({{100.0}, {20.0}, {300.0}, {200.0}});
+      },
+      [](Interpolator& e) {
+        e.set_dependent_data(1, {0.3, 0.3, 0.3, 0.3});
+      },
+      [](Interpolator& e) {
+        e.set_independent_data_ranges({{0.0, 500.0}});
+      },
       [](Interpolator& e) { e.set_default_independent_values({30.0}); },
       [](Interpolator& e) { e.set_algorithm_type(AlgorithmTypeEnum::RADIAL_BASIS); },
       [](Interpolator& e) { e.set_is_cached(true); },
@@ -135,7 +143,8 @@ TEST(Interpolator1D, InterpolatesUnsortedTableLinearly) {
     const std::size_t i = t < 100.0 ? 0 : t < 200.0 ? 1 : 2;
     const double s = (t - nodes[i][0]) / (nodes[i + 1][0] - nodes[i][0]);
     int status = -1;
-    EXPECT_NEAR(query_e(g, t, &status), nodes[i][1] + s * (nodes[i + 1][1] - nodes[i][1]), 1e-12 * 210);
+    EXPECT_NEAR(query_e(g, t, &status), nodes[i][1] + s * (nodes[i + 1][1] - nodes[i][1]),
+                1e-12 * 210);
     EXPECT_EQ(status, ExitStatusEnum::SUCCESS);
   }
   std::vector<double> both;
@@ -161,13 +170,15 @@ void expect_brute_force_answers(const std::vector<std::string>& columns, std::ve
     out.push_back({std::sin(x / 40.0), x * x, -3.0 * x + 1.0, std::cos(x)});
   }
   const auto value = [&](double at, std::size_t c) {
-    return out[std::find_if(in.begin(), in.end(), [&](const auto& r) { return r[0] == at; }) - in.begin()][c];
+    return out[std::find_if(in.begin(), in.end(), [&](const auto& r) { return r[0] == at; }) -
+               in.begin()][c];
   };
   std::sort(xs.begin(), xs.end());
   std::vector<double> probes = xs;
   std::uniform_real_distribution<double> inside(xs.front(), xs.back());
   for (int k = 0; k < 200; ++k) probes.push_back(inside(rng));
-  for (std::size_t i = 0; i + 1 < xs.size(); ++i) probes.push_back(std::nextafter(xs[i], xs[i + 1]));
+  for (std::size_t i = 0; i + 1 < xs.size(); ++i)
+    probes.push_back(std::nextafter(xs[i], xs[i + 1]));
   Interpolator g;
   g.set_independent_names({name});
   g.set_dependent_names(columns);
@@ -177,8 +188,8 @@ void expect_brute_force_answers(const std::vector<std::string>& columns, std::ve
     g.set_is_cached(cached);
     ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
     for (double x : probes) {
-      const std::size_t i =
-          std::min<std::size_t>(std::upper_bound(xs.begin(), xs.end(), x) - xs.begin() - 1, xs.size() - 2);
+      const std::size_t i = std::min<std::size_t>(
+          std::upper_bound(xs.begin(), xs.end(), x) - xs.begin() - 1, xs.size() - 2);
       const double t = (x - xs[i]) / (xs[i + 1] - xs[i]);
       std::vector<double> all;
       ASSERT_EQ(g.query({name}, {x}, all), ExitStatusEnum::SUCCESS);
@@ -190,13 +201,16 @@ void expect_brute_force_answers(const std::vector<std::string>& columns, std::ve
         if (x == xs[i])
           EXPECT_EQ(r, v0) << "node " << x << ", column " << columns[c];
         else
-          EXPECT_NEAR(r, v0 + t * (v1 - v0), tolerance) << "x " << x << ", " << columns[c] << ", cached " << cached;
+          EXPECT_NEAR(r, v0 + t * (v1 - v0), tolerance)
+              << "x " << x << ", " << columns[c] << ", cached " << cached;
         EXPECT_NEAR(all[c], r, tolerance);
       }
     }
     double r = 0.0;
-    EXPECT_EQ(g.specific_query({name}, {xs[1]}, "lamina_property_Z_strength", r), ExitStatusEnum::ERROR);
-    EXPECT_EQ(g.specific_query({"a_long_tempERature_name"}, {xs[1]}, "E", r), ExitStatusEnum::ERROR);
+    EXPECT_EQ(g.specific_query({name}, {xs[1]}, "lamina_property_Z_strength", r),
+              ExitStatusEnum::ERROR);
+    EXPECT_EQ(g.specific_query({"a_long_tempERature_name"}, {xs[1]}, "E", r),
+              ExitStatusEnum::ERROR);
   }
 }
 
@@ -240,11 +254,14 @@ TEST(Interpolator1D, AnswersOnTablesTooNarrowOrTooWideForTheBucketIndex) {
       g.set_is_cached(cached);
       ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
       double r = 0.0;
-      ASSERT_EQ(g.specific_query({"x"}, {c[3]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      ASSERT_EQ(g.specific_query({"x"}, {c[3]}, "y", r), ExitStatusEnum::SUCCESS)
+          << g.last_message();
       EXPECT_NEAR(r, 2.5, 1e-12) << c[3];  // subnormal abscissae keep few digits
-      ASSERT_EQ(g.specific_query({"x"}, {c[4]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      ASSERT_EQ(g.specific_query({"x"}, {c[4]}, "y", r), ExitStatusEnum::SUCCESS)
+          << g.last_message();
       EXPECT_NEAR(r, 2.75, 1e-12) << c[4];
-      ASSERT_EQ(g.specific_query({"x"}, {c[1]}, "y", r), ExitStatusEnum::SUCCESS) << g.last_message();
+      ASSERT_EQ(g.specific_query({"x"}, {c[1]}, "y", r), ExitStatusEnum::SUCCESS)
+          << g.last_message();
       EXPECT_EQ(r, 3.0);
     }
   }
@@ -275,11 +292,13 @@ TEST(Interpolator1D, FindsTheRightIntervalInUnevenlySpacedTables) {
     for (std::size_t i = 0; i + 1 < xs.size(); ++i) {
       const double a = xs[i], b = xs[i + 1];
       const double fa = std::sin(a) + a * a, fb = std::sin(b) + b * b;
-      for (double x : {a, std::nextafter(a, b), a + 0.25 * (b - a), a + 0.5 * (b - a), std::nextafter(b, a)}) {
+      for (double x :
+           {a, std::nextafter(a, b), a + 0.25 * (b - a), a + 0.5 * (b - a), std::nextafter(b, a)}) {
         double r = 0.0;
         ASSERT_EQ(g.specific_query({"x"}, {x}, "y", r), ExitStatusEnum::SUCCESS) << x;
         const double expected = fa + (x - a) / (b - a) * (fb - fa);
-        EXPECT_NEAR(r, expected, 1e-9 * (std::abs(fa) + std::abs(fb))) << "cached " << cached << ", x = " << x;
+        EXPECT_NEAR(r, expected, 1e-9 * (std::abs(fa) + std::abs(fb)))
+            << "cached " << cached << ", x = " << x;
       }
     }
     double r = 0.0;
@@ -328,7 +347,8 @@ TEST(Interpolator1D, NamesInAnyOrderAndDefaultsForMissingOnes) {
   EXPECT_EQ(g.default_specific_query("f", r), ExitStatusEnum::SUCCESS);
   EXPECT_NEAR(r, 4.5 - 2.0, 1e-12);
   // The dropped variable is accepted but a different value is a warning.
-  EXPECT_EQ(g.specific_query({"fv1", "T", "shear"}, {7.0, 1.0, 0.0}, "f", r), ExitStatusEnum::WARNING);
+  EXPECT_EQ(g.specific_query({"fv1", "T", "shear"}, {7.0, 1.0, 0.0}, "f", r),
+            ExitStatusEnum::WARNING);
   EXPECT_NEAR(r, 3.0, 1e-12);
   EXPECT_NE(g.last_message().find("'fv1'"), std::string::npos);
 }
@@ -350,7 +370,8 @@ TEST(InterpolatorErrors, BadQueriesGiveStatusOneWithReason) {
       {{"Temperature"}, {std::nan("")}, "E", "NaN"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(g.specific_query(c.names, c.values, c.dependent, r), ExitStatusEnum::ERROR) << c.reason;
+    EXPECT_EQ(g.specific_query(c.names, c.values, c.dependent, r), ExitStatusEnum::ERROR)
+        << c.reason;
     EXPECT_NE(g.last_message().find(c.reason), std::string::npos) << g.last_message();
   }
   g.set_default_independent_values({});
@@ -414,11 +435,13 @@ TEST(InterpolatorNearest, ReturnsValueOfNearestNodeLikeBruteForceAtAnyScale) {
         long double best_d2 = 1e4000L;
         for (std::size_t i = 0; i < points.size(); ++i) {
           long double d2 = 0.0L;
-          for (std::size_t k = 0; k < d; ++k) d2 += std::pow(static_cast<long double>(q[k]) - points[i][k], 2);
+          for (std::size_t k = 0; k < d; ++k)
+            d2 += std::pow(static_cast<long double>(q[k]) - points[i][k], 2);
           if (d2 < best_d2) best_d2 = d2, best = i;
         }
         int status = -1;
-        EXPECT_EQ(at(g, q, &status), static_cast<double>(best)) << "scale " << scale << ", q[0] " << q[0];
+        EXPECT_EQ(at(g, q, &status), static_cast<double>(best))
+            << "scale " << scale << ", q[0] " << q[0];
         EXPECT_NE(status, ExitStatusEnum::ERROR);
       }
     }
@@ -442,16 +465,20 @@ TEST(InterpolatorErrors, InfiniteAndHugeValuesEndInAnErrorOrAFiniteAnswer) {
             const double r = at(g, q, &status);
             if (std::isinf(v)) {
               EXPECT_EQ(status, ExitStatusEnum::ERROR) << v;
-              EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos) << g.last_message();
+              EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos)
+                  << g.last_message();
             } else {
-              EXPECT_TRUE(status == ExitStatusEnum::ERROR || (status == ExitStatusEnum::WARNING && std::isfinite(r)))
-                  << "type " << type << ", d " << d << ", value " << v << ": " << status << " " << r;
+              EXPECT_TRUE(status == ExitStatusEnum::ERROR ||
+                          (status == ExitStatusEnum::WARNING && std::isfinite(r)))
+                  << "type " << type << ", d " << d << ", value " << v << ": " << status << " "
+                  << r;
             }
           }
         }
         g.set_default_independent_values(std::vector<double>(d, inf));
         EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
-        EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos) << g.last_message();
+        EXPECT_NE(g.last_message().find("not a finite number"), std::string::npos)
+            << g.last_message();
       }
     }
   }
@@ -477,7 +504,8 @@ TEST(InterpolatorRadialBasis, RefusesMoreDataPointsThanItsCap) {
   const Table points = uniform_points(2001, 2, 5);
   Interpolator g = engine(points, tabulate(points, affine), AlgorithmTypeEnum::RADIAL_BASIS);
   EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
-  EXPECT_NE(g.last_message().find("takes at most 2000 data points"), std::string::npos) << g.last_message();
+  EXPECT_NE(g.last_message().find("takes at most 2000 data points"), std::string::npos)
+      << g.last_message();
 }
 
 TEST(InterpolatorRadialBasis, InterpolatesNodesAndReproducesAffineData) {
@@ -492,7 +520,8 @@ TEST(InterpolatorRadialBasis, InterpolatesNodesAndReproducesAffineData) {
     for (const auto& q : uniform_points(20, d, 5)) EXPECT_NEAR(at(h, q), affine(q), 1e-9);
   }
   // Collinear points cannot determine the linear part in two variables.
-  Interpolator g = engine({{0.0, 0.0}, {1.0, 1.0}, {2.0, 2.0}}, {{1.0}, {2.0}, {3.0}}, AlgorithmTypeEnum::RADIAL_BASIS);
+  Interpolator g = engine({{0.0, 0.0}, {1.0, 1.0}, {2.0, 2.0}}, {{1.0}, {2.0}, {3.0}},
+                          AlgorithmTypeEnum::RADIAL_BASIS);
   EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
 }
 
@@ -519,7 +548,8 @@ TEST(InterpolatorCache, RepeatedAndNearbyQueriesSkipTheSearch) {
   ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS);
   auto& stats = qorva_gil::thread_query_statistics();
   stats = {};
-  for (double t = 20.0; t < 100.0; t += 1.0) EXPECT_NEAR(query_e(g, t), 210.0 - (t - 20.0) / 4.0, 1e-12);
+  for (double t = 20.0; t < 100.0; t += 1.0)
+    EXPECT_NEAR(query_e(g, t), 210.0 - (t - 20.0) / 4.0, 1e-12);
   EXPECT_EQ(stats.located, 1u);
   EXPECT_EQ(stats.cell_hits, 79u);
   EXPECT_NEAR(query_e(g, 250.0), 160.0, 1e-12);
@@ -550,14 +580,17 @@ TEST(InterpolatorConcurrency, ThreadsQueryOneEngineAndGetEveryAnswerRight) {
           const double temperature = 20.0 + 2.8 * queries[i][0] * 100.0;
           double e = 0.0;
           if (line.specific_query({"Temperature"}, {temperature}, "E", e) != 0) ++failures[t];
-          const double expected = temperature < 100 ? 210 - (temperature - 20) / 4 : temperature < 200 ? 190 - (temperature - 100) / 5 : 170 - (temperature - 200) / 5;
+          const double expected = temperature < 100   ? 210 - (temperature - 20) / 4
+                                  : temperature < 200 ? 190 - (temperature - 100) / 5
+                                                      : 170 - (temperature - 200) / 5;
           if (std::abs(e - expected) > 1e-10) ++failures[t];
           if (std::abs(at(plane, queries[i]) - affine(queries[i])) > 1e-10) ++failures[t];
           // Each thread sees its own status text.
           if (i % 100 == 0) {
             double r = 0.0;
             line.specific_query({"Temperature"}, {1000.0 + t}, "E", r);
-            if (line.last_message().find(std::to_string(1000 + t)) == std::string::npos) ++failures[t];
+            if (line.last_message().find(std::to_string(1000 + t)) == std::string::npos)
+              ++failures[t];
           }
         }
       });

@@ -15,7 +15,8 @@ class InterpolatorMesh : public ::testing::TestWithParam<bool> {
  protected:
   bool cgal() const { return GetParam(); }
   Interpolator built(const Table& points, const Table& values, bool project = false) const {
-    Interpolator g = engine(points, values, AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal(), project);
+    Interpolator g =
+        engine(points, values, AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal(), project);
     EXPECT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
     return g;
   }
@@ -36,11 +37,12 @@ std::vector<double> barycentric(const std::vector<double>& a, const std::vector<
   return {1.0 - l1 - l2, l1, l2};
 }
 
-bool in_circumcircle(const std::vector<double>& a, const std::vector<double>& b, const std::vector<double>& c,
-                     const std::vector<double>& d) {
-  const double ax = a[0] - d[0], ay = a[1] - d[1], bx = b[0] - d[0], by = b[1] - d[1], cx = c[0] - d[0],
-               cy = c[1] - d[1];
-  const double det = (ax * ax + ay * ay) * (bx * cy - cx * by) - (bx * bx + by * by) * (ax * cy - cx * ay) +
+bool in_circumcircle(const std::vector<double>& a, const std::vector<double>& b,
+                     const std::vector<double>& c, const std::vector<double>& d) {
+  const double ax = a[0] - d[0], ay = a[1] - d[1], bx = b[0] - d[0], by = b[1] - d[1],
+               cx = c[0] - d[0], cy = c[1] - d[1];
+  const double det = (ax * ax + ay * ay) * (bx * cy - cx * by) -
+                     (bx * bx + by * by) * (ax * cy - cx * ay) +
                      (cx * cx + cy * cy) * (ax * by - bx * ay);
   const double orient = (b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]);
   return det * orient > 0.0;
@@ -53,7 +55,8 @@ TEST_P(InterpolatorMesh, ReproducesAffineDataOnScatteredPoints) {
     const Table points = uniform_points(25 * d, d, 40 + d);
     Interpolator g = built(points, tabulate(points, affine));
     // Inside and outside the hull: extrapolation of affine data is exact as well.
-    for (const auto& q : uniform_points(300, d, 41, -0.2, 1.2)) EXPECT_NEAR(at(g, q), affine(q), tolerance(affine(q)));
+    for (const auto& q : uniform_points(300, d, 41, -0.2, 1.2))
+      EXPECT_NEAR(at(g, q), affine(q), tolerance(affine(q)));
   }
 }
 
@@ -98,9 +101,11 @@ TEST_P(InterpolatorMesh, MatchesBruteForceDelaunayInTwoDimensions) {
           if (*std::min_element(w.begin(), w.end()) < 1e-9) continue;
           bool empty = true;
           for (std::size_t e = 0; e < points.size() && empty; ++e)
-            empty = e == a || e == b || e == c || !in_circumcircle(points[a], points[b], points[c], points[e]);
+            empty = e == a || e == b || e == c ||
+                    !in_circumcircle(points[a], points[b], points[c], points[e]);
           if (!empty) continue;
-          const double expected = w[0] * wavy(points[a]) + w[1] * wavy(points[b]) + w[2] * wavy(points[c]);
+          const double expected =
+              w[0] * wavy(points[a]) + w[1] * wavy(points[b]) + w[2] * wavy(points[c]);
           EXPECT_NEAR(at(g, q), expected, 1e-12);
           ++checked;
         }
@@ -124,7 +129,8 @@ TEST_P(InterpolatorMesh, ProjectsOntoOrExtrapolatesFromTheHull) {
   int status = -1;
   Interpolator projecting = built(square, tabulate(square, wavy), true);
   // (1.5, 0.25) projects to (1, 0.25), halfway between the nodes (1, 0) and (1, 0.5).
-  EXPECT_NEAR(at(projecting, {1.5, 0.25}, &status), 0.5 * (wavy({1.0, 0.0}) + wavy({1.0, 0.5})), 1e-12);
+  EXPECT_NEAR(at(projecting, {1.5, 0.25}, &status), 0.5 * (wavy({1.0, 0.0}) + wavy({1.0, 0.5})),
+              1e-12);
   EXPECT_EQ(status, ExitStatusEnum::WARNING);
   EXPECT_NE(projecting.last_message().find("projected"), std::string::npos);
   // Beyond a corner the nearest hull point is the corner itself.
@@ -148,11 +154,13 @@ TEST_P(InterpolatorMesh, DegenerateInputsAreErrors) {
   } cases[] = {
       {{{0.0, 0.0}, {1.0, 1.0}, {2.0, 2.0}, {3.0, 3.0}}, "subspace"},
       {{{0.0, 0.0, 0.0}, {1.0, 0.0, 0.0}, {0.0, 1.0, 1.0}}, "needs at least 4 data points, got 3"},
-      {{{0.0, 0.0, 0.0}, {1.0, 0.0, 1.0}, {0.0, 1.0, 1.0}, {1.0, 1.0, 2.0}, {2.0, 3.0, 5.0}}, "subspace"},
+      {{{0.0, 0.0, 0.0}, {1.0, 0.0, 1.0}, {0.0, 1.0, 1.0}, {1.0, 1.0, 2.0}, {2.0, 3.0, 5.0}},
+       "subspace"},
       {{{0.0, 0.0}, {1.0, 0.0}, {0.0, 1.0}, {1.0, 0.0}}, "same point"},
   };
   for (const auto& c : cases) {
-    Interpolator g = engine(c.points, tabulate(c.points, affine), AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal());
+    Interpolator g = engine(c.points, tabulate(c.points, affine),
+                            AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal());
     EXPECT_EQ(g.initialize(), ExitStatusEnum::ERROR);
     EXPECT_NE(g.last_message().find(c.reason), std::string::npos) << g.last_message();
     double r = 0.0;
@@ -171,9 +179,11 @@ TEST_P(InterpolatorMesh, ConstantVariableIsDroppedFromTheTriangulation) {
   g.set_independent_names({"T", "shear", "fv"});
   ASSERT_EQ(g.initialize(), ExitStatusEnum::SUCCESS) << g.last_message();
   double r = 0.0;
-  EXPECT_EQ(g.specific_query({"fv", "shear", "T"}, {0.5, 0.4, 23.0}, "f", r), ExitStatusEnum::SUCCESS);
+  EXPECT_EQ(g.specific_query({"fv", "shear", "T"}, {0.5, 0.4, 23.0}, "f", r),
+            ExitStatusEnum::SUCCESS);
   EXPECT_NEAR(r, affine({0.4, 0.5}), 1e-12);
-  EXPECT_EQ(g.specific_query({"fv", "shear", "T"}, {0.5, 0.4, 80.0}, "f", r), ExitStatusEnum::WARNING);
+  EXPECT_EQ(g.specific_query({"fv", "shear", "T"}, {0.5, 0.4, 80.0}, "f", r),
+            ExitStatusEnum::WARNING);
   EXPECT_NEAR(r, affine({0.4, 0.5}), 1e-12);
 }
 
@@ -208,7 +218,8 @@ TEST_P(InterpolatorMesh, NormalisationChangesWhichTrianglesAreUsed) {
 TEST_P(InterpolatorMesh, CacheReusesLastPointAndSimplex) {
   const Table points = uniform_points(2000, 2, 1);
   Interpolator plain = built(points, tabulate(points, wavy));
-  Interpolator cached = engine(points, tabulate(points, wavy), AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal());
+  Interpolator cached =
+      engine(points, tabulate(points, wavy), AlgorithmTypeEnum::LINEAR_MULTIVARIATE, cgal());
   cached.set_is_cached(true);
   ASSERT_EQ(cached.initialize(), ExitStatusEnum::SUCCESS);
   auto& stats = qorva_gil::thread_query_statistics();
@@ -230,4 +241,6 @@ TEST_P(InterpolatorMesh, CacheReusesLastPointAndSimplex) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, InterpolatorMesh, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "CGAL" : "Qhull"; });
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "CGAL" : "Qhull";
+                         });

@@ -29,7 +29,8 @@ inline double affine(const std::vector<double>& x) {
   return v;
 }
 
-inline Table uniform_points(std::size_t n, std::size_t d, unsigned seed, double lo = 0.0, double hi = 1.0) {
+inline Table uniform_points(std::size_t n, std::size_t d, unsigned seed, double lo = 0.0,
+                            double hi = 1.0) {
   std::mt19937 random(seed);
   std::uniform_real_distribution<double> u(lo, hi);
   Table points(n, std::vector<double>(d));

@@ -41,10 +41,13 @@ std::shared_ptr<Material> find(const materials_t& materials, const std::string& 
   return std::make_shared<Material>();
 }
 
-std::vector<double> row(const Material& m, PT::type type) { return m.at(type).get_dependent_data().at(0); }
+std::vector<double> row(const Material& m, PT::type type) {
+  return m.at(type).get_dependent_data().at(0);
+}
 std::vector<double> column(const PropertySet& set, std::size_t j, bool independent = false) {
   std::vector<double> values;
-  for (const auto& r : independent ? set.get_independent_data() : set.get_dependent_data()) values.push_back(r.at(j));
+  for (const auto& r : independent ? set.get_independent_data() : set.get_dependent_data())
+    values.push_back(r.at(j));
   return values;
 }
 
@@ -66,8 +69,10 @@ TEST(LoadMatbook, ConvertsTheExampleIntoTheMpaSystem) {
   EXPECT_EQ(column(elasticity, 2), (std::vector<double>{10000, 9000, 7800}));  // E3
   EXPECT_EQ(elasticity.get_defaults(), std::vector<double>{22});
   EXPECT_TRUE(elasticity.is_normalized());
-  EXPECT_EQ(row(ud, PT::stress_limits), (std::vector<double>{1500, 1200, 50, 250, 50, 250, 70, 70, 40}));
-  EXPECT_EQ(row(ud, PT::puck_constants), (std::vector<double>{0.35, 0.30, 0.25, 0.25, 0.5, 0.5, 0.8}));
+  EXPECT_EQ(row(ud, PT::stress_limits),
+            (std::vector<double>{1500, 1200, 50, 250, 50, 250, 70, 70, 40}));
+  EXPECT_EQ(row(ud, PT::puck_constants),
+            (std::vector<double>{0.35, 0.30, 0.25, 0.25, 0.5, 0.5, 0.8}));
   EXPECT_EQ(ud.at(PT::puck_constants).get_string_property("PuckMaterialClassification"), "carbon");
   const PropertySet& expansion = ud.at(PT::thermal_expansion_coefficients);
   EXPECT_EQ(expansion.get_string_property("Zero-Thermal-Strain Reference Temperature"), "120");
@@ -94,14 +99,16 @@ TEST(LoadMatbook, ShiftsTemperaturesAndScalesStressIntoSi) {
   EXPECT_DOUBLE_EQ(column(elasticity, 0)[0], 138e9);
   EXPECT_DOUBLE_EQ(row(ud, PT::density)[0], 1550);
   EXPECT_EQ(ud.at(PT::thermal_expansion_coefficients)
-                .get_string_property("Zero-Thermal-Strain Reference Temperature"), "393.14999999999998");
+                .get_string_property("Zero-Thermal-Strain Reference Temperature"),
+            "393.14999999999998");
   EXPECT_DOUBLE_EQ(row(ud, PT::thermal_conductivity)[0], 7);
 }
 
 TEST(LoadMatbook, KeepsValuesAsReadWithoutModelSystem) {
   LogCapture log;
   const materials_t materials = load(kExample, nullptr);
-  EXPECT_NE(log.text().find("warning: load_materials_t: Model has no unit system."), std::string::npos);
+  EXPECT_NE(log.text().find("warning: load_materials_t: Model has no unit system."),
+            std::string::npos);
   EXPECT_EQ(row(*materials.at(0), PT::density)[0], 1550);
   const PropertySet& elasticity = materials.at(0)->at(PT::engineering_constants);
   EXPECT_EQ(column(elasticity, 0, true)[0], -40);
@@ -134,12 +141,17 @@ TEST(LoadMatbook, ReadsNumbersIndependentlyOfADecimalCommaLocale) {
   EXPECT_NO_THROW(load_materials(kExample, localised, make_unit_system("SI")));
   std::locale::global(previous);
   ASSERT_EQ(localised.size(), 2u);
-  for (PT::type type : {PT::engineering_constants, PT::thermal_expansion_coefficients, PT::strain_limits}) {
-    EXPECT_EQ(localised[0]->at(type).get_dependent_data(), reference[0]->at(type).get_dependent_data());
-    EXPECT_EQ(localised[0]->at(type).get_independent_data(), reference[0]->at(type).get_independent_data());
+  for (PT::type type :
+       {PT::engineering_constants, PT::thermal_expansion_coefficients, PT::strain_limits}) {
+    EXPECT_EQ(localised[0]->at(type).get_dependent_data(),
+              reference[0]->at(type).get_dependent_data());
+    EXPECT_EQ(localised[0]->at(type).get_independent_data(),
+              reference[0]->at(type).get_independent_data());
   }
-  EXPECT_EQ(localised[0]->at(PT::thermal_expansion_coefficients)
-                .get_string_property("Zero-Thermal-Strain Reference Temperature"), "393.14999999999998");
+  EXPECT_EQ(localised[0]
+                ->at(PT::thermal_expansion_coefficients)
+                .get_string_property("Zero-Thermal-Strain Reference Temperature"),
+            "393.14999999999998");
 }
 
 TEST(LoadMatbook, AppliesTheUnitRulesOfDeclarations) {
@@ -147,7 +159,8 @@ TEST(LoadMatbook, AppliesTheUnitRulesOfDeclarations) {
   const materials_t materials = load(data("matbook_units.xml"), make_unit_system("MPA"));
   EXPECT_NEAR(row(*find(materials, "Steel"), PT::density)[0], 7.85e-9, 1e-24);
   EXPECT_NE(log.text().find("warning: Only constant density supported using the Data field in "
-                            "PropertyData. The first value is taken."), std::string::npos);
+                            "PropertyData. The first value is taken."),
+            std::string::npos);
   const PropertySet& alloy = find(materials, "Alloy")->at(PT::density);
   EXPECT_NEAR(column(alloy, 0)[1], 2.65e-9, 1e-24);
   EXPECT_EQ(column(alloy, 0, true), (std::vector<double>{20, 120}));
@@ -160,9 +173,11 @@ TEST(LoadMatbook, AppliesTheUnitRulesOfDeclarations) {
   EXPECT_DOUBLE_EQ(row(fabric, PT::fabric_fiber_angle)[0], 28.64788975654116);
   // One unknown symbol ("furlong") leaves the whole declaration unconverted.
   EXPECT_EQ(row(*find(materials, "Unknown"), PT::density)[0], 7850);
-  EXPECT_NE(log.text().find("debug:   - The unit `furlong` is ignored because its unknown."), std::string::npos);
+  EXPECT_NE(log.text().find("debug:   - The unit `furlong` is ignored because its unknown."),
+            std::string::npos);
   EXPECT_NE(log.text().find("debug:   - The units for the property pr4 are ignored because of "
-                            "unknown data. No conversion is done."), std::string::npos);
+                            "unknown data. No conversion is done."),
+            std::string::npos);
   EXPECT_NE(log.text().find("debug:   - Ignoring Unknown Property"), std::string::npos);
 }
 
@@ -175,16 +190,19 @@ TEST(LoadMatbook, ReadsFailureConstantsAndDegradationFields) {
   const materials_t none = load(data("matbook_units.xml"), nullptr);
   EXPECT_EQ(row(*find(none, "Failure"), PT::larc_constants)[4], 0);
   EXPECT_DOUBLE_EQ(row(*find(load(data("matbook_units.xml"), make_unit_system("BIN")), "Failure"),
-                       PT::larc_constants)[4], 0.7 * 0.001 / 0.0254);
+                       PT::larc_constants)[4],
+                   0.7 * 0.001 / 0.0254);
 
   const Material& degradation = *find(si, "Degradation");
   const PropertySet& yield = degradation.at(PT::tensile_yield_strength);
-  EXPECT_EQ(yield.get_independent_names(), std::vector<std::string>{"Degradation Factor"});  // sentinel T dropped
+  EXPECT_EQ(yield.get_independent_names(),
+            std::vector<std::string>{"Degradation Factor"});  // sentinel T dropped
   EXPECT_EQ(yield.get_defaults(), std::vector<double>{1.0});
   EXPECT_DOUBLE_EQ(column(yield, 0)[0], 300e6);
   const PropertySet& elastic = degradation.at(PT::engineering_constants);
   EXPECT_EQ(elastic.get_algorithm(), qorva_gil::AlgorithmTypeEnum::enum_str(1));
-  EXPECT_DOUBLE_EQ(elastic.get_ranges()[0].first, 274.15);  // "Program Controlled": smallest of 3, 1, 2 (C)
+  EXPECT_DOUBLE_EQ(elastic.get_ranges()[0].first,
+                   274.15);  // "Program Controlled": smallest of 3, 1, 2 (C)
   EXPECT_DOUBLE_EQ(elastic.get_ranges()[0].second, 773.15);
 }
 
@@ -198,18 +216,22 @@ TEST(LoadMatbook, CorrectsFactorsAndWriterSymbolsByDefaultAndWarnsWhenToldNotTo)
     const materials_t plain = load(file, make_unit_system("MPA"), strict);
     const Material& hazard = *find(plain, "Hazard");
     EXPECT_DOUBLE_EQ(column(hazard.at(PT::engineering_constants), 0)[0], 0.001);  // 1000 read as Pa
-    EXPECT_EQ(row(hazard, PT::density)[0], 1.55e-9);                             // "t" not converted
-    EXPECT_NE(log.text().find("warning: load_matbook: the unit declaration of pa2 (Young's Modulus) "
-                              "has the numeric factor 1e+06"), std::string::npos);
+    EXPECT_EQ(row(hazard, PT::density)[0], 1.55e-9);  // "t" not converted
+    EXPECT_NE(
+        log.text().find("warning: load_matbook: the unit declaration of pa2 (Young's Modulus) "
+                        "has the numeric factor 1e+06"),
+        std::string::npos);
     EXPECT_EQ(log.text().find("declaration of pa13"), std::string::npos);
-    EXPECT_EQ(log.text().find("declaration of pr3"), std::string::npos);  // MPA into MPA changes nothing
+    EXPECT_EQ(log.text().find("declaration of pr3"),
+              std::string::npos);  // MPA into MPA changes nothing
   }
   {
     LogCapture log;
     const materials_t plain_si = load(file, make_unit_system("SI"), strict);
     EXPECT_EQ(row(*find(plain_si, "Hazard"), PT::density)[0], 1.55e-9);
-    EXPECT_NE(log.text().find("warning: load_matbook: the unit declaration of pr3 (Density) uses t,"),
-              std::string::npos);
+    EXPECT_NE(
+        log.text().find("warning: load_matbook: the unit declaration of pr3 (Density) uses t,"),
+        std::string::npos);
   }
   // The overload without options and default options both correct, and nothing is warned about.
   LogCapture log;
@@ -220,8 +242,12 @@ TEST(LoadMatbook, CorrectsFactorsAndWriterSymbolsByDefaultAndWarnsWhenToldNotTo)
   EXPECT_DOUBLE_EQ(row(hazard, PT::density)[0], 1550);
   EXPECT_EQ(row(*find(fixed, "Unknown"), PT::density)[0], 7850);  // truly unknown stays unconverted
   // only the truly unknown symbol is still warned about
-  EXPECT_NE(log.text().find("warning: load_matbook: the unit declaration of pr4 (Density) uses the unknown unit "
-                            "symbol 'furlong': its values are read without conversion."), std::string::npos) << log.text();
+  EXPECT_NE(
+      log.text().find(
+          "warning: load_matbook: the unit declaration of pr4 (Density) uses the unknown unit "
+          "symbol 'furlong': its values are read without conversion."),
+      std::string::npos)
+      << log.text();
   EXPECT_EQ(log.text().find("has the numeric factor"), std::string::npos) << log.text();
   EXPECT_EQ(log.text().find("written by this library"), std::string::npos) << log.text();
   const materials_t with_defaults = load(file, make_unit_system("SI"), MatbookLoadOptions{});
@@ -234,7 +260,9 @@ TEST(LoadMatbook, UpgradesAlgorithmNamesOfOldFiles) {
     const materials_t materials = load(data(file), make_unit_system("MPA"));
     const Material& m = *materials.at(0);
     EXPECT_EQ(m.at(PT::density).get_algorithm(), qorva_gil::AlgorithmTypeEnum::enum_str(5));
-    EXPECT_EQ(m.at(PT::density).try_get_algorithm_bool_option("use_cgal_triangulation", false), !old) << file;
+    EXPECT_EQ(m.at(PT::density).try_get_algorithm_bool_option("use_cgal_triangulation", false),
+              !old)
+        << file;
     const PropertySet& heat = m.at(PT::specific_heat);
     EXPECT_EQ(heat.try_get_algorithm_bool_option("use_cgal_triangulation", false), old) << file;
     EXPECT_TRUE(heat.try_get_algorithm_bool_option("project_to_convex_hull", false));
@@ -278,14 +306,19 @@ TEST(LoadMatbook, AssemblesWovenSetsFromBothDataSets) {
   const materials_t materials = load(data("matbook_woven.xml"), make_unit_system("MPA"));
   const Material& fabric = *materials.at(0);
   EXPECT_EQ(fabric.get_string_property("Ply Type"), "woven");
-  EXPECT_EQ(row(fabric, PT::woven_characterization),
-            (std::vector<double>{0, 90, 50000, 25000, 3001, 2501, 0.11, 60000, 30000, 3002, 2502, 0.12}));
-  EXPECT_EQ(row(fabric, PT::woven_stress_limits_1), (std::vector<double>{10, 11, 12, 13, 14, 15, 16, 17, 18}));
+  EXPECT_EQ(
+      row(fabric, PT::woven_characterization),
+      (std::vector<double>{0, 90, 50000, 25000, 3001, 2501, 0.11, 60000, 30000, 3002, 2502, 0.12}));
+  EXPECT_EQ(row(fabric, PT::woven_stress_limits_1),
+            (std::vector<double>{10, 11, 12, 13, 14, 15, 16, 17, 18}));
   EXPECT_FALSE(fabric.is_property_set_active(PT::stress_limits));
   // Data set 1 has its additional constants before the Puck constants: positions 4-6 survive.
-  EXPECT_EQ(row(fabric, PT::woven_puck_constants_1), (std::vector<double>{0.3, 0.31, 0.32, 0.33, 0.6, 0.7, 0.81}));
-  EXPECT_EQ(fabric.at(PT::woven_puck_constants_1).get_string_property("PuckMaterialClassification"), "glass");
-  EXPECT_EQ(fabric.at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"), "ignored");
+  EXPECT_EQ(row(fabric, PT::woven_puck_constants_1),
+            (std::vector<double>{0.3, 0.31, 0.32, 0.33, 0.6, 0.7, 0.81}));
+  EXPECT_EQ(fabric.at(PT::woven_puck_constants_1).get_string_property("PuckMaterialClassification"),
+            "glass");
+  EXPECT_EQ(fabric.at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"),
+            "ignored");
   EXPECT_FALSE(fabric.is_property_set_active(PT::puck_constants));
 }
 
@@ -296,20 +329,23 @@ TEST(LoadMatbook, MapsAnisotropicColumnsHardeningHillAndIsotropicKinds) {
   const auto& names = PropertyFactory::get_anisotropic_elasticity_names();
   ASSERT_EQ(d.size(), 21u);
   for (std::size_t i = 0; i < 21; ++i) {
-    const double expected = 10 * (names[i][2] - '0') + (names[i][4] - '0');  // "D[r,c]" held r*10+c MPa
+    const double expected =
+        10 * (names[i][2] - '0') + (names[i][4] - '0');  // "D[r,c]" held r*10+c MPa
     EXPECT_DOUBLE_EQ(d[i], expected) << names[i];
   }
   const PropertySet& multilinear = find(materials, "Multilinear")->at(PT::isotropic_hardening);
   EXPECT_EQ(multilinear.get_independent_names(), std::vector<std::string>{"Plastic Strain"});
   EXPECT_EQ(column(multilinear, 0, true), (std::vector<double>{0, 0.01, 0.05}));
   EXPECT_EQ(column(multilinear, 0), (std::vector<double>{250, 300, 320}));
-  EXPECT_NE(log.text().find("debug:   - Ignoring Isotropic Hardening - Bilinear - unknown"), std::string::npos);
+  EXPECT_NE(log.text().find("debug:   - Ignoring Isotropic Hardening - Bilinear - unknown"),
+            std::string::npos);
   const Material& plastic = *find(materials, "Plastic");
   const PropertySet& voce = plastic.at(PT::isotropic_hardening);
   EXPECT_EQ(voce.get_string_property("Behavior"), "Voce Law");
   EXPECT_EQ(column(voce, 3), (std::vector<double>{12, 11}));
   EXPECT_DOUBLE_EQ(column(voce, 0, true)[1], 100);  // 373.15 K in C
-  EXPECT_NE(log.text().find("debug:   - Set Isotropic Hardening - Multilinear - unknown"), std::string::npos);
+  EXPECT_NE(log.text().find("debug:   - Set Isotropic Hardening - Multilinear - unknown"),
+            std::string::npos);
   EXPECT_EQ(row(plastic, PT::hill_yield_criterion), (std::vector<double>(6, 1.0)));
   EXPECT_EQ(row(plastic, PT::strain_limits), std::vector<double>{0.02});
   EXPECT_EQ(row(plastic, PT::tensile_yield_strength), std::vector<double>{355});
@@ -331,11 +367,14 @@ TEST(LoadMatbook, ReadsBackWhatTheWriterWrote) {
   const materials_t original = load(data("matbook_woven.xml"), make_unit_system("MPA"));
   const materials_t reread = reload(original, "MPA");
   ASSERT_EQ(reread.size(), 1u);
-  for (PT::type type : {PT::woven_characterization, PT::woven_stress_limits_1, PT::woven_stress_limits_2,
-                        PT::woven_puck_constants_1, PT::woven_puck_constants_2})
+  for (PT::type type :
+       {PT::woven_characterization, PT::woven_stress_limits_1, PT::woven_stress_limits_2,
+        PT::woven_puck_constants_1, PT::woven_puck_constants_2})
     EXPECT_EQ(row(*reread[0], type), row(*original[0], type)) << PT::enum_str(type);
   // Written without "Material Classification", the ignored classification survives the trip.
-  EXPECT_EQ(reread[0]->at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"), "ignored");
+  EXPECT_EQ(
+      reread[0]->at(PT::woven_puck_constants_2).get_string_property("PuckMaterialClassification"),
+      "ignored");
 
   // Tabular sets over temperature, written and read in SI.
   const materials_t example = load(kExample, make_unit_system("SI"));
@@ -343,10 +382,13 @@ TEST(LoadMatbook, ReadsBackWhatTheWriterWrote) {
   ASSERT_EQ(example_again.size(), 2u);
   for (PT::type type : {PT::engineering_constants, PT::thermal_expansion_coefficients, PT::density,
                         PT::puck_constants, PT::specific_heat}) {
-    EXPECT_EQ(example_again[0]->at(type).get_gil(), example[0]->at(type).get_gil()) << PT::enum_str(type);
+    EXPECT_EQ(example_again[0]->at(type).get_gil(), example[0]->at(type).get_gil())
+        << PT::enum_str(type);
   }
-  EXPECT_EQ(example_again[0]->at(PT::thermal_expansion_coefficients)
-                .get_string_property("Zero-Thermal-Strain Reference Temperature"), "393.14999999999998");
+  EXPECT_EQ(example_again[0]
+                ->at(PT::thermal_expansion_coefficients)
+                .get_string_property("Zero-Thermal-Strain Reference Temperature"),
+            "393.14999999999998");
 }
 
 // A file the loader must refuse with an exception of one type whose message starts with `text`.
@@ -367,24 +409,41 @@ TEST(LoadMatbook, RaisesTheDocumentedErrorAndKeepsEarlierMaterials) {
   using boost::property_tree::ptree_bad_data;
   using boost::property_tree::ptree_bad_path;
   using boost::property_tree::xml_parser_error;
-  const std::string iso = "Assertion 'E.size() == nu.size()' failed. load_matbook: Construct isotropic material, inconsistent input.";
-  const std::string ortho = "Assertion 'E1.size() == E2.size() && E2.size() == G12.size() && G12.size() == G23.size() && G23.size() == nu12.size() && nu12.size() == E3.size() && G31.size() == nu23.size() && nu23.size() == nu13.size()' failed. load_matbook: Construct orthotropic material, inconsistent input.";
-  const std::string woven = "Assertion 'E1.size() == 1 && G12.size() == 1 && nu12.size() == 1 && E2.size() == 1 && G23.size() == 1' failed. load_matbook: Woven specification is only possible with constant data.";
+  const std::string iso =
+      "Assertion 'E.size() == nu.size()' failed. load_matbook: Construct isotropic material, "
+      "inconsistent input.";
+  const std::string ortho =
+      "Assertion 'E1.size() == E2.size() && E2.size() == G12.size() && G12.size() == G23.size() && "
+      "G23.size() == nu12.size() && nu12.size() == E3.size() && G31.size() == nu23.size() && "
+      "nu23.size() == nu13.size()' failed. load_matbook: Construct orthotropic material, "
+      "inconsistent input.";
+  const std::string woven =
+      "Assertion 'E1.size() == 1 && G12.size() == 1 && nu12.size() == 1 && E2.size() == 1 && "
+      "G23.size() == 1' failed. load_matbook: Woven specification is only possible with constant "
+      "data.";
   const std::vector<BadFile> cases{
       {"matbook_bad_number_list.xml", 3, is<bad_lexical_cast>, ""},
       {"matbook_bad_trailing_comma.xml", 3, is<bad_lexical_cast>, ""},
-      {"matbook_bad_version.xml", 1, is<runtime_error>, "matbook_format: version '22.1.x.0' is not four dot-separated integers."},
-      {"matbook_bad_version_short.xml", 1, is<runtime_error>, "matbook_format: version '22.1.0' is not"},
+      {"matbook_bad_version.xml", 1, is<runtime_error>,
+       "matbook_format: version '22.1.x.0' is not four dot-separated integers."},
+      {"matbook_bad_version_short.xml", 1, is<runtime_error>,
+       "matbook_format: version '22.1.0' is not"},
       {"matbook_bad_isotropic_sizes.xml", 3, is<assertion_error>, iso},
       {"matbook_bad_orthotropic_sizes.xml", 3, is<assertion_error>, ortho},
       {"matbook_bad_woven_table.xml", 3, is<assertion_error>, woven},
-      {"matbook_bad_undeclared_parameter.xml", 3, is<runtime_error>, "get_variable_field_tuples: Parameter ID pa99 not found in the property names."},
-      {"matbook_bad_missing_puck_parameter.xml", 3, is<std::out_of_range>, "Unable to find key in unordered_map."},
-      {"matbook_bad_point_count.xml", 3, is<assertion_error>, "Assertion 'points_agree' failed. load_matbook: Elasticity (pr1): field variables"},
+      {"matbook_bad_undeclared_parameter.xml", 3, is<runtime_error>,
+       "get_variable_field_tuples: Parameter ID pa99 not found in the property names."},
+      {"matbook_bad_missing_puck_parameter.xml", 3, is<std::out_of_range>,
+       "Unable to find key in unordered_map."},
+      {"matbook_bad_point_count.xml", 3, is<assertion_error>,
+       "Assertion 'points_agree' failed. load_matbook: Elasticity (pr1): field variables"},
       {"matbook_bad_limit_text.xml", 3, is<ptree_bad_data>, "conversion of data to type"},
-      {"matbook_bad_unit_power_word.xml", 1, is<ptree_bad_data>, "load_matbook: the power 'two' of the unit 'm' declared for pr0 is not an integer."},
-      {"matbook_bad_unit_power_fraction.xml", 1, is<ptree_bad_data>, "load_matbook: the power '1.5' of the unit 'm'"},
-      {"matbook_bad_unit_power_empty.xml", 1, is<ptree_bad_data>, "load_matbook: the power '' of the unit 'm'"},
+      {"matbook_bad_unit_power_word.xml", 1, is<ptree_bad_data>,
+       "load_matbook: the power 'two' of the unit 'm' declared for pr0 is not an integer."},
+      {"matbook_bad_unit_power_fraction.xml", 1, is<ptree_bad_data>,
+       "load_matbook: the power '1.5' of the unit 'm'"},
+      {"matbook_bad_unit_power_empty.xml", 1, is<ptree_bad_data>,
+       "load_matbook: the power '' of the unit 'm'"},
       {"matbook_bad_missing_bulkdetails.xml", 2, is<ptree_bad_path>, "No such node (BulkDetails)"},
       {"matbook_bad_truncated.xml", 1, is<xml_parser_error>, ""},
       {"matbook_no_such_file.xml", 1, is<xml_parser_error>, ""},

@@ -27,8 +27,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::regex kFileLine(R"(^(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6}), (0x[0-9a-f]+), (.*)$)");
-const std::regex kConsoleLine(R"(^\d{4}-[A-Z][a-z]{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} (0x[0-9a-f]+): (.*)$)");
+const std::regex kFileLine(
+    R"(^(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6}), (0x[0-9a-f]+), (.*)$)");
+const std::regex kConsoleLine(
+    R"(^\d{4}-[A-Z][a-z]{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6} (0x[0-9a-f]+): (.*)$)");
 const std::regex kStampBar(R"(^\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}\.\d{6}\|(.*)$)");
 
 // Counts what the core and the Sink wrapper do with a frontend.
@@ -46,8 +48,9 @@ std::string read_file(const fs::path& path) {
 
 std::string thread_text() {
   std::ostringstream os;
-  os << boost::log::attributes::current_thread_id().get_value().extract_or_throw<
-      boost::log::attributes::current_thread_id::value_type>();
+  os << boost::log::attributes::current_thread_id()
+            .get_value()
+            .extract_or_throw<boost::log::attributes::current_thread_id::value_type>();
   return os.str();
 }
 
@@ -108,13 +111,15 @@ TEST_F(Log, FileLinesCarryLocalTimeThreadAndSeverityFromDebugUp) {
   QORVA_LOG(warning) << "careful";
   const auto after = boost::posix_time::microsec_clock::local_time();
   const std::string text = read_file(path("run.log"));  // auto-flushed while still open
-  EXPECT_EQ(bodies(text, kFileLine), (std::vector<std::string>{"debug: step 1", "warning: careful"}));
+  EXPECT_EQ(bodies(text, kFileLine),
+            (std::vector<std::string>{"debug: step 1", "warning: careful"}));
   const auto stamp = boost::posix_time::time_from_string(text.substr(0, 26));
   EXPECT_TRUE(before <= stamp && stamp <= after) << text;
 }
 
 TEST_F(Log, FileLoggingAppendsAndKeepsItsFirstFileUntilStopped) {
-  std::ofstream(path("a.log")) << "2000-01-01 00:00:00.000000, " << thread_text() << ", earlier run\n";
+  std::ofstream(path("a.log")) << "2000-01-01 00:00:00.000000, " << thread_text()
+                               << ", earlier run\n";
   qorva_mat::start_logging(path("a.log"));
   qorva_mat::start_logging(path("b.log"));
   QORVA_LOG(info) << "one";
@@ -124,7 +129,8 @@ TEST_F(Log, FileLoggingAppendsAndKeepsItsFirstFileUntilStopped) {
   qorva_mat::start_logging(path("b.log"));
   QORVA_LOG(info) << "two";
   qorva_mat::stop_logging();
-  EXPECT_EQ(bodies(read_file(path("a.log")), kFileLine), (std::vector<std::string>{"earlier run", "info: one"}));
+  EXPECT_EQ(bodies(read_file(path("a.log")), kFileLine),
+            (std::vector<std::string>{"earlier run", "info: one"}));
   EXPECT_EQ(bodies(read_file(path("b.log")), kFileLine), std::vector<std::string>{"info: two"});
 }
 
@@ -134,8 +140,10 @@ TEST_F(Log, ConsoleShowsTraceWithScopesAndGlobalFilterAppliesToEverySink) {
   qorva_mat::start_logging(path("run.log"));
   int outer = 0, inner = 0;
   {
-    BOOST_LOG_NAMED_SCOPE("outer"); outer = __LINE__;
-    BOOST_LOG_NAMED_SCOPE("inner"); inner = __LINE__;
+    BOOST_LOG_NAMED_SCOPE("outer");
+    outer = __LINE__;
+    BOOST_LOG_NAMED_SCOPE("inner");
+    inner = __LINE__;
     QORVA_LOG(trace) << "deep";
   }
   QORVA_LOG(info) << "flat";
@@ -145,8 +153,9 @@ TEST_F(Log, ConsoleShowsTraceWithScopesAndGlobalFilterAppliesToEverySink) {
   qorva_mat::stop_console_logging();
   QORVA_LOG(error) << "file only";
   EXPECT_EQ(bodies(console_.str(), kConsoleLine),
-            (std::vector<std::string>{"<trace> deep - " + scope("outer", outer) + "->" + scope("inner", inner),
-                                      "<info> flat - ", "<error> kept - "}));
+            (std::vector<std::string>{
+                "<trace> deep - " + scope("outer", outer) + "->" + scope("inner", inner),
+                "<info> flat - ", "<error> kept - "}));
   EXPECT_EQ(bodies(read_file(path("run.log")), kFileLine),
             (std::vector<std::string>{"info: flat", "error: kept", "error: file only"}));
 }
@@ -157,14 +166,16 @@ TEST_F(Log, FormatAndFilterTextsUseTheLibraryFactories) {
   QORVA_LOG(info) << "none";
   int line = 0;
   {
-    BOOST_LOG_NAMED_SCOPE("only"); line = __LINE__;
+    BOOST_LOG_NAMED_SCOPE("only");
+    line = __LINE__;
     QORVA_LOG(warning) << "scoped";
   }
   sink->filter("%Severity% = error");
   QORVA_LOG(warning) << "filtered";
   QORVA_LOG(error) << "passed";
   EXPECT_EQ(bodies(out_->str(), kStampBar),
-            (std::vector<std::string>{"info||none", "warning|" + scope("only", line) + "|scoped", "error||passed"}));
+            (std::vector<std::string>{"info||none", "warning|" + scope("only", line) + "|scoped",
+                                      "error||passed"}));
   out_->str("");
   sink->reset_filter();
   sink->reset_formatter();
@@ -225,12 +236,14 @@ TEST_F(Log, FileSinkRotatesBySizeAndScanningContinuesTheCounter) {
   const auto files = static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), {}));
   ASSERT_GE(files, 2u);
   std::string joined;
-  for (std::size_t i = 0; i < files; ++i) joined += read_file(path("part_" + std::to_string(i) + ".log"));
+  for (std::size_t i = 0; i < files; ++i)
+    joined += read_file(path("part_" + std::to_string(i) + ".log"));
   EXPECT_EQ(joined, written);
 
   auto next = add(boost::make_shared<qorva_mat::LogFileSink>(pattern), "%Message%");
   EXPECT_EQ(next->scan_for_files(dir_.string(), true), files);
-  EXPECT_THROW(next->rotation_interval(boost::posix_time::milliseconds(500)), qorva_mat::assertion_error);
+  EXPECT_THROW(next->rotation_interval(boost::posix_time::milliseconds(500)),
+               qorva_mat::assertion_error);
   QORVA_LOG(info) << "after scan";
   next->flush();
   EXPECT_EQ(read_file(path("part_" + std::to_string(files) + ".log")), "after scan\n");
@@ -242,7 +255,8 @@ TEST_F(Log, ConcurrentRecordsArriveWholeAndOnce) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
-      for (int i = 0; i < kRecords; ++i) QORVA_LOG(info) << "t=" << t << " i=" << i << ' ' << std::string(80, 'x');
+      for (int i = 0; i < kRecords; ++i)
+        QORVA_LOG(info) << "t=" << t << " i=" << i << ' ' << std::string(80, 'x');
     });
   }
   for (auto& thread : threads) thread.join();
@@ -263,10 +277,12 @@ TEST_F(Log, ConcurrentRecordsArriveWholeAndOnce) {
 // Runs the helper program in `mode`; returns "<exit status>|<stdout>|<stderr>".
 std::string run_host(const std::string& mode) {
   const fs::path exe = fs::read_symlink("/proc/self/exe").parent_path() / "proc_log";
-  const fs::path out = fs::temp_directory_path() / ("qorva_proc_" + std::to_string(::getpid()) + ".out");
+  const fs::path out =
+      fs::temp_directory_path() / ("qorva_proc_" + std::to_string(::getpid()) + ".out");
   const fs::path err = fs::path(out).replace_extension(".err");
-  const int status = std::system(("'" + exe.string() + "' " + mode + " >'" + out.string() + "' 2>'" +
-                                  err.string() + "'").c_str());
+  const int status = std::system(
+      ("'" + exe.string() + "' " + mode + " >'" + out.string() + "' 2>'" + err.string() + "'")
+          .c_str());
   const std::string result = std::to_string(status) + "|" + read_file(out) + "|" + read_file(err);
   fs::remove(out);
   fs::remove(err);
@@ -275,12 +291,16 @@ std::string run_host(const std::string& mode) {
 
 TEST(LogHost, LibraryStaysSilentUntilASinkIsRegisteredAndNeverUsesStdout) {
   EXPECT_EQ(run_host("silent"), "0||");
-  const std::string host_default = run_host("host-default");  // Boost's default sink still serves the host
-  EXPECT_TRUE(std::regex_match(host_default, std::regex(R"(0\|\[[^\n]*\] +host record\n\|)"))) << host_default;
+  const std::string host_default =
+      run_host("host-default");  // Boost's default sink still serves the host
+  EXPECT_TRUE(std::regex_match(host_default, std::regex(R"(0\|\[[^\n]*\] +host record\n\|)")))
+      << host_default;
   EXPECT_EQ(run_host("host-sink"),
-            "0||host record\nlibrary trace\nlibrary debug\nlibrary info\nlibrary warning\nlibrary error\n");
+            "0||host record\nlibrary trace\nlibrary debug\nlibrary info\nlibrary warning\nlibrary "
+            "error\n");
   const std::string console = run_host("console");
-  EXPECT_TRUE(std::regex_match(console, std::regex(R"(0\|\|(\S+ \S+ 0x[0-9a-f]+: <\w+> library \w+ - \n){5})")))
+  EXPECT_TRUE(std::regex_match(
+      console, std::regex(R"(0\|\|(\S+ \S+ 0x[0-9a-f]+: <\w+> library \w+ - \n){5})")))
       << console;
 }
 

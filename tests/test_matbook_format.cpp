@@ -101,7 +101,8 @@ TEST(MatbookTables, TranslateAlgorithmNamesBothWays) {
 
 TEST(DecodeValueList, FollowsTheEscapedListAndLexicalCastRules) {
   EXPECT_EQ(detail::decode_value_list("1, 2,3"), (std::vector<double>{1, 2, 3}));
-  EXPECT_EQ(detail::decode_value_list("+1.5e3,-.5,\"4\",7."), (std::vector<double>{1500, -0.5, 4, 7}));
+  EXPECT_EQ(detail::decode_value_list("+1.5e3,-.5,\"4\",7."),
+            (std::vector<double>{1500, -0.5, 4, 7}));
   EXPECT_TRUE(detail::decode_value_list("").empty());
   const auto special = detail::decode_value_list("nan,-INF,infinity");
   EXPECT_TRUE(std::isnan(special[0]));
@@ -115,13 +116,15 @@ TEST(DecodeValueList, FollowsTheEscapedListAndLexicalCastRules) {
 }
 
 TEST(DecodeValueList, IgnoresADecimalCommaProcessLocale) {
-  const std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaNumpunct));
+  const std::locale previous =
+      std::locale::global(std::locale(std::locale::classic(), new CommaNumpunct));
   EXPECT_EQ(detail::decode_value_list("1.5,2.25"), (std::vector<double>{1.5, 2.25}));
   EXPECT_EQ(detail::decode_value_list("1,5"), (std::vector<double>{1, 5}));
   EXPECT_THROW(detail::decode_single_value("1.500,5"), boost::bad_lexical_cast);
   const auto records = detail::get_variable_field_tuples(
-      property_data(pv("pa0", "20.5,100", q("Field Variable", "T") + q("Default Data", "22.5") +
-                                              q("Upper Limit", "1.000") + q("Resolution", "1000"))),
+      property_data(pv("pa0", "20.5,100",
+                       q("Field Variable", "T") + q("Default Data", "22.5") +
+                           q("Upper Limit", "1.000") + q("Resolution", "1000"))),
       names());
   std::locale::global(previous);
   ASSERT_EQ(records.size(), 1u);
@@ -132,15 +135,18 @@ TEST(DecodeValueList, IgnoresADecimalCommaProcessLocale) {
 }
 
 TEST(MatbookVersion, ParsesFourIntegersAndRejectsEverythingElse) {
-  EXPECT_EQ(detail::parse_matbook_version("22.1.0.149"), (std::array<std::int32_t, 4>{22, 1, 0, 149}));
-  EXPECT_EQ(detail::parse_matbook_version("+18.-1.0.60"), (std::array<std::int32_t, 4>{18, -1, 0, 60}));
-  for (const char* bad : {"22.1.0", "22.1.0.149.2", "22..0.1", "a.b.c.d", "22.1.0.1x", "", "1.2.3.99999999999"}) {
+  EXPECT_EQ(detail::parse_matbook_version("22.1.0.149"),
+            (std::array<std::int32_t, 4>{22, 1, 0, 149}));
+  EXPECT_EQ(detail::parse_matbook_version("+18.-1.0.60"),
+            (std::array<std::int32_t, 4>{18, -1, 0, 60}));
+  for (const char* bad :
+       {"22.1.0", "22.1.0.149.2", "22..0.1", "a.b.c.d", "22.1.0.1x", "", "1.2.3.99999999999"}) {
     try {
       detail::parse_matbook_version(bad);
       ADD_FAILURE() << bad;
     } catch (const qorva_mat::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()),
-                "matbook_format: version '" + std::string(bad) + "' is not four dot-separated integers.");
+      EXPECT_EQ(std::string(e.what()), "matbook_format: version '" + std::string(bad) +
+                                           "' is not four dot-separated integers.");
     }
   }
 }
@@ -153,7 +159,8 @@ TEST(MatbookVersion, UpgradesAlgorithmNamesOnlyBefore22_1_0_149) {
       "</PropertyData></BulkDetails></Material></MatML_Doc></Materials></MatbookData>";
   ptree old_doc = parse("<MatbookData version=\"22.1.0.148" + body);
   EXPECT_EQ(detail::upgrade_algorithm_names(old_doc), 2u);
-  const ptree& pd = old_doc.get_child("MatbookData.Materials.MatML_Doc.Material.BulkDetails.PropertyData");
+  const ptree& pd =
+      old_doc.get_child("MatbookData.Materials.MatML_Doc.Material.BulkDetails.PropertyData");
   auto it = pd.begin();
   ++it;  // past <xmlattr>
   EXPECT_EQ(it->second.get<std::string>("Qualifier"), "Linear Multivariate (Qhull)");
@@ -165,15 +172,18 @@ TEST(MatbookVersion, UpgradesAlgorithmNamesOnlyBefore22_1_0_149) {
 TEST(FieldVariables, ApplyDefaultsLimitsResolutionAndTheTemperatureSentinel) {
   const std::string sentinel = "7.88860905221012e-31";
   const auto records = detail::get_variable_field_tuples(
-      property_data(
-          pv("pa0", sentinel + "," + sentinel, q("Field Variable", "Temperature")) +
-          pv("pa3", "1,2", q("Variable Type", "Dependent,Dependent")) +
-          pv("pa1", "3,1,2", q("Field Variable", "x") + q("Lower Limit", "Program Controlled") + q("Resolution", "12")) +
-          pv("pa2", "0,0.1", q("Variable Type", "Independent,Independent")) +
-          pv("pa4", "0,1", q("Variable Type", "Independent,Independent")) +
-          pv("pa0", "", q("Variable Type", "Independent")) +
-          pv("pa0", "20,80", q("Variable Type", "Independent,Independent") + q("Default Data", "Program Controlled")) +
-          pv("pa5", "Interpolation Options", "", "string")),
+      property_data(pv("pa0", sentinel + "," + sentinel, q("Field Variable", "Temperature")) +
+                    pv("pa3", "1,2", q("Variable Type", "Dependent,Dependent")) +
+                    pv("pa1", "3,1,2",
+                       q("Field Variable", "x") + q("Lower Limit", "Program Controlled") +
+                           q("Resolution", "12")) +
+                    pv("pa2", "0,0.1", q("Variable Type", "Independent,Independent")) +
+                    pv("pa4", "0,1", q("Variable Type", "Independent,Independent")) +
+                    pv("pa0", "", q("Variable Type", "Independent")) +
+                    pv("pa0", "20,80",
+                       q("Variable Type", "Independent,Independent") +
+                           q("Default Data", "Program Controlled")) +
+                    pv("pa5", "Interpolation Options", "", "string")),
       names());
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(detail::matbook_sentinel(), 7.88860905221012e-31);
@@ -196,21 +206,25 @@ TEST(FieldVariables, RejectUndeclaredIdsAndUnusableQualifiers) {
     detail::get_variable_field_tuples(property_data(pv("pa9", "1", "")), names());
     FAIL();
   } catch (const qorva_mat::runtime_error& e) {
-    EXPECT_STREQ(e.what(), "get_variable_field_tuples: Parameter ID pa9 not found in the property names.");
+    EXPECT_STREQ(e.what(),
+                 "get_variable_field_tuples: Parameter ID pa9 not found in the property names.");
   }
   EXPECT_THROW(detail::get_variable_field_tuples(
                    property_data(pv("pa1", "", q("Field Variable", "x"))), names()),
                qorva_mat::runtime_error);
   const auto explicit_limits = detail::get_variable_field_tuples(
-      property_data(pv("pa1", "", q("Field Variable", "x") + q("Lower Limit", "0") + q("Upper Limit", "1"))),
+      property_data(
+          pv("pa1", "", q("Field Variable", "x") + q("Lower Limit", "0") + q("Upper Limit", "1"))),
       names());
   EXPECT_EQ(std::get<2>(explicit_limits.at(0)), std::make_pair(0.0, 1.0));
   for (const char* bad : {"cold", "-5", "1.5"})
-    EXPECT_THROW(detail::get_variable_field_tuples(
-                     property_data(pv("pa0", "1", q("Field Variable", "T") + q("Resolution", bad) +
-                                                       q("Default Data", bad == std::string("1.5") ? "1" : bad))),
-                     names()),
-                 boost::property_tree::ptree_bad_data)
+    EXPECT_THROW(
+        detail::get_variable_field_tuples(
+            property_data(pv("pa0", "1",
+                             q("Field Variable", "T") + q("Resolution", bad) +
+                                 q("Default Data", bad == std::string("1.5") ? "1" : bad))),
+            names()),
+        boost::property_tree::ptree_bad_data)
         << bad;
 }
 
@@ -222,29 +236,30 @@ TEST(InterpolationOptions, GatherStringParametersUpToTheOptionsEntry) {
   EXPECT_EQ(defaults.algorithm, qorva_gil::AlgorithmTypeEnum::enum_str(5));
   EXPECT_FALSE(defaults.is_cached || defaults.is_normalized || defaults.use_cgal_triangulation ||
                defaults.project_to_convex_hull);
-  const GilOptions gathered =
-      read(pv("pa5", "x", q("Cached", "True") + q("AlgorithmType", "Linear Multivariate"), "string") +
-           pv("pa5", "Interpolation Options",
-              q("AlgorithmType", "Nearest Neighbor") + q("Normalized", "True") +
-                  q("ExtrapolationType", "Projection to the Convex Hull"),
-              "string") +
-           pv("pa5", "after", q("AlgorithmType", "Radial Basis"), "string") +
-           pv("pa5", "1", q("AlgorithmType", "Radial Basis")));
+  const GilOptions gathered = read(
+      pv("pa5", "x", q("Cached", "True") + q("AlgorithmType", "Linear Multivariate"), "string") +
+      pv("pa5", "Interpolation Options",
+         q("AlgorithmType", "Nearest Neighbor") + q("Normalized", "True") +
+             q("ExtrapolationType", "Projection to the Convex Hull"),
+         "string") +
+      pv("pa5", "after", q("AlgorithmType", "Radial Basis"), "string") +
+      pv("pa5", "1", q("AlgorithmType", "Radial Basis")));
   EXPECT_EQ(gathered.algorithm, qorva_gil::AlgorithmTypeEnum::enum_str(1));
   EXPECT_TRUE(gathered.is_cached && gathered.is_normalized && gathered.project_to_convex_hull);
   EXPECT_TRUE(gathered.use_cgal_triangulation);
-  const GilOptions qhull = read(pv("pa5", "Interpolation Options",
-                                   q("AlgorithmType", "Linear Multivariate (Qhull)") +
-                                       q("Normalized", "true"), "string"));
+  const GilOptions qhull = read(
+      pv("pa5", "Interpolation Options",
+         q("AlgorithmType", "Linear Multivariate (Qhull)") + q("Normalized", "true"), "string"));
   EXPECT_EQ(qhull.algorithm, qorva_gil::AlgorithmTypeEnum::enum_str(5));
   EXPECT_FALSE(qhull.use_cgal_triangulation || qhull.is_normalized);
-  EXPECT_EQ(read(pv("pa5", "Interpolation Options", q("AlgorithmType", "Kriging"), "string")).algorithm,
-            qorva_gil::AlgorithmTypeEnum::enum_str(5));
+  EXPECT_EQ(
+      read(pv("pa5", "Interpolation Options", q("AlgorithmType", "Kriging"), "string")).algorithm,
+      qorva_gil::AlgorithmTypeEnum::enum_str(5));
 }
 
 TEST(Qualifiers, KeepTheLastOfOneNameAndNeedANameAttribute) {
-  const auto qualifiers = detail::read_qualifiers(
-      property_data(q("Behavior", "Isotropic") + q("Behavior", "Orthotropic") + q("Data Set", "2")));
+  const auto qualifiers = detail::read_qualifiers(property_data(
+      q("Behavior", "Isotropic") + q("Behavior", "Orthotropic") + q("Data Set", "2")));
   EXPECT_EQ(qualifiers.size(), 2u);
   EXPECT_EQ(qualifiers.at("Behavior"), "Orthotropic");
   EXPECT_THROW(detail::read_qualifiers(property_data("<Qualifier>x</Qualifier>")),

@@ -56,7 +56,8 @@ class MaterialSelection : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = fs::temp_directory_path() /
-           ("qorva_selection_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           ("qorva_selection_" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -87,7 +88,8 @@ TEST_F(MaterialSelection, NamedStoreMaterialsEqualThoseOfAFullLoadInStoreOrder) 
     SCOPED_TRACE(from_image ? "image" : "file");
     materials_t some{std::make_shared<Material>()};
     const names_t names{"Material 3", "Twin", "Material 10"};
-    const unsigned int status = from_image ? qorva_mat::load_materials_hdf5(FileImage{bytes.data(), bytes.size()}, some, names)
+    const unsigned int status = from_image ? qorva_mat::load_materials_hdf5(
+                                                 FileImage{bytes.data(), bytes.size()}, some, names)
                                            : qorva_mat::load_materials_hdf5(file, some, names);
     ASSERT_EQ(status, 0u);
     // Group order: Material10 < Material12 < Material13 < Material3; both twins come.
@@ -133,17 +135,21 @@ TEST_F(MaterialSelection, UnlistedStoreMaterialsAreNotRead) {
 TEST_F(MaterialSelection, MissingNamesThrowBeforeAnythingIsAppended) {
   const std::string file = twelve_and_twins();
   materials_t materials{std::make_shared<Material>()};
-  EXPECT_EQ(thrown_by([&] { qorva_mat::load_materials_hdf5(file, materials, {"Material 1", "material 2", "Nope"}); }),
+  EXPECT_EQ(thrown_by([&] {
+              qorva_mat::load_materials_hdf5(file, materials, {"Material 1", "material 2", "Nope"});
+            }),
             "load_hdf5: no material named 'material 2', 'Nope' in " + file + ".");
   const std::string bytes = bytes_of(file);
   EXPECT_EQ(thrown_by([&] {
-              qorva_mat::load_materials_hdf5(FileImage{bytes.data(), bytes.size(), "image"}, materials, {"Nope"});
+              qorva_mat::load_materials_hdf5(FileImage{bytes.data(), bytes.size(), "image"},
+                                             materials, {"Nope"});
             }),
             "load_hdf5: no material named 'Nope' in image.");
   EXPECT_EQ(materials.size(), 1u);
 
   EXPECT_EQ(thrown_by([&] {
-              qorva_mat::load_materials(kExample, materials, qorva_mat::make_unit_system("SI"), {}, {kCarbon, "Steel"});
+              qorva_mat::load_materials(kExample, materials, qorva_mat::make_unit_system("SI"), {},
+                                        {kCarbon, "Steel"});
             }),
             "load_matbook: no material named 'Steel' in " + kExample + ".");
   EXPECT_EQ(materials.size(), 1u);

@@ -33,10 +33,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using boost::property_tree::ptree;
+using qorva_mat::make_unit_system;
 using qorva_mat::Material;
 using qorva_mat::PropertyFactory;
 using qorva_mat::PropertySet;
-using qorva_mat::make_unit_system;
 using MaterialList = std::vector<std::shared_ptr<Material>>;
 using qorva_test::LogCapture;
 
@@ -48,7 +48,8 @@ std::shared_ptr<Material> make_material(const std::string& name) {
   return material;
 }
 
-std::shared_ptr<PropertySet> constant(std::shared_ptr<PropertySet> set, const std::vector<double>& row) {
+std::shared_ptr<PropertySet> constant(std::shared_ptr<PropertySet> set,
+                                      const std::vector<double>& row) {
   set->set_const(row);
   return set;
 }
@@ -66,8 +67,8 @@ std::shared_ptr<PropertySet> over_temperature(std::shared_ptr<PropertySet> set,
 // Multilinear hardening over a dimensionless plastic strain.
 std::shared_ptr<PropertySet> plastic_hardening(const std::string& system) {
   auto set = PropertyFactory::create_multilinear_isotropic_hardening();
-  set->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}}, engine_name(5), false,
-           false, false);
+  set->set({"Plastic Strain"}, {{0.0}, {0.1}}, {{0.0, 0.1}}, {0.0}, {{200.0}, {250.0}},
+           engine_name(5), false, false, false);
   set->field_units({qorva_mat::dimensionless(make_unit_system(system))});
   return set;
 }
@@ -75,16 +76,21 @@ std::shared_ptr<PropertySet> plastic_hardening(const std::string& system) {
 std::shared_ptr<Material> woven_material() {
   auto m = make_material("Fabric");
   m->set_string_property("Ply Type", "woven");
-  m->add_property_set(constant(PropertyFactory::create_woven_characterization(),
-                               {0, 90, 60000, 8000, 4000, 3000, 0.3, 55000, 7000, 3500, 2500, 0.28}));
-  auto puck1 = constant(PropertyFactory::create_woven_puck_1(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
+  m->add_property_set(
+      constant(PropertyFactory::create_woven_characterization(),
+               {0, 90, 60000, 8000, 4000, 3000, 0.3, 55000, 7000, 3500, 2500, 0.28}));
+  auto puck1 =
+      constant(PropertyFactory::create_woven_puck_1(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
   puck1->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "carbon");
-  auto puck2 = constant(PropertyFactory::create_woven_puck_2(), {0.35, 0.3, 0.25, 0.25, 0.6, 0.6, 0.9});
+  auto puck2 =
+      constant(PropertyFactory::create_woven_puck_2(), {0.35, 0.3, 0.25, 0.25, 0.6, 0.6, 0.9});
   puck2->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "ignored");
   m->add_property_set(puck1);
   m->add_property_set(puck2);
-  m->add_property_set(constant(PropertyFactory::create_woven_stress_limits_1(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  m->add_property_set(constant(PropertyFactory::create_woven_stress_limits_2(), {9, 8, 7, 6, 5, 4, 3, 2, 1}));
+  m->add_property_set(
+      constant(PropertyFactory::create_woven_stress_limits_1(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  m->add_property_set(
+      constant(PropertyFactory::create_woven_stress_limits_2(), {9, 8, 7, 6, 5, 4, 3, 2, 1}));
   return m;
 }
 
@@ -137,8 +143,9 @@ class WriteMatbook : public ::testing::Test {
 };
 
 const ptree& bulk(const ptree& doc, std::size_t material = 0) {
-  return children(doc.get_child("MatbookData.Materials.MatML_Doc"), "Material").at(material)->get_child(
-      "BulkDetails");
+  return children(doc.get_child("MatbookData.Materials.MatML_Doc"), "Material")
+      .at(material)
+      ->get_child("BulkDetails");
 }
 
 // Name of the declaration `id` and its units as "name^power" terms (or "Unitless").
@@ -161,7 +168,9 @@ std::pair<std::string, std::string> declaration_of(const ptree& doc, const ptree
   return declaration(doc, node.get<std::string>("<xmlattr>." + attribute));
 }
 
-std::string parameter_name(const ptree& doc, const ptree& value) { return declaration_of(doc, value).first; }
+std::string parameter_name(const ptree& doc, const ptree& value) {
+  return declaration_of(doc, value).first;
+}
 
 // what() of the E that writing `list` throws, or "no exception".
 template <typename E>
@@ -201,14 +210,16 @@ TEST_F(WriteMatbook, ConstantDensityDocumentIsExact) {
             "              <Data>0.10000000000000001</Data>\n"
             "            </ParameterValue>\n          </PropertyData>\n"
             "        </BulkDetails>\n      </Material>\n      <Metadata>\n"
-            "        <PropertyDetails id=\"pr0\">\n          <Name>Density</Name>\n" + density_unit +
-            "        </PropertyDetails>\n        <ParameterDetails id=\"pa0\">\n"
-            "          <Name>Density</Name>\n" + density_unit +
-            "        </ParameterDetails>\n      </Metadata>\n    </MatML_Doc>\n  </Materials>\n"
-            "  <QORVAHELMTransferData>\n    <Materials>\n      <Material>\n"
-            "        <Name>Steel</Name>\n        <DataTransferID>42</DataTransferID>\n"
-            "        <PreviousTransferIDs/>\n      </Material>\n    </Materials>\n"
-            "  </QORVAHELMTransferData>\n</MatbookData>\n");
+            "        <PropertyDetails id=\"pr0\">\n          <Name>Density</Name>\n" +
+                density_unit +
+                "        </PropertyDetails>\n        <ParameterDetails id=\"pa0\">\n"
+                "          <Name>Density</Name>\n" +
+                density_unit +
+                "        </ParameterDetails>\n      </Metadata>\n    </MatML_Doc>\n  </Materials>\n"
+                "  <QORVAHELMTransferData>\n    <Materials>\n      <Material>\n"
+                "        <Name>Steel</Name>\n        <DataTransferID>42</DataTransferID>\n"
+                "        <PreviousTransferIDs/>\n      </Material>\n    </Materials>\n"
+                "  </QORVAHELMTransferData>\n</MatbookData>\n");
 }
 
 TEST_F(WriteMatbook, DeclarationsAreSharedAcrossMaterialsAndSlotsFromTwentyAreSkipped) {
@@ -217,7 +228,8 @@ TEST_F(WriteMatbook, DeclarationsAreSharedAcrossMaterialsAndSlotsFromTwentyAreSk
   auto b = make_material("B");
   b->add_property_set(constant(PropertyFactory::create_isotropic_elasticity(), {2.0, 0.3}));
   b->add_property_set(constant(PropertyFactory::create_density(), {3.0}));
-  b->add_property_set(constant(std::make_shared<PropertySet>("Extra", std::vector<std::string>{"rho"}), {4.0}));
+  b->add_property_set(
+      constant(std::make_shared<PropertySet>("Extra", std::vector<std::string>{"rho"}), {4.0}));
   const ptree doc = write_doc({a, b});
   EXPECT_EQ(bulk(doc, 0).get<std::string>("PropertyData.<xmlattr>.property"), "pr0");
   const auto data_b = children(bulk(doc, 1), "PropertyData");
@@ -225,15 +237,19 @@ TEST_F(WriteMatbook, DeclarationsAreSharedAcrossMaterialsAndSlotsFromTwentyAreSk
   EXPECT_EQ(data_b[0]->get<std::string>("<xmlattr>.property"), "pr0");
   EXPECT_EQ(data_b[1]->get<std::string>("<xmlattr>.property"), "pr1");
   EXPECT_EQ(declaration(doc, "pr1").first, "Elasticity");
-  EXPECT_EQ(children(doc.get_child("MatbookData.Materials.MatML_Doc.Metadata"), "PropertyDetails").size(), 2u);
-  EXPECT_EQ(declaration(doc, "pa2"), std::make_pair(std::string("Poisson's Ratio"), std::string("Unitless")));
+  EXPECT_EQ(
+      children(doc.get_child("MatbookData.Materials.MatML_Doc.Metadata"), "PropertyDetails").size(),
+      2u);
+  EXPECT_EQ(declaration(doc, "pa2"),
+            std::make_pair(std::string("Poisson's Ratio"), std::string("Unitless")));
 }
 
 TEST_F(WriteMatbook, UnitCategoriesFollowTheUnitSystem) {
   auto m = make_material("M");
   m->add_property_set(constant(PropertyFactory::create_density(), {1.0}));
   m->add_property_set(constant(PropertyFactory::create_isotropic_elasticity(), {2.0, 0.3}));
-  m->add_property_set(constant(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(), {1e-5}));
+  m->add_property_set(
+      constant(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(), {1e-5}));
   m->add_property_set(constant(PropertyFactory::create_isotropic_thermal_conductivity(), {40.0}));
   m->add_property_set(constant(PropertyFactory::create_specific_heat(), {400.0}));
   const std::map<std::string, std::vector<std::string>> expected = {
@@ -252,7 +268,8 @@ TEST_F(WriteMatbook, UnitCategoriesFollowTheUnitSystem) {
 
 TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
   auto m = make_material("M");
-  auto e = over_temperature(PropertyFactory::create_isotropic_elasticity(), {{70000, 0.3}, {0.1, 0.31}}, 1);
+  auto e = over_temperature(PropertyFactory::create_isotropic_elasticity(),
+                            {{70000, 0.3}, {0.1, 0.31}}, 1);
   e->set_algorithm_option("project_to_convex_hull", true);
   m->add_property_set(e);
   const ptree doc = write_doc({m}, "MPA");
@@ -269,9 +286,10 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
   EXPECT_EQ(parameter_name(doc, *values[1]), "Young's Modulus");
   EXPECT_EQ(qualifier(*values[1], "Variable Type"), "Dependent,Dependent");
   const ptree& temperature = *values[3];
-  EXPECT_EQ(declaration_of(doc, temperature), std::make_pair(std::string("Temperature"), std::string("C^1")));
+  EXPECT_EQ(declaration_of(doc, temperature),
+            std::make_pair(std::string("Temperature"), std::string("C^1")));
   const std::vector<std::string> order = {"Variable Type", "Field Variable", "Default Data",
-                                          "Field Units", "Upper Limit", "Lower Limit"};
+                                          "Field Units",   "Upper Limit",    "Lower Limit"};
   const auto qualifiers = children(temperature, "Qualifier");
   ASSERT_EQ(qualifiers.size(), order.size());
   for (std::size_t i = 0; i < order.size(); ++i) {
@@ -284,8 +302,8 @@ TEST_F(WriteMatbook, TableWritesOptionsDependentsAndFieldVariables) {
 TEST_F(WriteMatbook, AnglesAreWrittenInRadiansAndPlasticStrainUnitless) {
   auto m = make_material("M");
   auto e = PropertyFactory::create_isotropic_elasticity();
-  e->set({"Shear Angle"}, {{0.0}, {45.0}}, {{0.0, 45.0}}, {45.0}, {{1.0, 0.3}, {2.0, 0.3}}, engine_name(5),
-         false, false, false);
+  e->set({"Shear Angle"}, {{0.0}, {45.0}}, {{0.0, 45.0}}, {45.0}, {{1.0, 0.3}, {2.0, 0.3}},
+         engine_name(5), false, false, false);
   e->field_units({qorva_mat::dimensionless(make_unit_system("MPA"))});
   m->add_property_set(e);
   m->add_property_set(constant(PropertyFactory::create_fabric_fiber_angle(), {45.0}));
@@ -324,7 +342,8 @@ TEST_F(WriteMatbook, PlyTypeIsFirstPropertyUnlessUndefined) {
 
 TEST_F(WriteMatbook, ReferenceTemperatureGetsItsOwnPropertyDataAndMustBeANumber) {
   auto m = make_material("M");
-  auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
+  auto cte = constant(PropertyFactory::create_orthotropic_secant_thermal_expansion_coefficients(),
+                      {1e-6, 2e-5, 3e-5});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "20.5");
   m->add_property_set(cte);
   const ptree doc = write_doc({m}, "MPA");
@@ -354,21 +373,25 @@ TEST_F(WriteMatbook, AnisotropicColumnsCarryTheSentinelAboveTheDiagonal) {
   const std::string s = "7.8886090522101198e-31";
   EXPECT_EQ(columns[0]->get<std::string>("Data"), "100,101,102,103,104,105");
   EXPECT_EQ(columns[1]->get<std::string>("Data"), s + ",106,107,108,109,110");
-  EXPECT_EQ(columns[5]->get<std::string>("Data"), s + "," + s + "," + s + "," + s + "," + s + ",120");
-  EXPECT_EQ(declaration_of(doc, *columns[5]), std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
+  EXPECT_EQ(columns[5]->get<std::string>("Data"),
+            s + "," + s + "," + s + "," + s + "," + s + ",120");
+  EXPECT_EQ(declaration_of(doc, *columns[5]),
+            std::make_pair(std::string("D[*,6]"), std::string("Pa^1")));
 }
 
 TEST_F(WriteMatbook, WovenMaterialWritesTwoDataSetsOfFiveProperties) {
   const ptree doc = write_doc({woven_material()});
   const auto data = children(bulk(doc), "PropertyData");
   ASSERT_EQ(data.size(), 11u);  // ply type + 2 x 5
-  const std::vector<std::string> names = {"Orthotropic Elasticity", "Stress Limits", "Puck Constants",
-                                          "Additional Puck Constants", "Fiber Angle"};
+  const std::vector<std::string> names = {"Orthotropic Elasticity", "Stress Limits",
+                                          "Puck Constants", "Additional Puck Constants",
+                                          "Fiber Angle"};
   for (std::size_t i = 0; i < 10; ++i) {
     const ptree& d = *data[i + 1];
     EXPECT_EQ(declaration_of(doc, d, "property").first, names[i % 5]);
     EXPECT_EQ(qualifier(d, "Data Set"), i < 5 ? "1" : "2");
-    EXPECT_EQ(qualifier(d, "Data Set Information"), "minOccurrences::2$$maxOccurrences::2$$Name::Unidirectional");
+    EXPECT_EQ(qualifier(d, "Data Set Information"),
+              "minOccurrences::2$$maxOccurrences::2$$Name::Unidirectional");
     EXPECT_EQ(d.get<std::string>("ParameterValue.Data"), "Woven Specification for Puck");
   }
   const auto elasticity = children(*data[1], "ParameterValue");
@@ -388,16 +411,19 @@ TEST_F(WriteMatbook, WovenWithoutStressLimitsFailsBeforeTouchingTheFile) {
             "Property 9 is not available for material Fabric.");
   auto unset = woven_material();
   unset->add_property_set(PropertyFactory::create_woven_stress_limits_1());
-  EXPECT_EQ(write_error<qorva_mat::assertion_error>(path("out.xml"), {unset}),
-            "Assertion 'sl_gil_wrapper.is_set()' failed. write_matbook: GIL not set for Puck for Woven.");
+  EXPECT_EQ(
+      write_error<qorva_mat::assertion_error>(path("out.xml"), {unset}),
+      "Assertion 'sl_gil_wrapper.is_set()' failed. write_matbook: GIL not set for Puck for Woven.");
   EXPECT_EQ(read_text(path("out.xml")), "old");
 }
 
 TEST_F(WriteMatbook, UnmappedVariableNameFailsWithItsName) {
   auto m = make_material("M");
-  m->add_property_set(over_temperature(PropertyFactory::create_larc(), {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}}));
+  m->add_property_set(
+      over_temperature(PropertyFactory::create_larc(), {{1, 2, 3, 4, 5}, {1, 2, 3, 4, 6}}));
   EXPECT_EQ(write_error<qorva_mat::assertion_error>(path("out.xml"), {m}),
-            "Assertion 'Plyx_2_Matbook_string_umap.find(name_) != Plyx_2_Matbook_string_umap.end()' failed. "
+            "Assertion 'Plyx_2_Matbook_string_umap.find(name_) != "
+            "Plyx_2_Matbook_string_umap.end()' failed. "
             "thin_ply_thickness_limit not found in Plyx_2_Matbook_string_umap");
 }
 
@@ -416,7 +442,8 @@ TEST_F(WriteMatbook, SpecialCharactersStayWellFormedXml) {
   ASSERT_NO_THROW(boost::property_tree::read_xml(in, doc));
   EXPECT_EQ(bulk(doc).get<std::string>("Name"), "A&B <1> 'x' \"y\"");
   EXPECT_EQ(qualifier(bulk(doc).get_child("PropertyData"), "Note\"s"), " ");
-  if (std::system("command -v xmllint > /dev/null 2>&1") != 0) GTEST_SKIP() << "xmllint not installed";
+  if (std::system("command -v xmllint > /dev/null 2>&1") != 0)
+    GTEST_SKIP() << "xmllint not installed";
   EXPECT_EQ(std::system(("xmllint --noout '" + path("out.xml") + "'").c_str()), 0);
 }
 
@@ -429,8 +456,9 @@ struct CommaPunct : std::numpunct<char> {
 
 TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
   auto m = make_material("M");
-  auto cte = over_temperature(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(),
-                              {{0.1}, {12345.5}});
+  auto cte =
+      over_temperature(PropertyFactory::create_isotropic_secant_thermal_expansion_coefficients(),
+                       {{0.1}, {12345.5}});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "1234.5");
   m->add_property_set(cte);
   struct GlobalLocale {  // restores the previous global locale however the test ends
@@ -464,15 +492,17 @@ TEST_F(WriteMatbook, FailuresToWriteThrowNamingThePathAndLeaveNothingBehind) {
   fs::create_directories(path("taken.xml"));
   MaterialList list{make_material("M")};
   const LogCapture log;
-  EXPECT_EQ(write_failure(path("missing/dir/out.xml"), list),
-            "write_matbook: cannot write " + path("missing/dir/out.xml") + ": No such file or directory");
+  EXPECT_EQ(
+      write_failure(path("missing/dir/out.xml"), list),
+      "write_matbook: cannot write " + path("missing/dir/out.xml") + ": No such file or directory");
   EXPECT_EQ(write_failure(path("taken.xml"), list),
             "write_matbook: cannot replace " + path("taken.xml") + ": Is a directory");
   if (::access(path("readonly.xml").c_str(), W_OK) != 0) {  // root may write read-only files
     EXPECT_EQ(write_failure(path("readonly.xml"), list),
               "write_matbook: cannot write " + path("readonly.xml") + ": Permission denied");
   }
-  EXPECT_NE(log.text().find("warning: write_matbook: cannot write " + path("missing/dir/out.xml")), std::string::npos)
+  EXPECT_NE(log.text().find("warning: write_matbook: cannot write " + path("missing/dir/out.xml")),
+            std::string::npos)
       << log.text();
   EXPECT_EQ(read_text(path("readonly.xml")), "old content");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
@@ -517,7 +547,8 @@ TEST_F(WriteMatbook, FileNamesUpToTheNameLimitCanBeWritten) {
 
 TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {
   { std::ofstream(path("real.xml")) << "old"; }
-  fs::permissions(path("real.xml"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  fs::permissions(path("real.xml"),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   fs::create_symlink(path("real.xml"), path("link.xml"));
   MaterialList list{make_material("M")};
   qorva_mat::write_materials(path("link.xml"), list, make_unit_system("SI"));
@@ -537,37 +568,45 @@ MaterialList materials_of_every_kind(const std::string& system) {
   laminate->add_property_set(constant(F::create_density(), {1.6e-9}));
   auto ortho = over_temperature(F::create_orthotropic_elasticity(),
                                 {{140000, 9000, 9000, 5000, 3000, 5000, 0.3, 0.3, 0.45},
-                                 {130000, 8000, 8000, 4500, 2800, 4500, 0.31, 0.31, 0.46}}, 5, system);
+                                 {130000, 8000, 8000, 4500, 2800, 4500, 0.31, 0.31, 0.46}},
+                                5, system);
   ortho->set_algorithm_option("use_cgal_triangulation", true);
   laminate->add_property_set(ortho);
-  laminate->add_property_set(constant(F::create_orthotropic_stress_limits(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
-  laminate->add_property_set(constant(F::create_orthotropic_strain_limits(), {.1, .2, .3, .4, .5, .6, .7, .8, .9}));
+  laminate->add_property_set(
+      constant(F::create_orthotropic_stress_limits(), {1, 2, 3, 4, 5, 6, 7, 8, 9}));
+  laminate->add_property_set(
+      constant(F::create_orthotropic_strain_limits(), {.1, .2, .3, .4, .5, .6, .7, .8, .9}));
   auto puck = constant(F::create_puck(), {0.3, 0.25, 0.2, 0.2, 0.5, 0.5, 0.8});
   puck->set_string_property(qorva_mat::ORTHOTROPIC_MATERIAL_PUCK_CLASSIFICATION, "glass");
   laminate->add_property_set(puck);
-  auto cte = constant(F::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
+  auto cte =
+      constant(F::create_orthotropic_secant_thermal_expansion_coefficients(), {1e-6, 2e-5, 3e-5});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "25");
   laminate->add_property_set(cte);
   laminate->add_property_set(constant(F::create_tsai_wu(), {-0.5, -0.4, -0.3}));
   // The reader sets the thin-ply thickness limit to 0.7 mm.
-  const double thin_ply = 0.7 * qorva_mat::conversion_factor(qorva_mat::length(make_unit_system("MPA")),
-                                                             qorva_mat::length(make_unit_system(system)));
+  const double thin_ply =
+      0.7 * qorva_mat::conversion_factor(qorva_mat::length(make_unit_system("MPA")),
+                                         qorva_mat::length(make_unit_system(system)));
   laminate->add_property_set(constant(F::create_larc(), {53, 1, 0.5, 0.3, thin_ply}));
   laminate->add_property_set(constant(F::create_orthotropic_thermal_conductivity(), {5, 0.5, 0.6}));
   laminate->add_property_set(constant(F::create_specific_heat(), {9e8}));
   laminate->add_property_set(constant(F::create_fabric_fiber_angle(), {45}));
-  laminate->add_property_set(constant(F::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
+  laminate->add_property_set(
+      constant(F::create_hill_yield_criterion(), {1, 1.1, 1.2, 1.3, 1.4, 1.5}));
   laminate->add_property_set(plastic_hardening(system));
 
   auto metal = make_material("Metal");
   metal->set_string_property("Ply Type", "isotropic");
-  auto iso = over_temperature(F::create_isotropic_elasticity(), {{70000, 0.3}, {65000, 0.31}}, 3, system);
+  auto iso =
+      over_temperature(F::create_isotropic_elasticity(), {{70000, 0.3}, {65000, 0.31}}, 3, system);
   iso->set_algorithm_option("project_to_convex_hull", true);
   metal->add_property_set(iso);
   metal->add_property_set(constant(F::create_isotropic_strain_limit(), {0.02}));
   metal->add_property_set(constant(F::create_tensile_yield_strength(), {250}));
-  metal->add_property_set(over_temperature(
-      F::create_isotropic_secant_thermal_expansion_coefficients(), {{2.3e-5}, {2.4e-5}}, 5, system));
+  metal->add_property_set(
+      over_temperature(F::create_isotropic_secant_thermal_expansion_coefficients(),
+                       {{2.3e-5}, {2.4e-5}}, 5, system));
   metal->add_property_set(constant(F::create_isotropic_thermal_conductivity(), {160}));
   metal->add_property_set(constant(F::create_voce_isotropic_hardening(), {250, 100, 80, 15}));
 
@@ -624,12 +663,14 @@ void expect_same_set(const PropertySet& a, const PropertySet& b, bool exact_inde
   EXPECT_EQ(get<7>(ga), get<7>(gb));
   EXPECT_EQ(get<8>(ga), get<8>(gb));
   for (const char* option : {"use_cgal_triangulation", "project_to_convex_hull"}) {
-    EXPECT_EQ(a.try_get_algorithm_bool_option(option, false), b.try_get_algorithm_bool_option(option, false))
+    EXPECT_EQ(a.try_get_algorithm_bool_option(option, false),
+              b.try_get_algorithm_bool_option(option, false))
         << option;
   }
 }
 
-void expect_same_materials(const MaterialList& written, const MaterialList& loaded, bool exact_independents) {
+void expect_same_materials(const MaterialList& written, const MaterialList& loaded,
+                           bool exact_independents) {
   ASSERT_EQ(written.size(), loaded.size());
   for (std::size_t i = 0; i < written.size(); ++i) {
     const Material& a = *written[i];
@@ -637,7 +678,8 @@ void expect_same_materials(const MaterialList& written, const MaterialList& load
     SCOPED_TRACE(a.name());
     EXPECT_EQ(a.name(), b.name());
     for (const auto& key : a.get_string_property_keys()) {
-      EXPECT_EQ(a.get_string_property(key), b.has_string_property(key) ? b.get_string_property(key) : "<none>");
+      EXPECT_EQ(a.get_string_property(key),
+                b.has_string_property(key) ? b.get_string_property(key) : "<none>");
     }
     for (std::size_t j = 0; j < Material::PropertyType::count; ++j) {
       EXPECT_EQ(a.is_property_set_active(j), b.is_property_set_active(j)) << "slot " << j;
@@ -675,8 +717,10 @@ TEST_F(WriteMatbook, WarnsWhenTheDeclaredSystemIsNotTheOneTheFieldUnitsAreIn) {
   qorva_mat::write_materials(path("bin.xml"), materials, make_unit_system("BIN"));
   const std::string text = log.text();
   EXPECT_NE(text.find("warning: write_matbook: " + path("bin.xml") +
-                      ": Laminate / Engineering Constants has field units in MPA, but the file declares BIN units"),
-            std::string::npos) << text;
+                      ": Laminate / Engineering Constants has field units in MPA, but the file "
+                      "declares BIN units"),
+            std::string::npos)
+      << text;
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
 }
 

@@ -25,7 +25,7 @@ TEST(XmlDepth, CountsElementsButNotMarkupThatLooksLikeThem) {
   EXPECT_EQ(depth("<?xml version=\"1.0\"?><!DOCTYPE a [<!ELEMENT a ANY>]><a></a>"), 1u);
   EXPECT_EQ(depth("<a><!-- <b><c><d> --><![CDATA[<b><c>]]></a>"), 1u);
   EXPECT_EQ(depth("<a x=\"/>\" y='>'><b/></a>"), 2u);  // quoted '>' and "/>" end no tag
-  EXPECT_EQ(depth("<a><b><c>"), 3u);                  // unclosed: counted as far as it goes
+  EXPECT_EQ(depth("<a><b><c>"), 3u);                   // unclosed: counted as far as it goes
 }
 
 TEST(XmlDepth, StopsAtTheLimitAndNamesTheLine) {

@@ -29,9 +29,10 @@ struct Arguments {
 };
 
 void add_unit_options(CLI::App* command, Arguments& a) {
-  command->add_option("--units", a.units.units,
-                      "unit system of the output and of bare numbers in --at: SI, MKS, uMKS, CGS, MPA, "
-                      "BFT, BIN (SI when not given)");
+  command->add_option(
+      "--units", a.units.units,
+      "unit system of the output and of bare numbers in --at: SI, MKS, uMKS, CGS, MPA, "
+      "BFT, BIN (SI when not given)");
   command->add_option("--from-units", a.units.from_units,
                       "unit system of the values of an HDF5 store that does not record it");
 }
@@ -41,9 +42,10 @@ void add_selection(CLI::App* command, Arguments& a) {
   command->add_option("--material", a.material, "material name")->required();
   command->add_option("--property", a.property, "property set name, e.g. \"Engineering Constants\"")
       ->required();
-  command->add_option("--at", a.at,
-                      "VARIABLE=VALUE, repeatable; VALUE is a number in the --units system or a number "
-                      "with a unit (50C, 323.15K, 122F); other variables take their defaults");
+  command->add_option(
+      "--at", a.at,
+      "VARIABLE=VALUE, repeatable; VALUE is a number in the --units system or a number "
+      "with a unit (50C, 323.15K, 122F); other variables take their defaults");
   add_unit_options(command, a);
 }
 
@@ -96,8 +98,8 @@ int run_convert(const Arguments& a) {
   format_from_extension(a.out);  // a usage error before any work
   MaterialFile file = load(a);
   save_material_file(a.out, file);
-  std::cerr << "qorva-mat: wrote " << file.materials.size() << " material(s) to " << a.out
-            << " in " << file.system->zepl_type_str() << "\n";
+  std::cerr << "qorva-mat: wrote " << file.materials.size() << " material(s) to " << a.out << " in "
+            << file.system->zepl_type_str() << "\n";
   return 0;
 }
 
@@ -128,7 +130,8 @@ int run_sample(const Arguments& a, bool plot) {
 // One line naming the file the failure concerns (unless the text already does) and what is wrong.
 std::string failure_text(const Arguments& a, const std::exception& e) {
   const std::string text = describe_failure(e);
-  const bool named = text.find(a.file) != std::string::npos || (!a.out.empty() && text.find(a.out) != std::string::npos);
+  const bool named = text.find(a.file) != std::string::npos ||
+                     (!a.out.empty() && text.find(a.out) != std::string::npos);
   return named || a.file.empty() ? text : a.file + ": " + text;
 }
 
@@ -153,7 +156,8 @@ int main(int argc, char** argv) {
   add_selection(query, a);
   query->add_flag("--json", a.json, "print JSON");
 
-  auto* convert = app.add_subcommand("convert", "convert between Matbook XML and HDF5 (by OUT's extension)");
+  auto* convert =
+      app.add_subcommand("convert", "convert between Matbook XML and HDF5 (by OUT's extension)");
   convert->add_option("IN", a.file, "input file")->required();
   convert->add_option("OUT", a.out, "output file: .xml, .h5 or .hdf5")->required();
   add_unit_options(convert, a);
@@ -162,7 +166,9 @@ int main(int argc, char** argv) {
   auto* plot = app.add_subcommand("plot", "a property over one variable, as an SVG chart");
   for (auto* command : {sample, plot}) {
     add_selection(command, a);
-    command->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS; FROM and TO as --at values (20C)")->required();
+    command
+        ->add_option("--over", a.over, "VARIABLE=FROM:TO:STEPS; FROM and TO as --at values (20C)")
+        ->required();
     command->add_option("--dependent", a.only, "only these dependent variables (repeatable)");
   }
   sample->add_option("--csv", a.csv, "write the CSV here instead of standard output");

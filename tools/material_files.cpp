@@ -44,7 +44,10 @@ class StderrCapture {
     saved_ = ::dup(2);
     if (file_ && saved_ >= 0) ::dup2(::fileno(file_), 2);
   }
-  ~StderrCapture() { restore(); if (file_) std::fclose(file_); }
+  ~StderrCapture() {
+    restore();
+    if (file_) std::fclose(file_);
+  }
   StderrCapture(const StderrCapture&) = delete;
   StderrCapture& operator=(const StderrCapture&) = delete;
 
@@ -175,21 +178,26 @@ void probe_store(const std::string& path, const std::vector<std::string>* names)
   const auto deadline = std::chrono::steady_clock::now() + allowed;
   int status = 0;
   pid_t done = 0;
-  while ((done = ::waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+  while ((done = ::waitpid(child, &status, WNOHANG)) == 0 &&
+         std::chrono::steady_clock::now() < deadline) {
     ::usleep(2000);
   }
   if (done == 0) {
     ::kill(child, SIGKILL);
     ::waitpid(child, &status, 0);
-    throw CommandError("the HDF5 material store " + path + " is damaged: reading it did not finish within " +
+    throw CommandError("the HDF5 material store " + path +
+                       " is damaged: reading it did not finish within " +
                        std::to_string(allowed.count()) + " s");
   }
   if (done != child) return;
-  if (WIFEXITED(status) && (WEXITSTATUS(status) == kProbeRead || WEXITSTATUS(status) == kProbeFailed)) return;
-  const std::string how = WIFSIGNALED(status) ? std::string(::strsignal(WTERMSIG(status)))
-                                               : "exit status " + std::to_string(WEXITSTATUS(status));
-  throw CommandError("the HDF5 material store " + path + " is damaged: reading it crashed the HDF5 library (" +
-                     how + ")");
+  if (WIFEXITED(status) &&
+      (WEXITSTATUS(status) == kProbeRead || WEXITSTATUS(status) == kProbeFailed))
+    return;
+  const std::string how = WIFSIGNALED(status)
+                              ? std::string(::strsignal(WTERMSIG(status)))
+                              : "exit status " + std::to_string(WEXITSTATUS(status));
+  throw CommandError("the HDF5 material store " + path +
+                     " is damaged: reading it crashed the HDF5 library (" + how + ")");
 }
 
 // Reads the store, all of it or (`names` not null) the named materials only. The system of a
@@ -240,14 +248,12 @@ void convert_through_matbook(MaterialFile& file, std::shared_ptr<UnitSystem> tar
 std::shared_ptr<UnitSystem> unit_system_by_name(const std::string& name) {
   const std::string key = lower(name);
   if (key.empty() || key == "undefined") {
-    throw UsageError("unit system '" + name +
-                     "' is not one of SI, MKS, uMKS, CGS, MPA, BFT, BIN");
+    throw UsageError("unit system '" + name + "' is not one of SI, MKS, uMKS, CGS, MPA, BFT, BIN");
   }
   try {
     return qorva_mat::make_unit_system(name);
   } catch (const qorva_mat::runtime_error&) {
-    throw UsageError("unit system '" + name +
-                     "' is not one of SI, MKS, uMKS, CGS, MPA, BFT, BIN");
+    throw UsageError("unit system '" + name + "' is not one of SI, MKS, uMKS, CGS, MPA, BFT, BIN");
   }
 }
 
@@ -296,7 +302,8 @@ std::unique_ptr<MaterialFile> load_materials_of(const std::string& path, const U
     auto file = std::make_unique<MaterialFile>();
     file->system = target;
     if (names) {
-      qorva_mat::load_materials(path, file->materials, file->system, qorva_mat::MatbookLoadOptions(), *names);
+      qorva_mat::load_materials(path, file->materials, file->system,
+                                qorva_mat::MatbookLoadOptions(), *names);
     } else {
       qorva_mat::load_materials(path, file->materials, file->system);
     }
@@ -320,7 +327,8 @@ MaterialFile load_material_file(const std::string& path, const UnitOptions& opti
   return std::move(*load_materials_of(path, options, nullptr));
 }
 
-MaterialFile load_material_file(const std::string& path, const UnitOptions& options, const std::string& material) {
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options,
+                                const std::string& material) {
   const std::vector<std::string> names{material};
   try {
     if (auto file = load_materials_of(path, options, &names)) return std::move(*file);

@@ -62,7 +62,8 @@ MaterialFile load_material_file(const std::string& path, const UnitOptions& opti
 // file has no material of exactly that name, when the named one cannot be read, or when a store
 // does not record its unit system, the whole file is read as above, so the result and failures
 // are those of load_material_file; the material may then be missing (find_material reports it).
-MaterialFile load_material_file(const std::string& path, const UnitOptions& options, const std::string& material);
+MaterialFile load_material_file(const std::string& path, const UnitOptions& options,
+                                const std::string& material);
 
 // Writes `file` to `path` in the format of its extension, in `file.system`. An HDF5 store records
 // that system in the attribute "unit_system" of its "Materials" group.

@@ -56,7 +56,8 @@ std::string missing_node(const std::string& path) {
   if (at == std::string::npos) return "the required element '" + element + "' is missing";
   const std::string attribute = path.substr(at + attribute_mark.size());
   return "the required attribute '" + attribute + "' " +
-         (element.empty() ? std::string("is missing") : "of the element '" + element + "' is missing");
+         (element.empty() ? std::string("is missing")
+                          : "of the element '" + element + "' is missing");
 }
 
 std::string bad_data(const boost::property_tree::ptree_bad_data& e) {
@@ -144,7 +145,8 @@ std::string describe_failure(const std::exception& failure) {
     text = "a property lacks a parameter or qualifier it needs";
   } else {
     text = failure.what();
-    if (text.rfind(kGilPrefix, 0) == 0) text = "interpolation: " + text.substr(std::string(kGilPrefix).size());
+    if (text.rfind(kGilPrefix, 0) == 0)
+      text = "interpolation: " + text.substr(std::string(kGilPrefix).size());
   }
   return one_line(text);
 }

@@ -43,9 +43,9 @@ std::vector<std::size_t> active_slots(const Material& material) {
 // The lowest and highest data value of every independent variable.
 std::vector<std::pair<double, double>> data_bounds(const PropertySet& set) {
   const auto data = set.get_independent_data();
-  std::vector<std::pair<double, double>> bounds(set.get_independent_names().size(),
-                                                {std::numeric_limits<double>::infinity(),
-                                                 -std::numeric_limits<double>::infinity()});
+  std::vector<std::pair<double, double>> bounds(
+      set.get_independent_names().size(),
+      {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity()});
   for (const auto& row : data) {
     for (std::size_t i = 0; i < row.size() && i < bounds.size(); ++i) {
       bounds[i].first = std::min(bounds[i].first, row[i]);
@@ -123,7 +123,8 @@ nlohmann::json property_json(const PropertySet& set, const std::shared_ptr<UnitS
 // The names of `candidates` whose lower-case form is `key`, or whose Matbook file name is (for
 // property sets, `file_names`); exact matches are the caller's.
 template <typename T, typename Name>
-std::vector<T*> folded_matches(const std::vector<T*>& candidates, const std::string& key, Name name) {
+std::vector<T*> folded_matches(const std::vector<T*>& candidates, const std::string& key,
+                               Name name) {
   std::vector<T*> found;
   for (T* c : candidates) {
     if (lower(name(*c)) == key) found.push_back(c);
@@ -182,7 +183,8 @@ PropertySet& find_property(Material& material, const std::string& name) {
     // The Matbook name of the set ("Elasticity" for "Engineering Constants").
     found = folded_matches(sets, key, [](const PropertySet& s) {
       const auto file_name = qorva_mat::Plyx_2_Matbook_string_umap.find(s.name());
-      return file_name == qorva_mat::Plyx_2_Matbook_string_umap.end() ? std::string() : file_name->second;
+      return file_name == qorva_mat::Plyx_2_Matbook_string_umap.end() ? std::string()
+                                                                      : file_name->second;
     });
   }
   if (found.size() == 1) return *found.front();
@@ -197,25 +199,29 @@ PropertySet& find_property(Material& material, const std::string& name) {
                      (known.empty() ? std::string("none") : quoted_names(known)));
 }
 
-static std::size_t variable_index(const PropertySet& set, const std::string& variable, const std::string& setting) {
+static std::size_t variable_index(const PropertySet& set, const std::string& variable,
+                                  const std::string& setting) {
   const auto names = set.get_independent_names();
   const std::size_t index = find_name(names, variable);
   if (index == names.size()) {
-    throw CommandError("bad --at value '" + setting + "': '" + set.name() + "' does not depend on '" +
-                       variable + "'" +
-                       (names.empty() ? std::string(" (it is constant)") : "; its variables are " + joined(names)));
+    throw CommandError("bad --at value '" + setting + "': '" + set.name() +
+                       "' does not depend on '" + variable + "'" +
+                       (names.empty() ? std::string(" (it is constant)")
+                                      : "; its variables are " + joined(names)));
   }
   return index;
 }
 
-qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i, const std::shared_ptr<UnitSystem>& system) {
+qorva_mat::Unit variable_unit(const PropertySet& set, std::size_t i,
+                              const std::shared_ptr<UnitSystem>& system) {
   const auto& units = set.field_units();
   if (i >= units.size() || !units[i].system()) return {};
   return system ? units[i].convert_to(system).unit() : units[i];
 }
 
 std::pair<std::vector<std::string>, std::vector<double>> parse_point(
-    const PropertySet& set, const std::vector<std::string>& settings, const std::shared_ptr<UnitSystem>& system) {
+    const PropertySet& set, const std::vector<std::string>& settings,
+    const std::shared_ptr<UnitSystem>& system) {
   const auto names = set.get_independent_names();
   std::pair<std::vector<std::string>, std::vector<double>> point;
   for (const auto& setting : settings) {
@@ -253,15 +259,16 @@ std::vector<std::string> outside_data_warnings(
   const auto names = set.get_independent_names();
   const auto bounds = data_bounds(set);
   for (std::size_t k = 0; k < point.first.size(); ++k) {
-    const auto i = static_cast<std::size_t>(
-        std::find(names.begin(), names.end(), point.first[k]) - names.begin());
+    const auto i = static_cast<std::size_t>(std::find(names.begin(), names.end(), point.first[k]) -
+                                            names.begin());
     if (i >= bounds.size() || set.get_independent_data().empty()) continue;
     const double v = point.second[k];
     if (v < bounds[i].first || v > bounds[i].second) {
       std::string unit = independent_unit(set, i, system);
       if (!unit.empty()) unit = " " + unit;
-      warnings.push_back(point.first[k] + " = " + format_number(v) + unit + " lies outside the data (" +
-                         format_number(bounds[i].first) + " .. " + format_number(bounds[i].second) + unit + ")");
+      warnings.push_back(point.first[k] + " = " + format_number(v) + unit +
+                         " lies outside the data (" + format_number(bounds[i].first) + " .. " +
+                         format_number(bounds[i].second) + unit + ")");
     }
   }
   return warnings;

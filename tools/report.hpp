@@ -64,7 +64,8 @@ nlohmann::json info_json(MaterialFile& file);
 struct QueryResult {
   std::string material;
   std::string property;
-  std::vector<std::pair<std::string, double>> point;  // every independent variable, defaults included
+  std::vector<std::pair<std::string, double>>
+      point;  // every independent variable, defaults included
   std::vector<std::string> point_units;
   std::vector<std::string> dependent;
   std::vector<double> values;

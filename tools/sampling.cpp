@@ -29,11 +29,20 @@ std::string svg_escape(const std::string& text) {
   std::string out;
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -69,7 +78,8 @@ void collect_data_points(const qorva_mat::PropertySet& set, std::size_t axis,
     bool on_line = true;
     for (std::size_t i = 0; i < x[r].size(); ++i) {
       if (i == axis) continue;
-      on_line = on_line && std::fabs(x[r][i] - fixed[i]) <= 1e-9 * std::max(1.0, std::fabs(fixed[i]));
+      on_line =
+          on_line && std::fabs(x[r][i] - fixed[i]) <= 1e-9 * std::max(1.0, std::fabs(fixed[i]));
     }
     if (!on_line) continue;
     sweep.data_x.push_back(x[r][axis]);
@@ -84,8 +94,9 @@ std::size_t sweep_axis(const qorva_mat::PropertySet& set, const std::string& var
   if (index == names.size()) {
     std::string known;
     for (const auto& n : names) known += (known.empty() ? "" : ", ") + n;
-    throw CommandError("bad --over value: '" + set.name() + "' does not depend on '" + variable + "'" +
-                       (names.empty() ? std::string(" (it is constant)") : "; its variables are " + known));
+    throw CommandError(
+        "bad --over value: '" + set.name() + "' does not depend on '" + variable + "'" +
+        (names.empty() ? std::string(" (it is constant)") : "; its variables are " + known));
   }
   return index;
 }
@@ -240,8 +251,10 @@ SweepSpec parse_sweep(const std::string& text) {
   const std::string steps = text.substr(c2 + 1);
   unsigned long n = 0;
   const auto [end, ec] = std::from_chars(steps.data(), steps.data() + steps.size(), n);
-  if (steps.empty() || ec != std::errc() || end != steps.data() + steps.size() || n < 2 || n > 100000) {
-    throw CommandError("bad --over value '" + text + "': STEPS must be a whole number from 2 to 100000");
+  if (steps.empty() || ec != std::errc() || end != steps.data() + steps.size() || n < 2 ||
+      n > 100000) {
+    throw CommandError("bad --over value '" + text +
+                       "': STEPS must be a whole number from 2 to 100000");
   }
   sweep_spec.steps = n;
   return sweep_spec;
@@ -274,8 +287,8 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
   std::vector<double> fixed = set.get_defaults();
   fixed.resize(names.size(), 0.0);
   for (std::size_t k = 0; k < point.first.size(); ++k) {
-    fixed[static_cast<std::size_t>(std::find(names.begin(), names.end(), point.first[k]) - names.begin())] =
-        point.second[k];
+    fixed[static_cast<std::size_t>(std::find(names.begin(), names.end(), point.first[k]) -
+                                   names.begin())] = point.second[k];
   }
   std::pair<std::vector<std::string>, std::vector<double>> query{names, fixed};
   sweep.y.assign(columns.size(), {});
@@ -285,13 +298,15 @@ Sweep run_sweep(const MaterialFile& file, qorva_mat::PropertySet& set, const Swe
     const double x = s + 1 == sweep_spec.steps ? to : from + t * (to - from);
     query.second[axis] = x;
     sweep.x.push_back(x);
-    for (std::size_t k = 0; k < columns.size(); ++k) sweep.y[k].push_back(set.query(query, sweep.dependent[k]));
+    for (std::size_t k = 0; k < columns.size(); ++k)
+      sweep.y[k].push_back(set.query(query, sweep.dependent[k]));
   }
   query.second[axis] = from;
   sweep.warnings = outside_data_warnings(set, query, file.system);
   query.second[axis] = to;
   for (auto& w : outside_data_warnings(set, query, file.system)) {
-    if (std::find(sweep.warnings.begin(), sweep.warnings.end(), w) == sweep.warnings.end()) sweep.warnings.push_back(w);
+    if (std::find(sweep.warnings.begin(), sweep.warnings.end(), w) == sweep.warnings.end())
+      sweep.warnings.push_back(w);
   }
   collect_data_points(set, axis, fixed, columns, sweep);
   return sweep;

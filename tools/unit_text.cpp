@@ -36,7 +36,8 @@ std::string compound_name(const Unit& unit) {
 
 // The system's power, energy and force units, each with the compound name it prints as (those
 // without one cannot be pulled out and are skipped).
-std::vector<std::pair<std::string, exponent_vec_t>> named_derived_units(const std::shared_ptr<UnitSystem>& s) {
+std::vector<std::pair<std::string, exponent_vec_t>> named_derived_units(
+    const std::shared_ptr<UnitSystem>& s) {
   const Unit force = qorva_mat::force(s);
   const Unit energy = (force * qorva_mat::length(s)).unit();
   const Unit power = (energy / qorva_mat::time(s)).unit();
@@ -105,7 +106,8 @@ double value_in_unit(const std::string& text, const Unit& unit) {
   const auto& table = qorva_mat::units::detail::unit_symbol_table();
   const auto given = table.find(symbol);
   if (given == table.end()) {
-    throw std::invalid_argument("'" + symbol + "' is not a unit symbol (known: m, cm, mm, in, ft, um, kg, g, "
+    throw std::invalid_argument("'" + symbol +
+                                "' is not a unit symbol (known: m, cm, mm, in, ft, um, kg, g, "
                                 "tonne, lb, slug, K, C, F, s, N, Pa, MPa, radian, W, J)");
   }
   const auto system = unit.system();
@@ -116,14 +118,16 @@ double value_in_unit(const std::string& text, const Unit& unit) {
   const std::string wanted = engineer_unit(unit);
   if (unit.is_temperature()) {
     if (!given->second.is_temperature())
-      throw std::invalid_argument("'" + symbol + "' is no temperature unit; the variable is in " + wanted);
+      throw std::invalid_argument("'" + symbol + "' is no temperature unit; the variable is in " +
+                                  wanted);
     return qorva_mat::Quantity(value, given->second).convert_to(system, true).value();
   }
   try {
     return value * qorva_mat::conversion_factor(given->second, unit);
   } catch (const qorva_mat::assertion_error&) {
-    throw std::invalid_argument("'" + symbol + "' does not measure this variable, which is " +
-                                (wanted.empty() ? std::string("dimensionless: give a bare number") : "in " + wanted));
+    throw std::invalid_argument(
+        "'" + symbol + "' does not measure this variable, which is " +
+        (wanted.empty() ? std::string("dimensionless: give a bare number") : "in " + wanted));
   }
 }
 

@@ -56,34 +56,36 @@ void note_read(int fd, long long got) {
   if (got > 0 && fd >= 0 && fd < kMaxFd && tracked[fd]) bytes_read += got;
 }
 
-int open_mode(int flags, va_list args) { return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, int) : 0; }
+int open_mode(int flags, va_list args) {
+  return (flags & (O_CREAT | O_TMPFILE)) ? va_arg(args, int) : 0;
+}
 
 }  // namespace
 
 extern "C" {
 
-#define QORVA_COUNTING_OPEN(name)                                                  \
-  int name(const char* path, int flags, ...) {                                     \
-    static const auto next = real<int (*)(const char*, int, ...)>(#name);          \
-    va_list args;                                                                  \
-    va_start(args, flags);                                                         \
-    const int fd = next(path, flags, open_mode(flags, args));                      \
-    va_end(args);                                                                  \
-    note_open(path, fd);                                                           \
-    return fd;                                                                     \
+#define QORVA_COUNTING_OPEN(name)                                         \
+  int name(const char* path, int flags, ...) {                            \
+    static const auto next = real<int (*)(const char*, int, ...)>(#name); \
+    va_list args;                                                         \
+    va_start(args, flags);                                                \
+    const int fd = next(path, flags, open_mode(flags, args));             \
+    va_end(args);                                                         \
+    note_open(path, fd);                                                  \
+    return fd;                                                            \
   }
 QORVA_COUNTING_OPEN(open)
 QORVA_COUNTING_OPEN(open64)
 
-#define QORVA_COUNTING_OPENAT(name)                                                \
-  int name(int dir, const char* path, int flags, ...) {                            \
-    static const auto next = real<int (*)(int, const char*, int, ...)>(#name);     \
-    va_list args;                                                                  \
-    va_start(args, flags);                                                         \
-    const int fd = next(dir, path, flags, open_mode(flags, args));                 \
-    va_end(args);                                                                  \
-    note_open(path, fd);                                                           \
-    return fd;                                                                     \
+#define QORVA_COUNTING_OPENAT(name)                                            \
+  int name(int dir, const char* path, int flags, ...) {                        \
+    static const auto next = real<int (*)(int, const char*, int, ...)>(#name); \
+    va_list args;                                                              \
+    va_start(args, flags);                                                     \
+    const int fd = next(dir, path, flags, open_mode(flags, args));             \
+    va_end(args);                                                              \
+    note_open(path, fd);                                                       \
+    return fd;                                                                 \
   }
 QORVA_COUNTING_OPENAT(openat)
 QORVA_COUNTING_OPENAT(openat64)
@@ -175,7 +177,8 @@ Files make_files(int copies, int rank) {
     }
     qorva_mat::write_materials(files.matbook, many, qorva_mat::make_unit_system("MPA"));
     qorva_mat::write_materials_hdf5(files.store, many);
-    std::ifstream a(files.matbook, std::ios::binary | std::ios::ate), b(files.store, std::ios::binary | std::ios::ate);
+    std::ifstream a(files.matbook, std::ios::binary | std::ios::ate),
+        b(files.store, std::ios::binary | std::ios::ate);
     files.matbook_size = a.tellg();
     files.store_size = b.tellg();
   }
@@ -226,8 +229,8 @@ void measure(const Way& way, int repeat, int rank, int ranks) {
   }
   std::sort(slowest.begin(), slowest.end());
   if (rank == 0) {
-    std::printf("%5d  %-22s %10lld %7lld %12lld %12lld %10.2f\n", ranks, way.name, way.size, counts[0], counts[1],
-                counts[2], 1e3 * slowest[slowest.size() / 2]);
+    std::printf("%5d  %-22s %10lld %7lld %12lld %12lld %10.2f\n", ranks, way.name, way.size,
+                counts[0], counts[1], counts[2], 1e3 * slowest[slowest.size() / 2]);
   }
 }
 
@@ -246,8 +249,8 @@ void bcast_alone(long long size, int repeat, int rank, int ranks) {
   }
   std::sort(slowest.begin(), slowest.end());
   if (rank == 0) {
-    std::printf("%5d  %-22s %10lld %7s %12s %12s %10.2f\n", ranks, "MPI_Bcast of the bytes", size, "-", "-", "-",
-                1e3 * slowest[slowest.size() / 2]);
+    std::printf("%5d  %-22s %10lld %7s %12s %12s %10.2f\n", ranks, "MPI_Bcast of the bytes", size,
+                "-", "-", "-", 1e3 * slowest[slowest.size() / 2]);
   }
 }
 
@@ -262,9 +265,12 @@ int main(int argc, char** argv) {
   bool header = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--copies" && i + 1 < argc) copies = std::atoi(argv[++i]);
-    else if (arg == "--repeat" && i + 1 < argc) repeat = std::max(1, std::atoi(argv[++i]));
-    else if (arg == "--header") header = true;
+    if (arg == "--copies" && i + 1 < argc)
+      copies = std::atoi(argv[++i]);
+    else if (arg == "--repeat" && i + 1 < argc)
+      repeat = std::max(1, std::atoi(argv[++i]));
+    else if (arg == "--header")
+      header = true;
   }
   const Files files = make_files(copies, rank);
   const auto mpa = [] { return qorva_mat::make_unit_system("MPA"); };
@@ -273,7 +279,8 @@ int main(int argc, char** argv) {
        [&](const std::string& path, materials_t& m) { qorva_mat::load_materials(path, m, mpa()); }},
       {"matbook/bcast", &files.matbook, files.matbook_size,
        [&](const std::string& path, materials_t& m) {
-         qorva_mat::load_materials_bcast(MPI_COMM_WORLD, rank == 0 ? path : std::string(), m, mpa());
+         qorva_mat::load_materials_bcast(MPI_COMM_WORLD, rank == 0 ? path : std::string(), m,
+                                         mpa());
        }},
       {"store/every-rank", &files.store, files.store_size,
        [&](const std::string& path, materials_t& m) { qorva_mat::load_materials_hdf5(path, m); }},
@@ -283,8 +290,8 @@ int main(int argc, char** argv) {
        }},
   };
   if (header && rank == 0) {
-    std::printf("%5s  %-22s %10s %7s %12s %12s %10s\n", "ranks", "load", "file B", "opens", "file B read",
-                "rchar B", "time ms");
+    std::printf("%5s  %-22s %10s %7s %12s %12s %10s\n", "ranks", "load", "file B", "opens",
+                "file B read", "rchar B", "time ms");
   }
   for (const Way& way : ways) measure(way, repeat, rank, ranks);
   bcast_alone(files.matbook_size, repeat, rank, ranks);

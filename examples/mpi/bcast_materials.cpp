@@ -28,12 +28,15 @@ std::string file_of(int argc, char** argv) {
 // E1 in MPa of the ply at `celsius`; throws what the load or the query throws.
 double e1_at(MPI_Comm comm, const std::string& path_on_root, double celsius) {
   std::vector<std::shared_ptr<qorva_mat::Material>> materials;
-  qorva_mat::load_materials_bcast(comm, path_on_root, materials, qorva_mat::make_unit_system("MPA"));
+  qorva_mat::load_materials_bcast(comm, path_on_root, materials,
+                                  qorva_mat::make_unit_system("MPA"));
   for (const auto& material : materials) {
     if (material->name() != kPly) continue;
     material->update();
-    const auto point = std::make_pair(std::vector<std::string>{"Temperature"}, std::vector<double>{celsius});
-    return material->at(qorva_mat::Material::PropertyType::engineering_constants).query(point, "E1");
+    const auto point =
+        std::make_pair(std::vector<std::string>{"Temperature"}, std::vector<double>{celsius});
+    return material->at(qorva_mat::Material::PropertyType::engineering_constants)
+        .query(point, "E1");
   }
   throw std::runtime_error(std::string("no material named ") + kPly);
 }
@@ -46,7 +49,8 @@ int main(int argc, char** argv) {
   int size = 0;
   MPI_Comm_rank(MPI_COMM_WORLD, &rank);
   MPI_Comm_size(MPI_COMM_WORLD, &size);
-  const std::string path = rank == 0 ? file_of(argc, argv) : std::string();  // only rank 0 names the file
+  const std::string path =
+      rank == 0 ? file_of(argc, argv) : std::string();  // only rank 0 names the file
   const double celsius = 20.0 + 10.0 * rank;
   int status = 0;
   double e1 = 0.0;
@@ -62,7 +66,8 @@ int main(int argc, char** argv) {
   if (rank == 0 && status == 0) {
     std::cout << kPly << ", read once on rank 0 and broadcast to " << size << " ranks:\n";
     for (int r = 0; r < size; ++r) {
-      std::printf("  rank %d: E1(%g C) = %.1f MPa\n", r, 20.0 + 10.0 * r, all[static_cast<std::size_t>(r)]);
+      std::printf("  rank %d: E1(%g C) = %.1f MPa\n", r, 20.0 + 10.0 * r,
+                  all[static_cast<std::size_t>(r)]);
     }
   }
   MPI_Finalize();

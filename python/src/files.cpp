@@ -2,9 +2,9 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <unistd.h>
 #include <filesystem>
 #include <random>
-#include <unistd.h>
 
 #include "python/src/bindings.hpp"
 #include "qorva_mat/load_matbook.hpp"
@@ -20,7 +20,8 @@ namespace {
 // A fresh file name in the temporary directory.
 std::string scratch_name(const std::string& extension) {
   std::random_device rd;
-  const std::string name = "qorva-mat-py-" + std::to_string(::getpid()) + "-" + std::to_string(rd()) + extension;
+  const std::string name =
+      "qorva-mat-py-" + std::to_string(::getpid()) + "-" + std::to_string(rd()) + extension;
   return (fs::temp_directory_path() / name).string();
 }
 
@@ -37,11 +38,14 @@ std::vector<MaterialHandle> load(const std::string& path, const std::string& uni
   return handles;
 }
 
-void save(const std::vector<MaterialHandle>& handles, const std::string& path, const std::string& units) {
+void save(const std::vector<MaterialHandle>& handles, const std::string& path,
+          const std::string& units) {
   qorva_cli::format_from_extension(path);  // an unknown extension fails before anything is written
   qorva_cli::MaterialFile file;
   for (const auto& h : handles) {
-    if (!h.system) throw py::value_error("the unit system of material '" + h.material->name() + "' is not known");
+    if (!h.system)
+      throw py::value_error("the unit system of material '" + h.material->name() +
+                            "' is not known");
     if (file.system && file.system->type() != h.system->type()) {
       throw py::value_error("the materials are expressed in different unit systems (" +
                             file.system->zepl_type_str() + ", " + h.system->zepl_type_str() +
@@ -68,18 +72,24 @@ void save(const std::vector<MaterialHandle>& handles, const std::string& path, c
 
 std::string algorithm_name(const std::string& algorithm) {
   using qorva_gil::AlgorithmTypeEnum;
-  if (algorithm == "linear") return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
-  if (algorithm == "nearest") return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::NEAREST_NEIGHBOR);
-  if (algorithm == "radial_basis") return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::RADIAL_BASIS);
-  throw py::value_error("unknown algorithm '" + algorithm + "'; use 'linear', 'nearest' or 'radial_basis'");
+  if (algorithm == "linear")
+    return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::LINEAR_MULTIVARIATE);
+  if (algorithm == "nearest")
+    return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::NEAREST_NEIGHBOR);
+  if (algorithm == "radial_basis")
+    return AlgorithmTypeEnum::enum_str(AlgorithmTypeEnum::RADIAL_BASIS);
+  throw py::value_error("unknown algorithm '" + algorithm +
+                        "'; use 'linear', 'nearest' or 'radial_basis'");
 }
 
 // Columns are one vector per variable; the package's from_table checks names and shapes first.
 SetHandle from_columns(const std::string& name, const std::vector<std::string>& independent_names,
-                       const PropertySet::table_t& independent, const std::vector<std::string>& dependent_names,
+                       const PropertySet::table_t& independent,
+                       const std::vector<std::string>& dependent_names,
                        const PropertySet::table_t& dependent, const std::string& algorithm,
                        const PropertySet::ranges_t& ranges, const std::vector<double>& defaults,
-                       bool normalized, bool cached, const std::shared_ptr<qorva_mat::UnitSystem>& units) {
+                       bool normalized, bool cached,
+                       const std::shared_ptr<qorva_mat::UnitSystem>& units) {
   const std::string engine_algorithm = algorithm_name(algorithm);
   auto set = std::make_shared<PropertySet>(name, dependent_names);
   if (independent_names.empty()) {
@@ -87,7 +97,8 @@ SetHandle from_columns(const std::string& name, const std::vector<std::string>& 
     for (const auto& column : dependent) row.push_back(column.at(0));
     set->set({}, {}, {}, {}, {row}, engine_algorithm, cached, normalized, false);
   } else {
-    set->set(independent_names, independent, ranges, defaults, dependent, engine_algorithm, cached, normalized, true);
+    set->set(independent_names, independent, ranges, defaults, dependent, engine_algorithm, cached,
+             normalized, true);
   }
   {
     py::gil_scoped_release unlocked;

@@ -19,12 +19,18 @@ namespace {
 
 int python_level(boost::log::trivial::severity_level severity) {
   switch (severity) {
-    case boost::log::trivial::trace: return 5;
-    case boost::log::trivial::debug: return 10;
-    case boost::log::trivial::info: return 20;
-    case boost::log::trivial::warning: return 30;
-    case boost::log::trivial::error: return 40;
-    default: return 50;
+    case boost::log::trivial::trace:
+      return 5;
+    case boost::log::trivial::debug:
+      return 10;
+    case boost::log::trivial::info:
+      return 20;
+    case boost::log::trivial::warning:
+      return 30;
+    case boost::log::trivial::error:
+      return 40;
+    default:
+      return 50;
   }
 }
 
@@ -38,13 +44,13 @@ class PythonBackend : public sinks::basic_sink_backend<sinks::concurrent_feeding
   void consume(const boost::log::record_view& record) {
     if (!Py_IsInitialized()) return;
     const auto message = record[boost::log::expressions::smessage];
-    const auto severity = boost::log::extract<boost::log::trivial::severity_level>("Severity", record);
+    const auto severity =
+        boost::log::extract<boost::log::trivial::severity_level>("Severity", record);
     const int level = severity ? python_level(*severity) : 20;
     PyGILState_STATE state = PyGILState_Ensure();
     try {
-      py::module_::import("logging")
-          .attr("getLogger")(logger_)
-          .attr("log")(level, message ? message->c_str() : "");
+      py::module_::import("logging").attr("getLogger")(logger_).attr("log")(
+          level, message ? message->c_str() : "");
     } catch (py::error_already_set&) {
       PyErr_Clear();  // a failing handler must not break the library call that logged
     }

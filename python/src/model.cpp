@@ -46,14 +46,17 @@ SetHandle set_of(const MaterialHandle& h, const std::string& name) {
 }
 
 std::string unit_of(const SetHandle& h, const std::string& variable) {
-  if (contains(h.set->get_dependent_names(), variable)) return qorva_cli::dependent_unit(variable, h.system);
+  if (contains(h.set->get_dependent_names(), variable))
+    return qorva_cli::dependent_unit(variable, h.system);
   const auto independent = h.set->get_independent_names();
   const auto at = std::find(independent.begin(), independent.end(), variable);
   if (at == independent.end()) {
-    throw py::key_error("'" + variable + "' is not a variable of '" + h.set->name() + "'; its variables are " +
-                        joined(h.set->get_dependent_names()) + " and " + joined(independent));
+    throw py::key_error("'" + variable + "' is not a variable of '" + h.set->name() +
+                        "'; its variables are " + joined(h.set->get_dependent_names()) + " and " +
+                        joined(independent));
   }
-  return qorva_cli::independent_unit(*h.set, static_cast<std::size_t>(at - independent.begin()), h.system);
+  return qorva_cli::independent_unit(*h.set, static_cast<std::size_t>(at - independent.begin()),
+                                     h.system);
 }
 
 py::dict string_properties(const std::vector<std::string>& keys,
@@ -68,7 +71,8 @@ template <class Values, class Convert>
 py::dict by_variable(const PropertySet& set, const Values& values, Convert convert) {
   py::dict d;
   const auto names = set.get_independent_names();
-  for (std::size_t i = 0; i < names.size() && i < values.size(); ++i) d[py::str(names[i])] = convert(values[i]);
+  for (std::size_t i = 0; i < names.size() && i < values.size(); ++i)
+    d[py::str(names[i])] = convert(values[i]);
   return d;
 }
 
@@ -87,8 +91,8 @@ py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names,
   const std::string name = one ? dependent.cast<std::string>() : std::string();
   const auto m = one ? std::size_t{1} : h.set->get_dependent_names().size();
   const auto rows = static_cast<py::ssize_t>(n);
-  py::array_t<double> values = one ? py::array_t<double>({rows})
-                                    : py::array_t<double>({rows, static_cast<py::ssize_t>(m)});
+  py::array_t<double> values =
+      one ? py::array_t<double>({rows}) : py::array_t<double>({rows, static_cast<py::ssize_t>(m)});
   std::vector<qorva_gil::ExitStatusEnum::type> statuses(with_statuses ? n : 0);
   double* out = values.mutable_data();
   const double* in = points.data();
@@ -109,62 +113,74 @@ py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names,
 }
 
 void bind_set(py::module_& m) {
-  py::class_<SetHandle>(m, "PropertySet", "One material property: dependent variables tabulated over "
-                                          "independent variables, answered by interpolation.")
+  py::class_<SetHandle>(m, "PropertySet",
+                        "One material property: dependent variables tabulated over "
+                        "independent variables, answered by interpolation.")
       .def_property_readonly("name", [](const SetHandle& h) { return h.set->name(); })
-      .def_property_readonly("dependent_names", [](const SetHandle& h) { return h.set->get_dependent_names(); })
+      .def_property_readonly("dependent_names",
+                             [](const SetHandle& h) { return h.set->get_dependent_names(); })
       .def_property_readonly("independent_names",
                              [](const SetHandle& h) { return h.set->get_independent_names(); })
-      .def_property_readonly("units", [](const SetHandle& h) { return h.system; },
-                             "The UnitSystem of the values (None when not known).")
+      .def_property_readonly(
+          "units", [](const SetHandle& h) { return h.system; },
+          "The UnitSystem of the values (None when not known).")
       .def_property_readonly("algorithm", [](const SetHandle& h) { return h.set->get_algorithm(); })
       .def_property_readonly("is_constant", [](const SetHandle& h) { return h.set->is_constant(); })
-      .def_property_readonly("is_normalized", [](const SetHandle& h) { return h.set->is_normalized(); })
+      .def_property_readonly("is_normalized",
+                             [](const SetHandle& h) { return h.set->is_normalized(); })
       .def_property_readonly("is_cached", [](const SetHandle& h) { return h.set->is_chached(); })
-      .def_property_readonly("ranges",
-                             [](const SetHandle& h) {
-                               return by_variable(*h.set, h.set->get_ranges(), [](const auto& r) {
-                                 return py::make_tuple(r.first, r.second);
-                               });
-                             },
-                             "{independent name: (low, high)} for the variables that have a range.")
-      .def_property_readonly("defaults",
-                             [](const SetHandle& h) {
-                               return by_variable(*h.set, h.set->get_defaults(), [](double v) { return v; });
-                             },
-                             "{independent name: value used when a query leaves it out}.")
+      .def_property_readonly(
+          "ranges",
+          [](const SetHandle& h) {
+            return by_variable(*h.set, h.set->get_ranges(),
+                               [](const auto& r) { return py::make_tuple(r.first, r.second); });
+          },
+          "{independent name: (low, high)} for the variables that have a range.")
+      .def_property_readonly(
+          "defaults",
+          [](const SetHandle& h) {
+            return by_variable(*h.set, h.set->get_defaults(), [](double v) { return v; });
+          },
+          "{independent name: value used when a query leaves it out}.")
       .def_property_readonly("string_properties",
                              [](const SetHandle& h) {
-                               return string_properties(h.set->get_string_property_keys(), [&](const std::string& k) {
-                                 return h.set->get_string_property(k);
-                               });
+                               return string_properties(h.set->get_string_property_keys(),
+                                                        [&](const std::string& k) {
+                                                          return h.set->get_string_property(k);
+                                                        });
                              })
       .def("unit", &unit_of, py::arg("variable"),
-           "The printed unit of a dependent or independent variable in the set's unit system, as the "
-           "qorva-mat program prints it ('' when dimensionless or unknown); KeyError for other names.")
+           "The printed unit of a dependent or independent variable in the set's unit system, as "
+           "the "
+           "qorva-mat program prints it ('' when dimensionless or unknown); KeyError for other "
+           "names.")
       .def("_query_batch", &query_batch, py::arg("names"), py::arg("points"), py::arg("dependent"),
            py::arg("with_statuses"))
       .def("__str__", [](const SetHandle& h) { return h.set->to_string(); })
       .def("__repr__", [](const SetHandle& h) {
-        return "<PropertySet '" + h.set->name() + "' " + joined(h.set->get_dependent_names()) + " over " +
-               joined(h.set->get_independent_names()) + ">";
+        return "<PropertySet '" + h.set->name() + "' " + joined(h.set->get_dependent_names()) +
+               " over " + joined(h.set->get_independent_names()) + ">";
       });
 }
 
 void bind_material(py::module_& m) {
   py::class_<MaterialHandle>(m, "Material", "A named material holding property sets by name.")
-      .def(py::init([](const std::string& name, const std::shared_ptr<qorva_mat::UnitSystem>& units) {
-             auto material = std::make_shared<Material>();
-             material->name(name);
-             return MaterialHandle{material, units};
-           }),
+      .def(py::init(
+               [](const std::string& name, const std::shared_ptr<qorva_mat::UnitSystem>& units) {
+                 auto material = std::make_shared<Material>();
+                 material->name(name);
+                 return MaterialHandle{material, units};
+               }),
            py::arg("name"), py::arg("units"),
            "An empty material whose values are expressed in `units` (a UnitSystem).")
-      .def_property("name", [](const MaterialHandle& h) { return h.material->name(); },
-                    [](const MaterialHandle& h, const std::string& name) { h.material->name(name); })
-      .def_property_readonly("units", [](const MaterialHandle& h) { return h.system; },
-                             "The UnitSystem the values are expressed in (None when not known).")
-      .def_property_readonly("set_names", [](const MaterialHandle& h) { return set_names(*h.material); })
+      .def_property(
+          "name", [](const MaterialHandle& h) { return h.material->name(); },
+          [](const MaterialHandle& h, const std::string& name) { h.material->name(name); })
+      .def_property_readonly(
+          "units", [](const MaterialHandle& h) { return h.system; },
+          "The UnitSystem the values are expressed in (None when not known).")
+      .def_property_readonly("set_names",
+                             [](const MaterialHandle& h) { return set_names(*h.material); })
       .def_property_readonly("string_properties",
                              [](const MaterialHandle& h) {
                                return string_properties(h.material->get_string_property_keys(),
@@ -176,21 +192,26 @@ void bind_material(py::module_& m) {
            [](const MaterialHandle& h, const std::string& key, const std::string& value) {
              h.material->set_string_property(key, value);
            })
-      .def("__getitem__", &set_of, py::arg("name"), "The property set of that name; KeyError naming the known ones.")
-      .def("__contains__", [](const MaterialHandle& h, const std::string& name) {
-        return contains(set_names(*h.material), name);
-      })
+      .def("__getitem__", &set_of, py::arg("name"),
+           "The property set of that name; KeyError naming the known ones.")
+      .def("__contains__",
+           [](const MaterialHandle& h, const std::string& name) {
+             return contains(set_names(*h.material), name);
+           })
       .def("__len__", [](const MaterialHandle& h) { return set_names(*h.material).size(); })
-      .def("__iter__", [](const MaterialHandle& h) { return py::iter(py::cast(set_names(*h.material))); })
-      .def("add",
-           [](const MaterialHandle& h, const SetHandle& s) {
-             if (h.system && s.system && h.system->type() != s.system->type()) {
-               throw py::value_error("the set '" + s.set->name() + "' is expressed in " +
-                                     s.system->zepl_type_str() + ", the material in " + h.system->zepl_type_str());
-             }
-             h.material->add_property_set(std::make_shared<PropertySet>(*s.set));
-           },
-           py::arg("set"), "Adds a copy of `set`, replacing a set of the same name.")
+      .def("__iter__",
+           [](const MaterialHandle& h) { return py::iter(py::cast(set_names(*h.material))); })
+      .def(
+          "add",
+          [](const MaterialHandle& h, const SetHandle& s) {
+            if (h.system && s.system && h.system->type() != s.system->type()) {
+              throw py::value_error("the set '" + s.set->name() + "' is expressed in " +
+                                    s.system->zepl_type_str() + ", the material in " +
+                                    h.system->zepl_type_str());
+            }
+            h.material->add_property_set(std::make_shared<PropertySet>(*s.set));
+          },
+          py::arg("set"), "Adds a copy of `set`, replacing a set of the same name.")
       .def("__repr__", [](const MaterialHandle& h) {
         return "<Material '" + h.material->name() + "' " + joined(set_names(*h.material)) + ">";
       });

@@ -50,28 +50,34 @@ using NameGetter = std::string (UnitSystem::*)() const;
 using FactorGetter = double (UnitSystem::*)() const;
 
 void bind_system(py::module_& m) {
-  py::class_<UnitSystem, SystemPtr> cls(m, "UnitSystem",
-                                        "A predefined unit system: UnitSystem('MPA'). Names are case-insensitive.");
+  py::class_<UnitSystem, SystemPtr> cls(
+      m, "UnitSystem", "A predefined unit system: UnitSystem('MPA'). Names are case-insensitive.");
   // Unit names, and the size of each unit in metre, kilogram, newton, second and kelvin.
   for (const auto& [attribute, getter] : std::initializer_list<std::pair<const char*, NameGetter>>{
-           {"length", &UnitSystem::length_name}, {"mass", &UnitSystem::mass_name},
-           {"force", &UnitSystem::force_name}, {"time", &UnitSystem::time_name},
-           {"temperature", &UnitSystem::temperature_name}, {"currency", &UnitSystem::currency_name}}) {
+           {"length", &UnitSystem::length_name},
+           {"mass", &UnitSystem::mass_name},
+           {"force", &UnitSystem::force_name},
+           {"time", &UnitSystem::time_name},
+           {"temperature", &UnitSystem::temperature_name},
+           {"currency", &UnitSystem::currency_name}}) {
     cls.def_property_readonly(attribute, getter);
   }
-  for (const auto& [attribute, getter] : std::initializer_list<std::pair<const char*, FactorGetter>>{
-           {"length_factor", &UnitSystem::length_conv}, {"mass_factor", &UnitSystem::mass_conv},
-           {"force_factor", &UnitSystem::force_conv}, {"time_factor", &UnitSystem::time_conv},
+  for (const auto& [attribute, getter] :
+       std::initializer_list<std::pair<const char*, FactorGetter>>{
+           {"length_factor", &UnitSystem::length_conv},
+           {"mass_factor", &UnitSystem::mass_conv},
+           {"force_factor", &UnitSystem::force_conv},
+           {"time_factor", &UnitSystem::time_conv},
            {"temperature_factor", &UnitSystem::temperature_conv}}) {
     cls.def_property_readonly(attribute, getter);
   }
-  cls
-      .def(py::init(&system_by_name), py::arg("name") = "SI",
-           "The predefined system of that name; ValueError for other names.")
+  cls.def(py::init(&system_by_name), py::arg("name") = "SI",
+          "The predefined system of that name; ValueError for other names.")
       .def_property_readonly("name", &UnitSystem::zepl_type_str, "'SI', 'MPA', ...")
       .def_property_readonly("force_based",
                              [](const UnitSystem& s) {
-                               return s.base_units() == qorva_mat::units::LENGTH_FORCE_TIME_TEMP_CUR;
+                               return s.base_units() ==
+                                      qorva_mat::units::LENGTH_FORCE_TIME_TEMP_CUR;
                              })
       .def_property_readonly("temperature_offset",
                              py::overload_cast<>(&UnitSystem::temperature_offset, py::const_))
@@ -79,20 +85,22 @@ void bind_system(py::module_& m) {
       .def(py::self != py::self)
       .def("__hash__", [](const UnitSystem& s) { return py::hash(py::str(s.zepl_type_str())); })
       .def("__str__", &printed<UnitSystem>)
-      .def("__repr__", [](const UnitSystem& s) { return "UnitSystem('" + s.zepl_type_str() + "')"; });
+      .def("__repr__",
+           [](const UnitSystem& s) { return "UnitSystem('" + s.zepl_type_str() + "')"; });
   m.attr("UNIT_SYSTEMS") = py::make_tuple("SI", "MKS", "uMKS", "CGS", "MPA", "BFT", "BIN");
 }
 
 void bind_unit(py::module_& m) {
   py::class_<Unit> unit(m, "Unit", "A unit: a unit system and six dimension exponents.");
   add_arithmetic(unit);
-  unit      .def_property_readonly("system", &Unit::system)
-      .def_property_readonly("exponents",
-                             [](const Unit& u) {
-                               const auto& e = u.unit_exp();
-                               return py::make_tuple(e[0], e[1], e[2], e[3], e[4], e[5]);
-                             },
-                             "(length, mass or force, time, temperature, currency, angle)")
+  unit.def_property_readonly("system", &Unit::system)
+      .def_property_readonly(
+          "exponents",
+          [](const Unit& u) {
+            const auto& e = u.unit_exp();
+            return py::make_tuple(e[0], e[1], e[2], e[3], e[4], e[5]);
+          },
+          "(length, mass or force, time, temperature, currency, angle)")
       .def_property_readonly("is_length", &Unit::is_length)
       .def_property_readonly("is_mass", &Unit::is_mass)
       .def_property_readonly("is_force", &Unit::is_force)
@@ -129,7 +137,7 @@ void bind_unit(py::module_& m) {
 void bind_quantity(py::module_& m) {
   py::class_<Quantity> quantity(m, "Quantity", "A value with a unit.");
   add_arithmetic(quantity);
-  quantity      .def(py::init<double, const Unit&>(), py::arg("value"), py::arg("unit"))
+  quantity.def(py::init<double, const Unit&>(), py::arg("value"), py::arg("unit"))
       .def_property_readonly("value", &Quantity::value)
       .def_property_readonly("unit", &Quantity::unit)
       .def("convert_to", &Quantity::convert_to, py::arg("system"), py::arg("absolute") = false,

@@ -22,15 +22,15 @@ inline const char* const kNotReady = "query before initialize(): the engine is n
 struct Setup {
   std::vector<std::string> independent_names;
   std::vector<std::string> dependent_names;
-  bool constant = false;                  // no independent data: answer `constant_row`
+  bool constant = false;  // no independent data: answer `constant_row`
   std::vector<double> constant_row;
-  std::vector<double> defaults;           // empty: every variable must be given
+  std::vector<double> defaults;                   // empty: every variable must be given
   std::vector<std::pair<double, double>> ranges;  // empty: no clamping
-  std::vector<std::size_t> active;        // independent variables kept in the model
-  std::vector<double> fixed;              // per variable: its only data value, if dropped
+  std::vector<std::size_t> active;                // independent variables kept in the model
+  std::vector<double> fixed;                      // per variable: its only data value, if dropped
   std::vector<char> dropped;
-  bool all_active = false;                // nothing dropped: active[k] == k for every variable
-  std::vector<double> offset, scale;      // per active variable: y = (x - offset) * scale
+  bool all_active = false;            // nothing dropped: active[k] == k for every variable
+  std::vector<double> offset, scale;  // per active variable: y = (x - offset) * scale
   std::unique_ptr<Model> model;
   // A linear table in one variable with nothing dropped, built on the
   // variable's own values: the model's table, which specific_query() reads
@@ -38,7 +38,7 @@ struct Setup {
   // ends narrowed to the variable's range). Null for every other model.
   const LineTable* line = nullptr;
   double line_low = 0.0, line_high = 0.0;
-  std::string outside_note;               // warning text for points outside the data
+  std::string outside_note;  // warning text for points outside the data
   std::uint64_t id = 0;
 };
 
@@ -46,9 +46,11 @@ struct Setup {
 // (slots[q] for names[q]). Returns an error text for an unknown or repeated
 // name, or a variable left without a value when no defaults are set; "" when
 // the names are usable.
-std::string resolve_slots(const Setup& s, const std::vector<std::string>& names, std::vector<std::size_t>& slots);
+std::string resolve_slots(const Setup& s, const std::vector<std::string>& names,
+                          std::vector<std::size_t>& slots);
 // full[] of one point: the defaults, overwritten by values[q] at slots[q].
-void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values, double* full);
+void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values,
+                double* full);
 // Clamps full[] to the ranges and maps it to model coordinates y[] (one per
 // active variable). Returns false with an error text in `error` for a value
 // that is not a finite number or that maps to none; appends warnings to note.
@@ -66,8 +68,9 @@ namespace detail {
 // reduce() left `note`: ERROR when a value is not finite, WARNING when there
 // is a note or the point was outside the data, SUCCESS otherwise; the reason
 // goes to text.
-ExitStatusEnum::type conclude(const Setup& s, std::size_t first, std::size_t count, const double* out,
-                              bool outside, std::string& note, std::string& text);
+ExitStatusEnum::type conclude(const Setup& s, std::size_t first, std::size_t count,
+                              const double* out, bool outside, std::string& note,
+                              std::string& text);
 }  // namespace detail
 
 // The state behind an Interpolator: the caller's tables and settings exactly
@@ -115,8 +118,8 @@ struct Interpolator::Impl {
   // Answers columns [first, first + count) at full[] (a value for every
   // independent variable, in the stored order; clamped in place): SUCCESS, or
   // WARNING or ERROR with the reason in text. Never records a status.
-  status answer(const detail::Setup& s, double* full, std::size_t first, std::size_t count, double* out,
-                std::string& text) const;
+  status answer(const detail::Setup& s, double* full, std::size_t first, std::size_t count,
+                double* out, std::string& text) const;
   // Answers columns [first, first + count) at the named point (names null:
   // the defaults), or a constant engine's row.
   status evaluate(const std::vector<std::string>* names, const std::vector<double>* values,
@@ -126,7 +129,8 @@ struct Interpolator::Impl {
   status evaluate_batch(const std::vector<std::string>& names, const double* points, std::size_t n,
                         std::size_t first, std::size_t count, double* out, status* statuses) const;
   // specific_query() of every case its table path does not take.
-  status specific_query_general(const std::vector<std::string>& names, const std::vector<double>& values,
+  status specific_query_general(const std::vector<std::string>& names,
+                                const std::vector<double>& values,
                                 const std::string& dependent_name, double& result) const;
 };
 

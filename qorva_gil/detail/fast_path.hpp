@@ -33,7 +33,8 @@ QORVA_GIL_INTERNAL const std::string* recorded_message(std::uint64_t message_key
 // key `cache_id`: the cached interval when it still holds x (a cell hit),
 // otherwise a fresh search whose result is cached (a point located). Never
 // fails.
-QORVA_GIL_INTERNAL std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id, double x);
+QORVA_GIL_INTERNAL std::size_t cached_interval(const LineTable& line, std::uint64_t cache_id,
+                                               double x);
 
 }  // namespace detail
 }  // namespace qorva_gil

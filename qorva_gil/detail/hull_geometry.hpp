@@ -12,8 +12,8 @@ namespace detail {
 // corners (1 to dim + 1 points of dim coordinates, at most 12), written to out. Returns
 // the squared distance; never fails (flat faces are skipped, a corner is
 // always a candidate).
-double closest_point_on_simplex(const std::vector<const double*>& corners, std::size_t dim, const double* y,
-                                double* out);
+double closest_point_on_simplex(const std::vector<const double*>& corners, std::size_t dim,
+                                const double* y, double* out);
 
 }  // namespace detail
 }  // namespace qorva_gil

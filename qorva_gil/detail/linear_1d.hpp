@@ -110,22 +110,23 @@ class LineTable {
   // both agree. Rounding may give the last x the bucket after the last one,
   // which has an entry of its own.
   std::size_t bucket(double x) const {
-    return static_cast<std::size_t>(static_cast<std::int64_t>((x - bucket_origin_) * bucket_scale_));
+    return static_cast<std::size_t>(
+        static_cast<std::int64_t>((x - bucket_origin_) * bucket_scale_));
   }
   void build_buckets();
   void index_buckets(std::size_t m);  // m buckets
 
   std::size_t n_ = 0;
   std::size_t columns_ = 0;
-  std::vector<double> xs_;       // n_ sorted abscissae, then span_ times +infinity
-  std::vector<double> values_;   // by column: values_[c * n_ + i] is column c at xs_[i]
-  std::vector<double> slopes_;   // by column: slopes_[c * n_ + i] is column c's slope on interval i
+  std::vector<double> xs_;      // n_ sorted abscissae, then span_ times +infinity
+  std::vector<double> values_;  // by column: values_[c * n_ + i] is column c at xs_[i]
+  std::vector<double> slopes_;  // by column: slopes_[c * n_ + i] is column c's slope on interval i
   bool slopes_finite_ = true;
-  double bucket_origin_ = 0.0;   // x where bucket 0 starts
-  double bucket_scale_ = 0.0;    // buckets per unit of x
+  double bucket_origin_ = 0.0;        // x where bucket 0 starts
+  double bucket_scale_ = 0.0;         // buckets per unit of x
   std::vector<std::uint32_t> start_;  // per bucket: first abscissa its search covers
-  std::vector<double> split_;    // span 2 only: per bucket, xs[start + 1]
-  std::size_t span_ = 1;         // abscissae every bucket's search covers
+  std::vector<double> split_;         // span 2 only: per bucket, xs[start + 1]
+  std::size_t span_ = 1;              // abscissae every bucket's search covers
 };
 
 // Builds the model from a one-dimensional point set with at least two points

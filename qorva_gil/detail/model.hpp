@@ -135,7 +135,8 @@ class Model {
   virtual void evaluate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
                              std::size_t count, double* out, unsigned char* outside,
                              std::uint64_t cache_id) const {
-    for (std::size_t i = 0; i < n; ++i) outside[i] = evaluate(y + i * dim, first, count, out + i * count, cache_id);
+    for (std::size_t i = 0; i < n; ++i)
+      outside[i] = evaluate(y + i * dim, first, count, out + i * count, cache_id);
   }
 };
 

@@ -15,7 +15,8 @@ inline std::string quoted(const std::string& name) { return "'" + name + "'"; }
 // process locale is (1e+300, 0.5, inf, nan). Never fails.
 inline std::string number(double v) {
   char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 10);
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::general, 10);
   return std::string(buffer, result.ptr);
 }
 

@@ -33,7 +33,9 @@ std::string record(const Fields& fields) {
   return out;
 }
 
-[[noreturn]] void malformed() { throw runtime_error("exception_codec: malformed exception record."); }
+[[noreturn]] void malformed() {
+  throw runtime_error("exception_codec: malformed exception record.");
+}
 
 std::size_t read_number(const std::string& text, std::size_t& at, char end) {
   const std::size_t stop = text.find(end, at);
@@ -89,7 +91,8 @@ std::string bad_path_text(const pt::ptree_bad_path& e) {
 
 // ptree_bad_path's text is "<message> (<path>)", and its constructor appends the path itself:
 // returns the message and the path to pass it, from the text and the path when it was known.
-std::pair<std::string, std::string> split_bad_path(const std::string& what, const std::string& path) {
+std::pair<std::string, std::string> split_bad_path(const std::string& what,
+                                                   const std::string& path) {
   const std::string suffix = " (" + path + ")";
   if (!path.empty() && what.size() >= suffix.size() &&
       what.compare(what.size() - suffix.size(), suffix.size(), suffix) == 0) {
@@ -170,7 +173,8 @@ std::string encode_standard_error(const std::exception_ptr& error) {
   const std::string what = f.size() > 1 ? f[1] : std::string();
   if (type == "std::bad_alloc" && f.size() == 1) throw std::bad_alloc();
   if (type == "unknown" && f.size() == 1)
-    throw runtime_error("exception_codec: a rank failed with an exception that is not a std::exception.");
+    throw runtime_error(
+        "exception_codec: a rank failed with an exception that is not a std::exception.");
   if (f.size() != 2) malformed();
   if (type == "std::out_of_range") throw std::out_of_range(what);
   if (type == "std::invalid_argument") throw std::invalid_argument(what);
@@ -188,16 +192,19 @@ std::string encode_standard_error(const std::exception_ptr& error) {
   const std::string& type = f[0];
   const std::size_t n = f.size();
   if (type == "xml_parser_error" && n == 4)
-    boost::throw_exception(pt::xml_parser_error(f[1], f[2], static_cast<unsigned long>(to_int(f[3]))));
+    boost::throw_exception(
+        pt::xml_parser_error(f[1], f[2], static_cast<unsigned long>(to_int(f[3]))));
   if (type == "file_parser_error" && n == 4)
-    boost::throw_exception(pt::file_parser_error(f[1], f[2], static_cast<unsigned long>(to_int(f[3]))));
+    boost::throw_exception(
+        pt::file_parser_error(f[1], f[2], static_cast<unsigned long>(to_int(f[3]))));
   if (type == "ptree_bad_path" && n == 3) {
     const auto parts = split_bad_path(f[1], f[2]);
     boost::throw_exception(pt::ptree_bad_path(parts.first, pt::ptree::path_type(parts.second)));
   }
   if (type == "ptree_bad_data" && n == 3) boost::throw_exception(pt::ptree_bad_data(f[1], f[2]));
   if (type == "ptree_error" && n == 2) boost::throw_exception(pt::ptree_error(f[1]));
-  if (type == "escaped_list_error" && n == 2) boost::throw_exception(boost::escaped_list_error(f[1]));
+  if (type == "escaped_list_error" && n == 2)
+    boost::throw_exception(boost::escaped_list_error(f[1]));
   if (type == "bad_lexical_cast" && n == 1) boost::throw_exception(boost::bad_lexical_cast());
   if (type == "assertion_error" && n == 6)
     throw assertion_error(f[1], f[2], interned(f[3]), interned(f[4]), to_int(f[5]));

@@ -44,7 +44,8 @@ ReadStatus read_whole_file(const std::string& path, std::vector<char>& bytes, st
     return ReadStatus::cannot_open;
   }
   struct stat info {};
-  if (::fstat(fd, &info) == 0 && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+  if (::fstat(fd, &info) == 0 && info.st_size > 0)
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
   ReadStatus status = ReadStatus::ok;
   char buffer[1 << 16];
   for (;;) {
@@ -76,8 +77,8 @@ void check_arguments(MPI_Comm comm, int root, const char* function) {
   int size = 0;
   detail::check_mpi(MPI_Comm_size(comm, &size), "MPI_Comm_size");
   if (root < 0 || root >= size) {
-    throw runtime_error(where + "root " + std::to_string(root) + " is not a rank of the communicator (size " +
-                        std::to_string(size) + ").");
+    throw runtime_error(where + "root " + std::to_string(root) +
+                        " is not a rank of the communicator (size " + std::to_string(size) + ").");
   }
 }
 
@@ -92,7 +93,8 @@ void make_room(MPI_Comm comm, bool is_root, std::uint64_t size, std::vector<char
       failed = 1;
     }
   }
-  detail::check_mpi(MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, comm), "MPI_Allreduce");
+  detail::check_mpi(MPI_Allreduce(MPI_IN_PLACE, &failed, 1, MPI_INT, MPI_MAX, comm),
+                    "MPI_Allreduce");
   if (failed) throw std::bad_alloc();
 }
 
@@ -126,8 +128,8 @@ SharedFile share_file(MPI_Comm comm, int root, const std::string& path, std::uin
   }
   make_room(comm, rank == root, header[1], file.bytes);
   detail::bcast_bytes(comm, root, file.bytes.data(), file.bytes.size());
-  QORVA_LOG(debug) << "load_bcast: rank " << rank << " holds the " << file.bytes.size() << " bytes of "
-                   << file.name << " read on rank " << root << ".";
+  QORVA_LOG(debug) << "load_bcast: rank " << rank << " holds the " << file.bytes.size()
+                   << " bytes of " << file.name << " read on rank " << root << ".";
   return file;
 }
 
@@ -152,14 +154,14 @@ MatbookLoadOptions options_of(std::uint64_t flags) {
 unsigned int load_materials_bcast(MPI_Comm comm, const std::string& path_on_root,
                                   std::vector<std::shared_ptr<Material>>& materials,
                                   std::shared_ptr<UnitSystem> unit_system, int root) {
-  return load_materials_bcast(comm, path_on_root, materials, std::move(unit_system), MatbookLoadOptions(),
-                              root);
+  return load_materials_bcast(comm, path_on_root, materials, std::move(unit_system),
+                              MatbookLoadOptions(), root);
 }
 
 unsigned int load_materials_bcast(MPI_Comm comm, const std::string& path_on_root,
                                   std::vector<std::shared_ptr<Material>>& materials,
-                                  std::shared_ptr<UnitSystem> unit_system, const MatbookLoadOptions& options,
-                                  int root) {
+                                  std::shared_ptr<UnitSystem> unit_system,
+                                  const MatbookLoadOptions& options, int root) {
   check_arguments(comm, root, "load_materials_bcast");
   const SharedFile file = share_file(comm, root, path_on_root, flags_of(options));
   if (file.status != ReadStatus::ok) {
@@ -173,15 +175,17 @@ unsigned int load_materials_bcast(MPI_Comm comm, const std::string& path_on_root
 }
 
 unsigned int load_materials_hdf5_bcast(MPI_Comm comm, const std::string& path_on_root,
-                                       std::vector<std::shared_ptr<Material>>& materials, int root) {
+                                       std::vector<std::shared_ptr<Material>>& materials,
+                                       int root) {
   check_arguments(comm, root, "load_materials_hdf5_bcast");
   const SharedFile file = share_file(comm, root, path_on_root, 0);
   if (file.status != ReadStatus::ok) {
-    QORVA_LOG(warning) << "load_materials_hdf5_bcast: cannot read " << file.name << " on rank " << root << ": "
-                       << file.reason;
+    QORVA_LOG(warning) << "load_materials_hdf5_bcast: cannot read " << file.name << " on rank "
+                       << root << ": " << file.reason;
     return 0xFFFFFFFFu;
   }
-  return detail::agree_on_outcome(comm, [&] { return load_materials_hdf5(image_of(file), materials); });
+  return detail::agree_on_outcome(comm,
+                                  [&] { return load_materials_hdf5(image_of(file), materials); });
 }
 
 }  // namespace qorva_mat

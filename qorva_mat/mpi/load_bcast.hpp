@@ -46,6 +46,7 @@ unsigned int load_materials_bcast(MPI_Comm comm, const std::string& path_on_root
 // rank (HDF5's error stack then goes to the standard error of each rank where it failed). Other
 // failures throw as load_materials_bcast does.
 unsigned int load_materials_hdf5_bcast(MPI_Comm comm, const std::string& path_on_root,
-                                       std::vector<std::shared_ptr<Material>>& materials, int root = 0);
+                                       std::vector<std::shared_ptr<Material>>& materials,
+                                       int root = 0);
 
 }  // namespace qorva_mat

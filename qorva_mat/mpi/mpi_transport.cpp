@@ -22,7 +22,8 @@ void check_mpi(int code, const char* operation) {
 }
 
 void bcast_bytes(MPI_Comm comm, int root, void* data, std::size_t size, std::size_t max_piece) {
-  const std::size_t piece_limit = std::min<std::size_t>(std::max<std::size_t>(max_piece, 1), INT_MAX);
+  const std::size_t piece_limit =
+      std::min<std::size_t>(std::max<std::size_t>(max_piece, 1), INT_MAX);
   char* at = static_cast<char*>(data);
   while (size > 0) {
     const std::size_t piece = std::min(size, piece_limit);

@@ -22,7 +22,8 @@ int use_files(const char* example, const char* store) {
     return fail("the example file does not hold two materials");
   }
   materials[0]->update();
-  const double e1 = materials[0]->at("Engineering Constants").query({{"Temperature"}, {50.0}}, "E1");
+  const double e1 =
+      materials[0]->at("Engineering Constants").query({{"Temperature"}, {50.0}}, "E1");
   if (std::fabs(e1 - 133551.7241) > 1e-3) return fail("E1 at 50 C is wrong");
   if (qorva_mat::write_materials_hdf5(store, materials) != 0) return fail("writing HDF5 failed");
   H5::H5File file(store, H5F_ACC_RDONLY);

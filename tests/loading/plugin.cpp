@@ -43,7 +43,8 @@ const char* qorva_plugin_library_version() { return qorva_mat::version(); }
 
 // Loads a Matbook file into the named unit system and updates every material. Returns null
 // and the library's error text in `message` on failure. Free the file with qorva_plugin_close.
-void* qorva_plugin_open(const char* path, const char* unit_system, char* message, std::size_t size) {
+void* qorva_plugin_open(const char* path, const char* unit_system, char* message,
+                        std::size_t size) {
   try {
     auto file = std::make_unique<MaterialFile>();
     qorva_mat::load_materials(path, file->materials, qorva_mat::make_unit_system(unit_system));

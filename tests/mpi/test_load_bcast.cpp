@@ -3,11 +3,11 @@
 #include <mpi.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <boost/lexical_cast.hpp>
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 #include <boost/tokenizer.hpp>
-#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -26,8 +26,8 @@ namespace {
 
 namespace pt = boost::property_tree;
 using qorva_mat::make_unit_system;
-using qorva_mat::Material;
 using qorva_mat::MatbookLoadOptions;
+using qorva_mat::Material;
 using materials_t = std::vector<std::shared_ptr<Material>>;
 
 const std::string kData = QORVA_TEST_DATA_DIR;
@@ -107,27 +107,33 @@ std::string on_root(MPI_Comm comm, int root, const std::string& path) {
   return rank_in(comm) == root ? path : std::string();
 }
 
-void expect_same_as_direct(MPI_Comm comm, int root, const std::string& file, const std::string& system) {
+void expect_same_as_direct(MPI_Comm comm, int root, const std::string& file,
+                           const std::string& system) {
   materials_t direct;
   materials_t shared;
-  const unsigned int direct_count = qorva_mat::load_materials(file, direct, make_unit_system(system));
+  const unsigned int direct_count =
+      qorva_mat::load_materials(file, direct, make_unit_system(system));
   unsigned int count = 0;
   const std::string failure = kind_of([&] {
-    count = qorva_mat::load_materials_bcast(comm, on_root(comm, root, file), shared, make_unit_system(system), root);
+    count = qorva_mat::load_materials_bcast(comm, on_root(comm, root, file), shared,
+                                            make_unit_system(system), root);
   });
   EXPECT_EQ(failure, "no exception") << file;
   EXPECT_EQ(count, direct_count) << file;
   EXPECT_FALSE(shared.empty()) << file;
-  EXPECT_EQ(fingerprint(shared), fingerprint(direct)) << file << " into " << system << " from root " << root;
+  EXPECT_EQ(fingerprint(shared), fingerprint(direct))
+      << file << " into " << system << " from root " << root;
 }
 
 TEST(LoadBcast, EveryRankEndsWithWhatADirectLoadGives) {
   const int last = size_of(MPI_COMM_WORLD) - 1;
-  for (const char* name : {"matbook_mechanics.xml", "matbook_units.xml", "matbook_woven.xml", "matbook_transfer.xml"}) {
+  for (const char* name : {"matbook_mechanics.xml", "matbook_units.xml", "matbook_woven.xml",
+                           "matbook_transfer.xml"}) {
     expect_same_as_direct(MPI_COMM_WORLD, 0, kData + "/" + name, "MPA");
     expect_same_as_direct(MPI_COMM_WORLD, last, kData + "/" + name, "SI");
   }
-  expect_same_as_direct(MPI_COMM_WORLD, 1 % (last + 1), std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy.xml", "BIN");
+  expect_same_as_direct(MPI_COMM_WORLD, 1 % (last + 1),
+                        std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy.xml", "BIN");
 }
 
 TEST(LoadBcast, TheRootsOptionsApplyOnEveryRank) {
@@ -139,7 +145,8 @@ TEST(LoadBcast, TheRootsOptionsApplyOnEveryRank) {
   materials_t direct_default;
   qorva_mat::load_materials(file, direct_strict, make_unit_system("MPA"), strict);
   qorva_mat::load_materials(file, direct_default, make_unit_system("MPA"));
-  ASSERT_NE(fingerprint(direct_strict), fingerprint(direct_default));  // the options matter for this file
+  ASSERT_NE(fingerprint(direct_strict),
+            fingerprint(direct_default));  // the options matter for this file
   materials_t shared;
   const bool root = rank_in(MPI_COMM_WORLD) == 0;
   qorva_mat::load_materials_bcast(MPI_COMM_WORLD, root ? file : "", shared, make_unit_system("MPA"),
@@ -158,10 +165,11 @@ TEST(LoadBcast, WorksWithinSubCommunicatorsAndAlone) {
 
 TEST(LoadBcast, ARootFailureRaisesTheDirectLoadsErrorOnEveryRank) {
   const int last = size_of(MPI_COMM_WORLD) - 1;
-  for (const char* name : {"no_such_file.xml", "matbook_bad_truncated.xml", "matbook_bad_version.xml",
-                           "matbook_bad_isotropic_sizes.xml", "matbook_bad_missing_bulkdetails.xml",
-                           "matbook_bad_number_list.xml", "matbook_bad_missing_puck_parameter.xml",
-                           "matbook_bad_unit_power_word.xml", "matbook_bad_trailing_comma.xml"}) {
+  for (const char* name :
+       {"no_such_file.xml", "matbook_bad_truncated.xml", "matbook_bad_version.xml",
+        "matbook_bad_isotropic_sizes.xml", "matbook_bad_missing_bulkdetails.xml",
+        "matbook_bad_number_list.xml", "matbook_bad_missing_puck_parameter.xml",
+        "matbook_bad_unit_power_word.xml", "matbook_bad_trailing_comma.xml"}) {
     const std::string file = kData + "/" + name;
     const std::string direct = kind_of([&] {
       materials_t m;
@@ -184,17 +192,22 @@ TEST(LoadBcast, RefusesBadArgumentsOnEveryRankWithoutCommunicating) {
   const auto load = [](MPI_Comm comm, int root) {
     return kind_of([&] {
       materials_t m;
-      qorva_mat::load_materials_bcast(comm, kData + "/matbook_woven.xml", m, make_unit_system("MPA"), root);
+      qorva_mat::load_materials_bcast(comm, kData + "/matbook_woven.xml", m,
+                                      make_unit_system("MPA"), root);
     });
   };
   EXPECT_EQ(load(MPI_COMM_WORLD, size),
-            "qorva_mat::runtime_error: load_bcast: load_materials_bcast: root " + std::to_string(size) +
-                " is not a rank of the communicator (size " + std::to_string(size) + ").");
-  EXPECT_EQ(load(MPI_COMM_WORLD, -1).substr(0, 55), "qorva_mat::runtime_error: load_bcast: load_materials_bc");
+            "qorva_mat::runtime_error: load_bcast: load_materials_bcast: root " +
+                std::to_string(size) + " is not a rank of the communicator (size " +
+                std::to_string(size) + ").");
+  EXPECT_EQ(load(MPI_COMM_WORLD, -1).substr(0, 55),
+            "qorva_mat::runtime_error: load_bcast: load_materials_bc");
   EXPECT_EQ(load(MPI_COMM_NULL, 0),
-            "qorva_mat::runtime_error: load_bcast: load_materials_bcast: the communicator is MPI_COMM_NULL.");
+            "qorva_mat::runtime_error: load_bcast: load_materials_bcast: the communicator is "
+            "MPI_COMM_NULL.");
   materials_t m;
-  EXPECT_THROW(qorva_mat::load_materials_hdf5_bcast(MPI_COMM_WORLD, "", m, size), qorva_mat::runtime_error);
+  EXPECT_THROW(qorva_mat::load_materials_hdf5_bcast(MPI_COMM_WORLD, "", m, size),
+               qorva_mat::runtime_error);
 }
 
 // A store written by rank 0 into a temporary folder, named on every rank, removed at the end.
@@ -230,20 +243,22 @@ TEST(LoadBcastStore, EveryRankEndsWithWhatADirectLoadGives) {
   materials_t direct;
   materials_t shared;
   EXPECT_EQ(qorva_mat::load_materials_hdf5(store.path(), direct), 0u);
-  EXPECT_EQ(qorva_mat::load_materials_hdf5_bcast(MPI_COMM_WORLD, on_root(MPI_COMM_WORLD, last, store.path()), shared,
-                                                 last),
+  EXPECT_EQ(qorva_mat::load_materials_hdf5_bcast(
+                MPI_COMM_WORLD, on_root(MPI_COMM_WORLD, last, store.path()), shared, last),
             0u);
   EXPECT_FALSE(direct.empty());
   EXPECT_EQ(fingerprint(shared), fingerprint(direct));
 }
 
 TEST(LoadBcastStore, AnUnreadableOrDamagedStoreFailsOnEveryRank) {
-  for (const char* name : {"no_such_store.h5", "truncated.h5", "wrong_type.h5", "matbook_woven.xml"}) {
+  for (const char* name :
+       {"no_such_store.h5", "truncated.h5", "wrong_type.h5", "matbook_woven.xml"}) {
     const std::string file = kData + "/" + name;
     materials_t direct;
     materials_t shared;
     EXPECT_EQ(qorva_mat::load_materials_hdf5(file, direct), 0xFFFFFFFFu) << name;
-    EXPECT_EQ(qorva_mat::load_materials_hdf5_bcast(MPI_COMM_WORLD, on_root(MPI_COMM_WORLD, 0, file), shared),
+    EXPECT_EQ(qorva_mat::load_materials_hdf5_bcast(MPI_COMM_WORLD, on_root(MPI_COMM_WORLD, 0, file),
+                                                   shared),
               0xFFFFFFFFu)
         << name;
     EXPECT_EQ(fingerprint(shared), fingerprint(direct)) << name;

@@ -66,8 +66,8 @@ TEST(MpiTransport, BytesArriveWholeInPiecesBelowTheLimit) {
     std::size_t size, piece;
     std::vector<int> counts;
   };
-  const std::vector<Case> cases{{1000, 64, {}}, {128, 64, {64, 64}}, {0, 64, {}}, {5, 0, {1, 1, 1, 1, 1}},
-                                {3, 100, {3}}};
+  const std::vector<Case> cases{
+      {1000, 64, {}}, {128, 64, {64, 64}}, {0, 64, {}}, {5, 0, {1, 1, 1, 1, 1}}, {3, 100, {3}}};
   for (const Case& c : cases) {
     std::vector<int> expected = c.counts;
     if (c.size == 1000) {
@@ -109,7 +109,9 @@ TEST(MpiTransport, OneRanksFailureIsRaisedOnEveryRank) {
     agree_on_outcome(MPI_COMM_WORLD, work);
     ADD_FAILURE() << "no exception";
   } catch (const qorva_mat::assertion_error& e) {
-    EXPECT_STREQ(e.what(), ("Assertion '1 + 1 == 3' failed. rank " + std::to_string(failing) + " gave up.").c_str());
+    EXPECT_STREQ(
+        e.what(),
+        ("Assertion '1 + 1 == 3' failed. rank " + std::to_string(failing) + " gave up.").c_str());
     EXPECT_EQ(e.condition(), "1 + 1 == 3");
     EXPECT_STREQ(e.file(), __FILE__);
     EXPECT_EQ(e.line(), original_line);
@@ -162,13 +164,26 @@ Thrown round_trip(const std::function<void()>& f) {
 TEST(ExceptionCodec, RebuildsTheLoadersErrorsWithTypeAndText) {
   const std::vector<std::function<void()>> throwers{
       [] { boost::throw_exception(pt::xml_parser_error("no element found", "dir/a b.xml", 17)); },
-      [] { boost::throw_exception(pt::ptree_bad_path("No such node", pt::ptree::path_type("a.b"))); },
-      [] { boost::throw_exception(pt::ptree_bad_path("No such node", pt::ptree::path_type("a (1).b)"))); },
-      [] { boost::throw_exception(pt::ptree_bad_data("conversion of data to type \"d\" failed", std::string("x"))); },
+      [] {
+        boost::throw_exception(pt::ptree_bad_path("No such node", pt::ptree::path_type("a.b")));
+      },
+      [] {
+        boost::throw_exception(
+            pt::ptree_bad_path("No such node", pt::ptree::path_type("a (1).b)")));
+      },
+      [] {
+        boost::throw_exception(
+            pt::ptree_bad_data("conversion of data to type \"d\" failed", std::string("x")));
+      },
       [] { boost::throw_exception(boost::escaped_list_error("unknown escape sequence")); },
       [] { boost::throw_exception(boost::bad_lexical_cast()); },
-      [] { throw qorva_mat::runtime_error("matbook_format: version '1.2' is not four dot-separated integers."); },
-      [] { throw qorva_mat::assertion_error("a == b", "load_matbook: size mismatch.", "f", "x.cpp", 3); },
+      [] {
+        throw qorva_mat::runtime_error(
+            "matbook_format: version '1.2' is not four dot-separated integers.");
+      },
+      [] {
+        throw qorva_mat::assertion_error("a == b", "load_matbook: size mismatch.", "f", "x.cpp", 3);
+      },
       [] { throw std::out_of_range("Unable to find key in unordered_map."); },
       [] { throw std::invalid_argument("stoi"); },
       [] { throw std::length_error("vector::_M_default_append"); },
@@ -188,7 +203,8 @@ TEST(ExceptionCodec, RebuildsTheLoadersErrorsWithTypeAndText) {
 
 TEST(ExceptionCodec, KeepsTheDetailsOfParserAndLibraryErrors) {
   try {
-    rethrow_encoded(encode_exception(std::make_exception_ptr(pt::xml_parser_error("unclosed", "file.xml", 4))));
+    rethrow_encoded(
+        encode_exception(std::make_exception_ptr(pt::xml_parser_error("unclosed", "file.xml", 4))));
   } catch (const pt::xml_parser_error& e) {
     EXPECT_EQ(e.message(), "unclosed");
     EXPECT_EQ(e.filename(), "file.xml");
@@ -202,7 +218,8 @@ TEST(ExceptionCodec, KeepsTheDetailsOfParserAndLibraryErrors) {
     EXPECT_EQ(e.path<pt::ptree::path_type>().dump(), "x.y");
   }
   try {
-    rethrow_encoded(encode_exception(std::make_exception_ptr(qorva_mat::runtime_error("m", "fn", "f.cpp", 9))));
+    rethrow_encoded(
+        encode_exception(std::make_exception_ptr(qorva_mat::runtime_error("m", "fn", "f.cpp", 9))));
   } catch (const qorva_mat::runtime_error& e) {
     EXPECT_STREQ(e.function(), "fn");
     EXPECT_STREQ(e.file(), "f.cpp");
@@ -219,13 +236,15 @@ TEST(ExceptionCodec, OtherExceptionsKeepTheirTextOrSayWhatTheyWere) {
   EXPECT_EQ(custom.what, "custom failure");
   const Thrown number = round_trip([] { throw 42; });
   EXPECT_EQ(number.type, typeid(qorva_mat::runtime_error).name());
-  EXPECT_EQ(number.what, "exception_codec: a rank failed with an exception that is not a std::exception.");
+  EXPECT_EQ(number.what,
+            "exception_codec: a rank failed with an exception that is not a std::exception.");
 }
 
 TEST(ExceptionCodec, RefusesMalformedRecords) {
-  for (const std::string& bad : {std::string(), std::string("x\n"), std::string("0\n"), std::string("1\n9:abc"),
-                                 std::string("1\n3:abcd"), std::string("1\n5:bogus"), std::string("2\n3:abc"),
-                                 std::string("1\n16:assertion_error"), std::string("2\n12:runtime_error1:x")}) {
+  for (const std::string& bad :
+       {std::string(), std::string("x\n"), std::string("0\n"), std::string("1\n9:abc"),
+        std::string("1\n3:abcd"), std::string("1\n5:bogus"), std::string("2\n3:abc"),
+        std::string("1\n16:assertion_error"), std::string("2\n12:runtime_error1:x")}) {
     const Thrown t = thrown_by([&] { rethrow_encoded(bad); });
     EXPECT_EQ(t.what, "exception_codec: malformed exception record.") << bad;
   }
