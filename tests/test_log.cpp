@@ -141,9 +141,9 @@ TEST_F(Log, ConsoleShowsTraceWithScopesAndGlobalFilterAppliesToEverySink) {
   int outer = 0, inner = 0;
   {
     BOOST_LOG_NAMED_SCOPE("outer");
-    outer = __LINE__;
+    outer = __LINE__ - 1;  // the line of the scope above
     BOOST_LOG_NAMED_SCOPE("inner");
-    inner = __LINE__;
+    inner = __LINE__ - 1;  // the line of the scope above
     QORVA_LOG(trace) << "deep";
   }
   QORVA_LOG(info) << "flat";
@@ -167,7 +167,7 @@ TEST_F(Log, FormatAndFilterTextsUseTheLibraryFactories) {
   int line = 0;
   {
     BOOST_LOG_NAMED_SCOPE("only");
-    line = __LINE__;
+    line = __LINE__ - 1;  // the line of the scope above
     QORVA_LOG(warning) << "scoped";
   }
   sink->filter("%Severity% = error");
