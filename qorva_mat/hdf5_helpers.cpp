@@ -571,7 +571,7 @@ H5::DSetMemXferPropList detail::vlen_transfer_list(std::size_t elements) {
   // variable-length type; HDF5 strip-mines larger transfers through the buffer anyway.
   constexpr std::size_t kBytesPerElement = 32;
   constexpr std::size_t kMinimum = 1024;
-  constexpr std::size_t kMaximum = 1024 * 1024;
+  constexpr std::size_t kMaximum = std::size_t{1024} * 1024;
   const std::size_t wanted =
       elements > kMaximum / kBytesPerElement ? kMaximum : elements * kBytesPerElement;
   H5::DSetMemXferPropList list;

@@ -118,7 +118,7 @@ std::vector<int> get_data_int(const H5::DataSet& dataset);
 namespace detail {
 
 // Largest dataset (in stored bytes; a variable-length string counts 16) kept in its object header.
-constexpr std::size_t kCompactDataLimit = 16 * 1024;
+constexpr std::size_t kCompactDataLimit = std::size_t{16} * 1024;
 
 // Dataset creation list for `elements` stored elements of `element_size` bytes each: compact
 // layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, an object header

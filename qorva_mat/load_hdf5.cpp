@@ -265,7 +265,7 @@ void visit_groups(const Members& members, const std::string& prefix,
 // The material name stored in `group`, as the material gets it.
 std::string material_name(H5::Group& group) {
   bool found = false;
-  const std::string name = get_std_str_attribute(group, "name", found, true);
+  std::string name = get_std_str_attribute(group, "name", found, true);
   QORVA_ASSERT(found, "read_material: material name attribute not found.");
   return name;
 }
@@ -386,7 +386,7 @@ GilOptions read_gil_options(H5::Group& group) {
 
 std::shared_ptr<PropertySet> read_property_set(H5::Group& group) {
   bool found = false;
-  const std::string name = get_std_str_attribute(group, "name", found, true);
+  std::string name = get_std_str_attribute(group, "name", found, true);
   QORVA_ASSERT(found, "read_property_set: property set name attribute not found.");
   const Members members(group, true);
   const PropertySet::table_t dep_data = read_table(members, "dep_data", "dep_data not found");

@@ -147,7 +147,7 @@ std::vector<const ptree*> chosen_materials(const ptree& doc, const std::vector<s
 
 // Everything after parsing: version upgrade, transfer ids, metadata and the chosen materials.
 unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material>>& materials,
-                           std::shared_ptr<UnitSystem> unit_system,
+                           const std::shared_ptr<UnitSystem>& unit_system,
                            const MatbookLoadOptions& options, const std::vector<std::string>* names,
                            const std::string& source) {
   detail::upgrade_algorithm_names(document);
@@ -218,7 +218,9 @@ unsigned int load_materials(const FileImage& image,
   return load_document(document, materials, std::move(unit_system), options, nullptr, image.name);
 }
 
-unsigned int load_materials(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+// The public signature takes copies.
+unsigned int load_materials(std::string path,  // NOLINT(performance-unnecessary-value-param)
+                            std::vector<std::shared_ptr<Material>>& materials,
                             std::shared_ptr<UnitSystem> unit_system,
                             const MatbookLoadOptions& options,
                             const std::vector<std::string>& names) {
@@ -242,7 +244,9 @@ unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Mate
   return load_materials_t(std::move(path), materials, std::move(unit_system), MatbookLoadOptions());
 }
 
-unsigned int load_materials_t(std::string path, std::vector<std::shared_ptr<Material>>& materials,
+// The public signature takes copies.
+unsigned int load_materials_t(std::string path,  // NOLINT(performance-unnecessary-value-param)
+                              std::vector<std::shared_ptr<Material>>& materials,
                               std::shared_ptr<UnitSystem> unit_system,
                               const MatbookLoadOptions& options) {
   log_start("file " + path, unit_system);
