@@ -147,13 +147,13 @@ std::vector<const ptree*> chosen_materials(const ptree& doc, const std::vector<s
 
 // Everything after parsing: version upgrade, transfer ids, metadata and the chosen materials.
 unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material>>& materials,
-                           const std::shared_ptr<UnitSystem>& unit_system,
+                           std::shared_ptr<UnitSystem> unit_system,
                            const MatbookLoadOptions& options, const std::vector<std::string>* names,
                            const std::string& source) {
   detail::upgrade_algorithm_names(document);
   const matbook_string_umap_t transfer_ids = read_transfer_ids(document);
   const ptree& doc = document.get_child("MatbookData.Materials.MatML_Doc");
-  detail::MatbookLoadState load(unit_system, options);
+  detail::MatbookLoadState load(std::move(unit_system), options);
   read_metadata(doc, load);
   unsigned int count = 0;
   for (const ptree* element : chosen_materials(doc, names, source)) {

@@ -41,7 +41,7 @@ unsigned int agree_on_outcome(MPI_Comm comm, const std::function<unsigned int()>
 // tokenizer errors the loaders pass on, HDF5's H5::Exception and the standard exceptions of
 // <stdexcept> and <new>. Other std::exception types become std::runtime_error with their what(),
 // anything else a qorva_mat::runtime_error saying so.
-std::string encode_exception(std::exception_ptr error);
+std::string encode_exception(const std::exception_ptr& error);
 
 // Throws the exception `encoded` describes. Throws qorva_mat::runtime_error "mpi: malformed
 // exception record." when `encoded` did not come from encode_exception.

@@ -216,7 +216,7 @@ std::string encode_standard_error(const std::exception_ptr& error) {
 
 }  // namespace
 
-std::string encode_exception(std::exception_ptr error) {
+std::string encode_exception(const std::exception_ptr& error) {
   std::string encoded = encode_library_error(error);
   return encoded.empty() ? encode_standard_error(error) : encoded;
 }
