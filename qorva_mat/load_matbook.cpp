@@ -5,6 +5,8 @@
 #include <boost/property_tree/ptree.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -164,30 +166,34 @@ unsigned int load_document(ptree& document, std::vector<std::shared_ptr<Material
   return count;
 }
 
-// Parses a document held in memory; parse errors name `name` as the path form names its file.
-ptree parse_image(const FileImage& image) {
-  if (image.data == nullptr && image.size > 0) {
-    throw runtime_error("load_matbook: the file image " + image.name + " has no data.");
-  }
-  const std::string text = image.size == 0
-                               ? std::string()
-                               : std::string(static_cast<const char*>(image.data), image.size);
-  detail::check_xml_text_depth(text, image.name);  // the parser recurses once per level
+// Parses a whole document; parse errors name `name` as the parser names a file it opens itself.
+ptree parse_text(const std::string& text, const std::string& name) {
+  detail::check_xml_text_depth(text, name);  // the parser recurses once per level
   ptree document;
   std::istringstream in(text);
   try {
     boost::property_tree::read_xml(in, document);
   } catch (const boost::property_tree::xml_parser_error& e) {
-    throw boost::property_tree::xml_parser_error(e.message(), image.name, e.line());
+    throw boost::property_tree::xml_parser_error(e.message(), name, e.line());
   }
   return document;
 }
 
+ptree parse_image(const FileImage& image) {
+  if (image.data == nullptr && image.size > 0) {
+    throw runtime_error("load_matbook: the file image " + image.name + " has no data.");
+  }
+  return parse_text(image.size == 0 ? std::string()
+                                    : std::string(static_cast<const char*>(image.data), image.size),
+                    image.name);
+}
+
+// The file is read once; the depth check and the parser both work on its text.
 ptree parse_file(const std::string& path) {
-  ptree document;
-  detail::check_xml_file_depth(path);  // the parser recurses once per level
-  boost::property_tree::read_xml(path, document);
-  return document;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw boost::property_tree::xml_parser_error("cannot open file", path, 0);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  return parse_text(text, path);
 }
 
 }  // namespace
