@@ -16,6 +16,7 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tests/temp_dir_test.hpp"
 #include "tools/unit_text.hpp"
 
 namespace fs = std::filesystem;
@@ -38,16 +39,9 @@ std::string slurp(const fs::path& path) {
   return text.str();
 }
 
-class Cli : public ::testing::Test {
+class Cli : public qorva_test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qorva-cli-" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  Cli() : TempDirTest("qorva-cli-") {}
 
   Outcome run(const std::string& arguments) {
     const fs::path err = dir_ / "stderr.txt";
@@ -61,8 +55,6 @@ class Cli : public ::testing::Test {
     result.err = slurp(err);
     return result;
   }
-
-  fs::path dir_;
 };
 
 std::string quoted(const std::string& text) { return "'" + text + "'"; }

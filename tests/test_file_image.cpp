@@ -19,6 +19,7 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/store_materials.hpp"
+#include "tests/temp_dir_test.hpp"
 
 namespace {
 
@@ -62,17 +63,9 @@ Outcome load_store(const Source& source) {
   return outcome;
 }
 
-class FileImageTest : public ::testing::Test {
+class FileImageTest : public qorva_test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qorva_image_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  fs::path dir_;
+  FileImageTest() : TempDirTest("qorva_image_") {}
 };
 
 TEST_F(FileImageTest, StoreImageLoadsTheSameMaterialsAsTheFile) {

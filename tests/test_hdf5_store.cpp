@@ -32,6 +32,7 @@
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/log_capture.hpp"
 #include "tests/store_materials.hpp"
+#include "tests/temp_dir_test.hpp"
 
 namespace {
 
@@ -72,18 +73,9 @@ std::string python_with_h5py() {
   return "";
 }
 
-class Hdf5Store : public ::testing::Test {
+class Hdf5Store : public qorva_test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qorva_store_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
+  Hdf5Store() : TempDirTest("qorva_store_") {}
 };
 
 TEST_F(Hdf5Store, RoundTripsConstantAndTabularPropertiesWithFieldUnits) {

@@ -17,6 +17,7 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/store_materials.hpp"
+#include "tests/temp_dir_test.hpp"
 
 namespace {
 
@@ -52,16 +53,9 @@ std::string thrown_by(const std::function<void()>& body) {
   return "nothing";
 }
 
-class MaterialSelection : public ::testing::Test {
+class MaterialSelection : public qorva_test::TempDirTest {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qorva_selection_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  MaterialSelection() : TempDirTest("qorva_selection_") {}
 
   // Twelve materials "Material 0" ... "Material 11" that differ in their density; two more named "Twin".
   std::string twelve_and_twins() {
@@ -76,7 +70,6 @@ class MaterialSelection : public ::testing::Test {
     EXPECT_EQ(qorva_mat::write_materials_hdf5(file, written), 0u);
     return file;
   }
-  fs::path dir_;
 };
 
 TEST_F(MaterialSelection, NamedStoreMaterialsEqualThoseOfAFullLoadInStoreOrder) {

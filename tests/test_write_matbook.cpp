@@ -28,6 +28,7 @@
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/log_capture.hpp"
+#include "tests/temp_dir_test.hpp"
 
 namespace {
 
@@ -109,18 +110,9 @@ std::string qualifier(const ptree& node, const std::string& name) {
   return "<none>";
 }
 
-class WriteMatbook : public ::testing::Test {
+class WriteMatbook : public qorva_test::TempDirTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() /
-           ("qorva_write_matbook_" + std::to_string(::getpid()) + "_" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  WriteMatbook() : TempDirTest("qorva_write_matbook_") {}
 
   std::string write_text(MaterialList materials, const std::string& system = "SI") {
     EXPECT_EQ(qorva_mat::write_materials(path("out.xml"), materials, make_unit_system(system)), 0u);
@@ -138,8 +130,6 @@ class WriteMatbook : public ::testing::Test {
     std::ifstream in(file, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-
-  fs::path dir_;
 };
 
 const ptree& bulk(const ptree& doc, std::size_t material = 0) {
