@@ -10,9 +10,9 @@
 #include <set>
 #include <sstream>
 
-#include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook/rules.hpp"
 #include "qorva_mat/detail/matbook_names.hpp"
-#include "qorva_mat/detail/xml_depth.hpp"
+#include "qorva_mat/detail/load_matbook/xml_depth.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 

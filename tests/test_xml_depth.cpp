@@ -1,5 +1,5 @@
 // Tests of the nesting scan that keeps deeply nested XML away from the recursive parser.
-#include "qorva_mat/detail/xml_depth.hpp"
+#include "qorva_mat/detail/load_matbook/xml_depth.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
 // The state behind qorva_gil::Interpolator and the immutable setup that initialize() builds and queries read.
-// Storing tables and answering queries is done in interpolator.cpp, building in interpolator_build.cpp; algorithms live in their own files.
+// Storing tables and answering queries is done in interpolator.cpp, building in
+// detail/interpolator_build.cpp; algorithms live in their own files under detail/.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // LaRC), woven fiber angles, thermal conductivity, specific heat, fabric angle and plasticity.
 #include <boost/property_tree/ptree.hpp>
 
-#include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook/rules.hpp"
 #include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"

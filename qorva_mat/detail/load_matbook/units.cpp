@@ -5,7 +5,7 @@
 #include <locale>
 #include <sstream>
 
-#include "qorva_mat/detail/load_matbook_rules.hpp"
+#include "qorva_mat/detail/load_matbook/rules.hpp"
 #include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"

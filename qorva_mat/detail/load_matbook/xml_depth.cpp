@@ -1,4 +1,4 @@
-#include "qorva_mat/detail/xml_depth.hpp"
+#include "qorva_mat/detail/load_matbook/xml_depth.hpp"
 
 #include <boost/property_tree/detail/xml_parser_error.hpp>
 
