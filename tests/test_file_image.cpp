@@ -39,11 +39,7 @@ FileImage image_of(const std::string& bytes, const std::string& name = "<memory>
   return FileImage{bytes.data(), bytes.size(), name};
 }
 
-void expect_same_materials(const materials_t& expected, const materials_t& actual) {
-  ASSERT_EQ(actual.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    qorva_test::expect_same_material(*expected[i], *actual[i]);
-}
+using qorva_test::expect_same_materials;
 
 struct Outcome {
   unsigned int status = 0;
