@@ -79,18 +79,21 @@ inline std::shared_ptr<Material> sample_material() {
   return material;
 }
 
+// Same keys with the same texts; `T` is a Material or a PropertySet.
+template <class T>
+void expect_same_string_properties(const T& expected, const T& actual) {
+  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
+  for (const std::string& key : expected.get_string_property_keys()) {
+    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key)) << key;
+  }
+}
+
 inline void expect_same_property_set(const PropertySet& expected, const PropertySet& actual) {
   SCOPED_TRACE(expected.name());
   EXPECT_EQ(actual.name(), expected.name());
-  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
-  for (const std::string& key : expected.get_string_property_keys()) {
-    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
-  }
+  expect_same_string_properties(expected, actual);
+  // names, tables, ranges, defaults, algorithm and flags
   EXPECT_TRUE(actual.get_gil() == expected.get_gil());
-  EXPECT_EQ(actual.get_independent_data(), expected.get_independent_data());
-  EXPECT_EQ(actual.get_dependent_data(), expected.get_dependent_data());
-  EXPECT_EQ(actual.get_ranges(), expected.get_ranges());
-  EXPECT_EQ(actual.get_algorithm(), expected.get_algorithm());
   for (const char* option : {"project_to_convex_hull", "use_cgal_triangulation"}) {
     EXPECT_EQ(actual.get_algorithm_bool_option(option), expected.get_algorithm_bool_option(option))
         << option;
@@ -107,15 +110,19 @@ inline void expect_same_property_set(const PropertySet& expected, const Property
 
 inline void expect_same_material(const Material& expected, const Material& actual) {
   EXPECT_EQ(actual.name(), expected.name());
-  ASSERT_EQ(actual.get_string_property_keys().size(), expected.get_string_property_keys().size());
-  for (const std::string& key : expected.get_string_property_keys()) {
-    EXPECT_EQ(actual.get_string_property(key), expected.get_string_property(key));
-  }
+  expect_same_string_properties(expected, actual);
   ASSERT_EQ(actual.property_vec_size(), expected.property_vec_size());
   for (std::size_t j = 0; j < expected.property_vec_size(); ++j) {
     ASSERT_EQ(actual.is_property_set_active(j), expected.is_property_set_active(j)) << "slot " << j;
     if (expected.is_property_set_active(j)) expect_same_property_set(expected.at(j), actual.at(j));
   }
+}
+
+// The same materials in the same order.
+inline void expect_same_materials(const std::vector<std::shared_ptr<Material>>& expected,
+                                  const std::vector<std::shared_ptr<Material>>& actual) {
+  ASSERT_EQ(actual.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) expect_same_material(*expected[i], *actual[i]);
 }
 
 }  // namespace qorva_test

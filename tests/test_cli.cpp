@@ -16,12 +16,15 @@
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "qorva_mat/write_matbook.hpp"
+#include "tests/files.hpp"
 #include "tests/temp_dir_test.hpp"
 #include "tools/unit_text.hpp"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using qorva_test::read_file;
 
 const std::string kExample = std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy.xml";
 const std::string kCarbon = "UD Carbon/Epoxy T300/914";
@@ -32,12 +35,7 @@ struct Outcome {
   std::string err;
 };
 
-std::string slurp(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string single_quoted(const std::string& text) { return "'" + text + "'"; }
 
 class Cli : public qorva_test::TempDirTest {
  protected:
@@ -52,12 +50,23 @@ class Cli : public qorva_test::TempDirTest {
     while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) result.out.append(buffer, n);
     const int raw = ::pclose(pipe);
     result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    result.err = slurp(err);
+    result.err = read_file(err);
     return result;
+  }
+
+  // `command` on the carbon/epoxy material of `file`, followed by `arguments`.
+  Outcome on_carbon(const std::string& command, const std::string& file,
+                    const std::string& arguments) {
+    return run(command + " " + file + " --material " + single_quoted(kCarbon) + " " + arguments);
   }
 };
 
-std::string quoted(const std::string& text) { return "'" + text + "'"; }
+nlohmann::json json_of(const Outcome& outcome) { return nlohmann::json::parse(outcome.out); }
+
+// The value the JSON answer `doc` gives for `variable`.
+double value_of(const nlohmann::json& doc, const std::string& variable) {
+  return doc["values"][variable]["value"].get<double>();
+}
 
 double library_query(const std::string& units, const std::string& property,
                      const std::string& variable, double temperature) {
@@ -80,7 +89,7 @@ TEST_F(Cli, InfoListsEveryMaterialAndItsPropertySetsAsTextAndJson) {
 
   const Outcome json = run("info " + kExample + " --units MPA --json");
   ASSERT_EQ(json.status, 0) << json.err;
-  const auto doc = nlohmann::json::parse(json.out);
+  const auto doc = json_of(json);
   EXPECT_EQ(doc["unit_system"], "MPA");
   ASSERT_EQ(doc["materials"].size(), 2u);
   bool found = false;
@@ -98,83 +107,72 @@ TEST_F(Cli, InfoListsEveryMaterialAndItsPropertySetsAsTextAndJson) {
 TEST_F(Cli, QueryAnswersWhatTheLibraryAnswersInTheChosenSystem) {
   // the point is given in the output system: 50 C is 323.15 K, and SI stresses are in Pa
   const Outcome si_point =
-      run("query " + kExample + " --material " + quoted(kCarbon) +
-          " --property 'Engineering Constants' --at Temperature=323.15 --json --units SI");
+      on_carbon("query", kExample,
+                "--property 'Engineering Constants' --at Temperature=323.15 --json --units SI");
   ASSERT_EQ(si_point.status, 0) << si_point.err;
-  const auto si_doc = nlohmann::json::parse(si_point.out);
+  const auto si_doc = json_of(si_point);
   EXPECT_EQ(si_doc["values"]["E1"]["unit"], "Pa");
-  EXPECT_NEAR(si_doc["values"]["E1"]["value"].get<double>(),
+  EXPECT_NEAR(value_of(si_doc, "E1"),
               1e6 * library_query("MPA", "Engineering Constants", "E1", 50.0), 1e-3);
   const Outcome mpa =
-      run("query " + kExample + " --material " + quoted(kCarbon) +
-          " --property 'Engineering Constants' --at Temperature=50 --json --units MPA");
+      on_carbon("query", kExample,
+                "--property 'Engineering Constants' --at Temperature=50 --json --units MPA");
   ASSERT_EQ(mpa.status, 0) << mpa.err;
-  const auto doc = nlohmann::json::parse(mpa.out);
-  EXPECT_DOUBLE_EQ(doc["values"]["E1"]["value"].get<double>(),
-                   library_query("MPA", "Engineering Constants", "E1", 50.0));
+  const auto doc = json_of(mpa);
+  EXPECT_DOUBLE_EQ(value_of(doc, "E1"), library_query("MPA", "Engineering Constants", "E1", 50.0));
   EXPECT_EQ(doc["values"]["E1"]["unit"], "MPa");
   EXPECT_TRUE(doc["warnings"].empty());
   // halfway between the table points 22 C and 80 C: the linear blend
-  EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(),
-              135000.0 + (50.0 - 22.0) / 58.0 * (132000.0 - 135000.0), 1e-6);
+  EXPECT_NEAR(value_of(doc, "E1"), 135000.0 + (50.0 - 22.0) / 58.0 * (132000.0 - 135000.0), 1e-6);
 
-  const Outcome si = run("query " + kExample + " --material " + quoted(kCarbon) +
-                         " --property Density --json --units SI");
+  const Outcome si = on_carbon("query", kExample, "--property Density --json --units SI");
   ASSERT_EQ(si.status, 0) << si.err;
-  EXPECT_DOUBLE_EQ(nlohmann::json::parse(si.out)["values"]["rho"]["value"].get<double>(), 1550.0);
+  EXPECT_DOUBLE_EQ(value_of(json_of(si), "rho"), 1550.0);
 }
 
 TEST_F(Cli, QueryOutsideTheDataWarnsAndUsesDefaultsForMissingVariables) {
-  const Outcome r = run("query " + kExample + " --material " + quoted(kCarbon) +
-                        " --property 'Engineering Constants' --at Temperature=150 --units MPA");
+  const Outcome r = on_carbon(
+      "query", kExample, "--property 'Engineering Constants' --at Temperature=150 --units MPA");
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("warning: Temperature = 150 C lies outside the data (-40 .. 80 C)"),
             std::string::npos)
       << r.err;
-  const Outcome defaults = run("query " + kExample + " --material " + quoted(kCarbon) +
-                               " --property 'Engineering Constants' --units MPA --json");
+  const Outcome defaults =
+      on_carbon("query", kExample, "--property 'Engineering Constants' --units MPA --json");
   ASSERT_EQ(defaults.status, 0) << defaults.err;
-  const auto doc = nlohmann::json::parse(defaults.out);
+  const auto doc = json_of(defaults);
   EXPECT_DOUBLE_EQ(doc["point"]["Temperature"]["value"].get<double>(), 22.0);
-  EXPECT_DOUBLE_EQ(doc["values"]["E1"]["value"].get<double>(), 135000.0);
+  EXPECT_DOUBLE_EQ(value_of(doc, "E1"), 135000.0);
 }
 
 TEST_F(Cli, FailuresGiveOneLineAndTheDocumentedStatus) {
-  const Outcome missing = run("info " + (dir_ / "nothing.xml").string());
-  EXPECT_EQ(missing.status, 2);
-  EXPECT_EQ(std::count(missing.err.begin(), missing.err.end(), '\n'), 1) << missing.err;
-  EXPECT_NE(missing.err.find("no such file"), std::string::npos);
-
-  const Outcome material = run("query " + kExample + " --material Unobtainium --property Density");
-  EXPECT_EQ(material.status, 2);
-  EXPECT_NE(material.err.find("'Structural Steel S355'"), std::string::npos) << material.err;
-
-  const Outcome property =
-      run("query " + kExample + " --material " + quoted(kCarbon) + " --property Stiffness");
-  EXPECT_EQ(property.status, 2);
-  EXPECT_NE(property.err.find("'Engineering Constants'"), std::string::npos) << property.err;
-
-  const Outcome at = run("query " + kExample + " --material " + quoted(kCarbon) +
-                         " --property 'Engineering Constants' --at Temperature=hot");
-  EXPECT_EQ(at.status, 2);
-  EXPECT_NE(at.err.find("bad --at value 'Temperature=hot'"), std::string::npos) << at.err;
-
-  const fs::path garbage = dir_ / "garbage.xml";
-  std::ofstream(garbage) << "<MatbookData><Materials><MatML_Doc><Material>";
-  const Outcome malformed = run("info " + garbage.string());
-  EXPECT_EQ(malformed.status, 2);
-  EXPECT_EQ(std::count(malformed.err.begin(), malformed.err.end(), '\n'), 1) << malformed.err;
-
-  const Outcome over = run("sample " + kExample + " --material " + quoted(kCarbon) +
-                           " --property Density --over Temperature=0:1:2");
-  EXPECT_EQ(over.status, 2);
-  EXPECT_NE(over.err.find("bad --over value: 'Density' does not depend on 'Temperature'"),
-            std::string::npos)
-      << over.err;
-
-  EXPECT_EQ(run("frobnicate").status, 1);
-  EXPECT_EQ(run("convert " + kExample + " " + (dir_ / "out.txt").string()).status, 1);
-  EXPECT_EQ(run("info " + kExample + " --units furlongs").status, 1);
+  std::ofstream(path("garbage.xml")) << "<MatbookData><Materials><MatML_Doc><Material>";
+  const std::string carbon = " --material " + single_quoted(kCarbon);
+  const struct {
+    std::string arguments;
+    int status;
+    std::string text;  // a part of the message, for status 2
+  } cases[] = {
+      {"info " + path("nothing.xml"), 2, "no such file"},
+      {"query " + kExample + " --material Unobtainium --property Density", 2,
+       "'Structural Steel S355'"},
+      {"query " + kExample + carbon + " --property Stiffness", 2, "'Engineering Constants'"},
+      {"query " + kExample + carbon + " --property 'Engineering Constants' --at Temperature=hot", 2,
+       "bad --at value 'Temperature=hot'"},
+      {"info " + path("garbage.xml"), 2, ""},
+      {"sample " + kExample + carbon + " --property Density --over Temperature=0:1:2", 2,
+       "bad --over value: 'Density' does not depend on 'Temperature'"},
+      {"frobnicate", 1, ""},
+      {"convert " + kExample + " " + path("out.txt"), 1, ""},
+      {"info " + kExample + " --units furlongs", 1, ""},
+  };
+  for (const auto& c : cases) {
+    const Outcome r = run(c.arguments);
+    EXPECT_EQ(r.status, c.status) << c.arguments;
+    if (c.status != 2) continue;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
+  }
 }
 
 TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
@@ -183,38 +181,31 @@ TEST_F(Cli, ConvertsXmlToHdf5AndBackKeepingTheValues) {
   ASSERT_EQ(run("convert " + kExample + " " + h5 + " --units MPA").status, 0);
   const Outcome store = run("info " + h5 + " --json");
   ASSERT_EQ(store.status, 0) << store.err;
-  EXPECT_EQ(nlohmann::json::parse(store.out)["unit_system"], "SI");  // shown in SI unless asked
-  EXPECT_EQ(nlohmann::json::parse(store.out)["format"], "hdf5");
+  EXPECT_EQ(json_of(store)["unit_system"], "SI");  // shown in SI unless asked
+  EXPECT_EQ(json_of(store)["format"], "hdf5");
 
   ASSERT_EQ(run("convert " + h5 + " " + xml).status, 0);
   const std::string query =
-      " --material " + quoted(kCarbon) +
-      " --property 'Engineering Constants' --at Temperature=50 --json --units MPA";
-  const auto direct = nlohmann::json::parse(run("query " + kExample + query).out);
-  const auto via_store = nlohmann::json::parse(run("query " + h5 + query).out);
-  const auto via_xml = nlohmann::json::parse(run("query " + xml + query).out);
+      "--property 'Engineering Constants' --at Temperature=50 --json --units MPA";
+  const auto direct = json_of(on_carbon("query", kExample, query));
+  const auto via_store = json_of(on_carbon("query", h5, query));
+  const auto via_xml = json_of(on_carbon("query", xml, query));
   EXPECT_EQ(direct["values"], via_store["values"]);
   EXPECT_EQ(direct["values"], via_xml["values"]);
 
   // the store read into another system goes through the converting Matbook path
   const auto bin_direct =
-      nlohmann::json::parse(run("query " + kExample + " --material " + quoted(kCarbon) +
-                                " --property Density --json --units BIN")
-                                .out);
-  const auto bin_store =
-      nlohmann::json::parse(run("query " + h5 + " --material " + quoted(kCarbon) +
-                                " --property Density --json --units BIN")
-                                .out);
-  EXPECT_NEAR(bin_store["values"]["rho"]["value"].get<double>(),
-              bin_direct["values"]["rho"]["value"].get<double>(),
-              1e-12 * bin_direct["values"]["rho"]["value"].get<double>());
+      json_of(on_carbon("query", kExample, "--property Density --json --units BIN"));
+  const auto bin_store = json_of(on_carbon("query", h5, "--property Density --json --units BIN"));
+  EXPECT_NEAR(value_of(bin_store, "rho"), value_of(bin_direct, "rho"),
+              1e-12 * value_of(bin_direct, "rho"));
 }
 
 TEST_F(Cli, QueryAndSampleReadOnlyTheNamedMaterial) {
   const std::string h5 = (dir_ / "example.h5").string();
   ASSERT_EQ(run("convert " + kExample + " " + h5).status, 0);
   const std::string query = " --property 'Engineering Constants' --at Temperature=50 --json";
-  const Outcome intact = run("query " + h5 + " --material " + quoted(kCarbon) + query);
+  const Outcome intact = on_carbon("query", h5, query);
   ASSERT_EQ(intact.status, 0) << intact.err;
   {
     // The steel (Material1) loses an attribute every property group needs: the store as a whole
@@ -224,19 +215,17 @@ TEST_F(Cli, QueryAndSampleReadOnlyTheNamedMaterial) {
     steel.openGroup(steel.getObjnameByIdx(0)).removeAttr("is_cached");
   }
   EXPECT_EQ(run("info " + h5).status, 2);
-  const Outcome carbon = run("query " + h5 + " --material " + quoted(kCarbon) + query);
+  const Outcome carbon = on_carbon("query", h5, query);
   ASSERT_EQ(carbon.status, 0) << carbon.err;
-  EXPECT_EQ(nlohmann::json::parse(carbon.out), nlohmann::json::parse(intact.out));
-  EXPECT_EQ(run("sample " + h5 + " --material " + quoted(kCarbon) +
-                " --property 'Engineering Constants' --over Temperature=0:80:3")
+  EXPECT_EQ(json_of(carbon), json_of(intact));
+  EXPECT_EQ(on_carbon("sample", h5, "--property 'Engineering Constants' --over Temperature=0:80:3")
                 .status,
             0);
   // A name that matches only without regard to case falls back to reading everything.
-  std::string lowered = kCarbon;
-  for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const std::string folded = lowered;
-  EXPECT_EQ(run("query " + kExample + " --material " + quoted(folded) + query).status, 0);
-  EXPECT_EQ(run("query " + h5 + " --material " + quoted(folded) + query).status, 2);
+  std::string folded = kCarbon;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(run("query " + kExample + " --material " + single_quoted(folded) + query).status, 0);
+  EXPECT_EQ(run("query " + h5 + " --material " + single_quoted(folded) + query).status, 2);
 }
 
 TEST_F(Cli, StoreWithoutRecordedSystemNeedsFromUnitsToConvert) {
@@ -257,21 +246,20 @@ TEST_F(Cli, StoreWithoutRecordedSystemNeedsFromUnitsToConvert) {
   const Outcome refused = run("convert " + h5 + " " + (dir_ / "out.xml").string() + " --units SI");
   EXPECT_EQ(refused.status, 2);
   EXPECT_NE(refused.err.find("--from-units"), std::string::npos) << refused.err;
-  const Outcome accepted = run("query " + h5 + " --from-units MPA --units SI --material " +
-                               quoted(kCarbon) + " --property Density --json");
+  const Outcome accepted =
+      on_carbon("query", h5, "--from-units MPA --units SI --property Density --json");
   ASSERT_EQ(accepted.status, 0) << accepted.err;
-  EXPECT_NEAR(nlohmann::json::parse(accepted.out)["values"]["rho"]["value"].get<double>(), 1550.0,
-              1e-9);
+  EXPECT_NEAR(value_of(json_of(accepted), "rho"), 1550.0, 1e-9);
 }
 
 TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   const std::string csv = (dir_ / "e1.csv").string();
-  const Outcome sample = run("sample " + kExample + " --material " + quoted(kCarbon) +
-                             " --property 'Engineering Constants' --over Temperature=-40:80:7 "
-                             "--dependent E1 --units MPA --csv " +
-                             csv);
+  const Outcome sample = on_carbon("sample", kExample,
+                                   "--property 'Engineering Constants' --over Temperature=-40:80:7 "
+                                   "--dependent E1 --units MPA --csv " +
+                                       csv);
   ASSERT_EQ(sample.status, 0) << sample.err;
-  std::istringstream lines(slurp(csv));
+  std::istringstream lines(read_file(csv));
   std::string line;
   std::getline(lines, line);
   EXPECT_EQ(line, "Temperature [C],E1 [MPa]");
@@ -285,9 +273,9 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   EXPECT_EQ(rows, 7);
 
   // The ends of a sweep may carry units: -40 C .. 80 C is -40 F .. 176 F.
-  const Outcome with_units =
-      run("sample " + kExample + " --material " + quoted(kCarbon) +
-          " --property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
+  const Outcome with_units = on_carbon(
+      "sample", kExample,
+      "--property Elasticity --over Temperature=-40C:353.15K:2 --dependent E1 --units BIN");
   ASSERT_EQ(with_units.status, 0) << with_units.err;
   std::istringstream rows_bin(with_units.out);
   std::getline(rows_bin, line);
@@ -298,12 +286,12 @@ TEST_F(Cli, SampleAndPlotFollowTheQueries) {
   }
 
   const std::string svg = (dir_ / "e1.svg").string();
-  const Outcome plot = run("plot " + kExample + " --material " + quoted(kCarbon) +
-                           " --property 'Engineering Constants' --over Temperature=-40:80:50 "
-                           "--dependent E1 --dependent E2 --units MPA -o " +
-                           svg);
+  const Outcome plot = on_carbon("plot", kExample,
+                                 "--property 'Engineering Constants' --over Temperature=-40:80:50 "
+                                 "--dependent E1 --dependent E2 --units MPA -o " +
+                                     svg);
   ASSERT_EQ(plot.status, 0) << plot.err;
-  const std::string chart = slurp(svg);
+  const std::string chart = read_file(svg);
   EXPECT_EQ(chart.rfind("<svg", 0), 0u);
   auto count = [&](const std::string& what) {
     std::size_t n = 0;
@@ -323,13 +311,10 @@ TEST_F(Cli, ExampleConvertedIntoAnotherSystemQueriesRightFromXmlAndStore) {
   for (const std::string out : {"ex_bin.xml", "ex_bin.h5"}) {
     const std::string file = (dir_ / out).string();
     ASSERT_EQ(run("convert " + kExample + " " + file + " --units BIN").status, 0);
-    const Outcome r =
-        run("query " + file + " --material " + quoted(kCarbon) +
-            " --property 'Engineering Constants' --at Temperature=50 --units MPA --json");
+    const Outcome r = on_carbon(
+        "query", file, "--property 'Engineering Constants' --at Temperature=50 --units MPA --json");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NEAR(nlohmann::json::parse(r.out)["values"]["E1"]["value"].get<double>(), expected,
-                1e-12 * expected)
-        << out;
+    EXPECT_NEAR(value_of(json_of(r), "E1"), expected, 1e-12 * expected) << out;
     EXPECT_EQ(r.err, "") << out;
   }
 }
@@ -351,11 +336,10 @@ TEST_F(Cli, AtWithAUnitNamesTheSamePointInEverySystemAndFileKind) {
       {h5, "MPA", "Temperature=50", 50.0}};  // a bare number is in --units
   const double e1_mpa = library_query("MPA", "Engineering Constants", "E1", 50.0);
   for (const Case& c : cases) {
-    const Outcome r =
-        run("query " + c.file + " --material " + quoted(kCarbon) + " --property Elasticity --at " +
-            c.at + " --units " + c.units + " --json");
+    const Outcome r = on_carbon(
+        "query", c.file, "--property Elasticity --at " + c.at + " --units " + c.units + " --json");
     ASSERT_EQ(r.status, 0) << c.at << ": " << r.err;
-    const auto doc = nlohmann::json::parse(r.out);
+    const auto doc = json_of(r);
     EXPECT_NEAR(doc["point"]["Temperature"]["value"].get<double>(), c.point, 1e-9)
         << c.units << " " << c.at;
     const auto system = qorva_mat::make_unit_system(c.units);
@@ -363,11 +347,10 @@ TEST_F(Cli, AtWithAUnitNamesTheSamePointInEverySystemAndFileKind) {
     const double factor =
         qorva_mat::conversion_factor(qorva_mat::detail::category_unit("stress", mpa),
                                      qorva_mat::detail::category_unit("stress", system));
-    EXPECT_NEAR(doc["values"]["E1"]["value"].get<double>(), e1_mpa * factor, 1e-9 * e1_mpa * factor)
+    EXPECT_NEAR(value_of(doc, "E1"), e1_mpa * factor, 1e-9 * e1_mpa * factor)
         << c.units << " " << c.at;
   }
-  const Outcome length = run("query " + kExample + " --material " + quoted(kCarbon) +
-                             " --property Elasticity --at Temperature=5mm");
+  const Outcome length = on_carbon("query", kExample, "--property Elasticity --at Temperature=5mm");
   EXPECT_EQ(length.status, 2);
   EXPECT_NE(
       length.err.find(
@@ -431,11 +414,11 @@ TEST_F(Cli, MaterialAndPropertyNamesMatchWithoutCaseAndByMatbookName) {
                              " --material 'ud carbon/epoxy t300/914' --property elasticity "
                              "--at Temperature=50C --units MPA --json");
   ASSERT_EQ(folded.status, 0) << folded.err;
-  EXPECT_EQ(nlohmann::json::parse(folded.out)["property"], "Engineering Constants");
-  const Outcome cte = run("query " + kExample + " --material " + quoted(kCarbon) +
-                          " --property 'Coefficient of Thermal Expansion' --json");
+  EXPECT_EQ(json_of(folded)["property"], "Engineering Constants");
+  const Outcome cte =
+      on_carbon("query", kExample, "--property 'Coefficient of Thermal Expansion' --json");
   ASSERT_EQ(cte.status, 0) << cte.err;
-  EXPECT_EQ(nlohmann::json::parse(cte.out)["property"], "Thermal Expansion Coefficients");
+  EXPECT_EQ(json_of(cte)["property"], "Thermal Expansion Coefficients");
 
   // "Puck Constants" is the Matbook name of both woven Puck sets.
   const std::string woven = std::string(QORVA_TEST_DATA_DIR) + "/matbook_woven.xml";
@@ -456,8 +439,7 @@ TEST_F(Cli, MaterialAndPropertyNamesMatchWithoutCaseAndByMatbookName) {
   materials.push_back(copy);
   const std::string file = (dir_ / "cases.xml").string();
   qorva_mat::write_materials(file, materials, qorva_mat::make_unit_system("SI"));
-  EXPECT_EQ(run("query " + file + " --material " + quoted(kCarbon) + " --property Density").status,
-            0);
+  EXPECT_EQ(on_carbon("query", file, "--property Density").status, 0);
   const Outcome ambiguous =
       run("query " + file + " --material 'UD CARBON/EPOXY T300/914' --property Density");
   EXPECT_EQ(ambiguous.status, 2);

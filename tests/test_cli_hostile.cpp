@@ -6,9 +6,9 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "tests/files.hpp"
 
 namespace {
 
@@ -32,10 +32,7 @@ Outcome run_info(const std::string& file) {
   const int raw = std::system(command.c_str());
   Outcome outcome;
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  std::ifstream in(err);
-  std::ostringstream text;
-  text << in.rdbuf();
-  outcome.err = text.str();
+  outcome.err = qorva_test::read_file(err);
   fs::remove(err);
   return outcome;
 }

@@ -18,6 +18,7 @@
 #include "qorva_mat/load_hdf5.hpp"
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/files.hpp"
 #include "tests/store_materials.hpp"
 #include "tests/temp_dir_test.hpp"
 
@@ -32,20 +33,13 @@ constexpr unsigned int kFailed = 0xFFFFFFFFu;
 const std::string kData = QORVA_TEST_DATA_DIR;
 const std::string kExample = std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy.xml";
 
-std::string bytes_of(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using qorva_test::read_file;
 
 FileImage image_of(const std::string& bytes, const std::string& name = "<memory>") {
   return FileImage{bytes.data(), bytes.size(), name};
 }
 
-void expect_same_materials(const materials_t& expected, const materials_t& actual) {
-  ASSERT_EQ(actual.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    qorva_test::expect_same_material(*expected[i], *actual[i]);
-}
+using qorva_test::expect_same_materials;
 
 struct Outcome {
   unsigned int status = 0;
@@ -78,7 +72,7 @@ TEST_F(FileImageTest, StoreImageLoadsTheSameMaterialsAsTheFile) {
   ASSERT_EQ(qorva_mat::write_materials_hdf5(file, written), 0u);
   for (const std::string& store : {file, kData + "/store_before_compact_layout.h5"}) {
     SCOPED_TRACE(store);
-    const std::string bytes = bytes_of(store);
+    const std::string bytes = read_file(store);
     const std::string copy = bytes;
     const Outcome from_file = load_store(store);
     const Outcome from_image = load_store(image_of(bytes, store));
@@ -92,7 +86,7 @@ TEST_F(FileImageTest, StoreImageIsReadFromReadOnlyMemoryAndCanBeLoadedTwiceAtOnc
   materials_t written{qorva_test::sample_material()};
   const std::string file = path("store.h5");
   ASSERT_EQ(qorva_mat::write_materials_hdf5(file, written), 0u);
-  const std::string bytes = bytes_of(file);
+  const std::string bytes = read_file(file);
   // A page the process may not write: any write into the caller's bytes would crash here.
   void* page =
       ::mmap(nullptr, bytes.size(), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -114,7 +108,7 @@ TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
        {"truncated.h5", "no_materials.h5", "wrong_type.h5", "make_h5py_store.py",
         "hostile/extents_4g_by_4g.h5", "hostile/extents_names_1e9.h5"}) {
     SCOPED_TRACE(name);
-    const std::string bytes = bytes_of(kData + "/" + name);
+    const std::string bytes = read_file(kData + "/" + name);
     const Outcome from_file = load_store(kData + "/" + name);
     const Outcome from_image = load_store(image_of(bytes));
     ASSERT_EQ(from_file.status, kFailed);
@@ -133,7 +127,7 @@ TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
 }
 
 TEST_F(FileImageTest, MatbookDocumentLoadsTheSameMaterialsAsTheFile) {
-  const std::string bytes = bytes_of(kExample);
+  const std::string bytes = read_file(kExample);
   for (const char* system : {"MPA", "SI"}) {
     SCOPED_TRACE(system);
     materials_t from_file;
@@ -147,7 +141,7 @@ TEST_F(FileImageTest, MatbookDocumentLoadsTheSameMaterialsAsTheFile) {
   }
   // With the corrections off the values differ from the default load, the same way for both forms.
   const qorva_mat::MatbookLoadOptions strict{false, false};
-  const std::string units = bytes_of(kData + "/matbook_units.xml");
+  const std::string units = read_file(kData + "/matbook_units.xml");
   materials_t strict_file;
   materials_t strict_image;
   qorva_mat::load_materials(kData + "/matbook_units.xml", strict_file,
@@ -181,7 +175,7 @@ TEST_F(FileImageTest, DamagedMatbookDocumentsFailLikeTheirFilesNamingTheImage) {
     ASSERT_NE(expected, "no failure");
     if (expected.find(file) != std::string::npos)
       expected.replace(expected.find(file), file.size(), "doc.xml");
-    EXPECT_EQ(failure_of(image_of(bytes_of(file), "doc.xml")), expected);
+    EXPECT_EQ(failure_of(image_of(read_file(file), "doc.xml")), expected);
   }
   const std::string empty_file = path("empty.xml");
   std::ofstream(empty_file).close();

@@ -18,6 +18,7 @@
 #include "qorva_mat/log.hpp"
 #include "qorva_mat/write_hdf5.hpp"
 #include "tests/log_capture.hpp"
+#include "tests/what_of.hpp"
 
 namespace {
 
@@ -25,6 +26,7 @@ namespace logging = boost::log;
 using qorva_mat::assertion_error;
 
 using qorva_test::LogCapture;
+using qorva_test::what_of;
 
 class Hdf5Helpers : public ::testing::Test {
  protected:
@@ -46,16 +48,6 @@ class Hdf5Helpers : public ::testing::Test {
   H5::H5File file_;
   H5::Group group_;
 };
-
-std::string expect_assertion(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const assertion_error& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no assertion_error";
-  return "";
-}
 
 TEST_F(Hdf5Helpers, AttributesRoundTripWithTheirStorageForms) {
   qorva_mat::create_bool_attribute(group_, "b", true);
@@ -182,9 +174,10 @@ TEST_F(Hdf5Helpers, HdfRejectionsOfAttributesPropagate) {
 
 TEST_F(Hdf5Helpers, ShapeMismatchThrowsBeforeCreatingAnything) {
   const std::vector<double> six(6, 1.0);
-  EXPECT_EQ(expect_assertion([&] { qorva_mat::create_2d_dataset<double>(group_, "t", six, 2, 2); }),
+  EXPECT_EQ(what_of<assertion_error>(
+                [&] { qorva_mat::create_2d_dataset<double>(group_, "t", six, 2, 2); }),
             "Assertion 'nrows_ * ncols_ == data_.size()' failed. Shape missmatch");
-  EXPECT_EQ(expect_assertion([&] {
+  EXPECT_EQ(what_of<assertion_error>([&] {
               qorva_mat::create_vl_string_2d_dataset(group_, "s", {"a", "b", "c"}, 2, 2);
             }),
             "Assertion 'nrows_ * ncols_ == values_.size()' failed. Shape missmatch");
@@ -203,7 +196,7 @@ TEST_F(Hdf5Helpers, StringDatasetsKeepStorageOrder) {
 
   const H5::DataSet list = qorva_mat::create_vl_string_dataset(group_, "list", {"x", "", "z"});
   EXPECT_EQ(qorva_mat::read_vl_string_dataset(list), (std::vector<std::string>{"x", "", "z"}));
-  EXPECT_EQ(expect_assertion([&] { qorva_mat::read_vl_2d_string_dataset(list); }),
+  EXPECT_EQ(what_of<assertion_error>([&] { qorva_mat::read_vl_2d_string_dataset(list); }),
             "Assertion 'num_dims==2' failed. num_dims==2");
 
   const H5::DataSet none = qorva_mat::create_vl_string_dataset(group_, "none", {});
@@ -298,7 +291,7 @@ TEST_F(Hdf5Helpers, TwoDimensionalLoaderReturnsShapeAndRejectsOtherRanks) {
   EXPECT_EQ(nrows, 2u);
   EXPECT_EQ(ncols, 3u);
   std::vector<short> shorts;
-  EXPECT_EQ(expect_assertion([&] {
+  EXPECT_EQ(what_of<assertion_error>([&] {
               qorva_mat::load_dataset_2d_named(group_, "rank1", shorts, found, nrows, ncols);
             }),
             "Assertion 'dspace.getSimpleExtentNdims()==2' failed. dspace.getSimpleExtentNdims()==2 "

@@ -1,24 +1,16 @@
 // Tests of the HDF5 material store: round trips, the file layout as other HDF5 tools see it, and bad files.
 #include <gtest/gtest.h>
 
-#include <boost/log/expressions.hpp>
-#include <boost/log/trivial.hpp>
-#include <boost/make_shared.hpp>
-#include <boost/tuple/tuple_comparison.hpp>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -30,6 +22,7 @@
 #include "qorva_mat/property_set.hpp"
 #include "qorva_mat/units.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/files.hpp"
 #include "tests/log_capture.hpp"
 #include "tests/store_materials.hpp"
 #include "tests/temp_dir_test.hpp"
@@ -41,8 +34,12 @@ using qorva_mat::Material;
 using qorva_mat::PropertySet;
 using qorva_mat::Unit;
 using qorva_test::constant_set;
+using qorva_test::entries_of;
 using qorva_test::expect_same_material;
 using qorva_test::expect_same_property_set;
+using qorva_test::FileSizeLimit;
+using qorva_test::output_of;
+using qorva_test::read_file;
 using qorva_test::sample_material;
 using qorva_test::strength_over_two_variables;
 using qorva_test::unit;
@@ -51,18 +48,6 @@ namespace fs = std::filesystem;
 
 constexpr unsigned int kFailed = 0xFFFFFFFFu;
 const std::string kData = QORVA_TEST_DATA_DIR;
-
-std::string run(const std::string& command) {
-  std::string output;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return output;
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    output.append(buffer.data(), n);
-  pclose(pipe);
-  return output;
-}
 
 // A Python interpreter that has h5py, or "" when there is none.
 std::string python_with_h5py() {
@@ -177,7 +162,7 @@ TEST_F(Hdf5Store, WrittenFileIsReadByH5dump) {
   if (std::system("h5dump --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "h5dump not installed";
   materials_t written{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("dump.h5"), written), 0u);
-  const std::string dump = run("h5dump " + path("dump.h5") + " 2>&1");
+  const std::string dump = output_of("h5dump " + path("dump.h5") + " 2>&1");
   for (const char* expected : {
            "GROUP \"Material0\"",
            "GROUP \"Property1\"",
@@ -202,8 +187,8 @@ TEST_F(Hdf5Store, WrittenFileIsReadByIndependentH5pyReader) {
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("py.h5"), written), 0u);
   // The reader asserts element types and shapes, rebuilds tables and units by the layout rules
   // and prints one line per item.
-  const std::string output = "\n" + run(python + " " + kData + "/make_h5py_store.py check " +
-                                        path("py.h5") + " 2>&1; echo rc=$?");
+  const std::string output = "\n" + output_of(python + " " + kData + "/make_h5py_store.py check " +
+                                              path("py.h5") + " 2>&1; echo rc=$?");
   for (const char* line :
        {"Material0/name=Steel S235",
         "Material0/string/Ply Type=isotropic",
@@ -331,58 +316,12 @@ TEST_F(Hdf5Store, MissingPiecesOfAPropertyGroupAreHandledAsDocumented) {
 
 // --- Replacing a store safely --------------------------------------------------------------------
 
-std::string file_bytes(const std::string& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-std::vector<std::string> entries_of(const fs::path& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 using qorva_test::LogCapture;
-
-// While alive, no file of this process can grow beyond `bytes` (as on a full disk). The first
-// write past the limit fails with EFBIG and lifts the limit again through SIGXFSZ.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_limit_);
-    old_handler_ = std::signal(SIGXFSZ, lift);
-    rlimit limit = saved_limit_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_limit_);
-    std::signal(SIGXFSZ, old_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-  static bool hit() { return hit_ != 0; }
-
- private:
-  static void lift(int) {
-    setrlimit(RLIMIT_FSIZE, &saved_limit_);
-    hit_ = 1;
-  }
-
-  static inline rlimit saved_limit_{};
-  static inline volatile std::sig_atomic_t hit_ = 0;
-  void (*old_handler_)(int) = SIG_DFL;
-};
 
 TEST_F(Hdf5Store, WriteThatThrowsHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFile) {
   materials_t good{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
-  const std::string before = file_bytes(path("store.h5"));
+  const std::string before = read_file(path("store.h5"));
   ASSERT_FALSE(before.empty());
 
   // The writer gets as far as this material's second property set before it rejects its field units.
@@ -401,7 +340,7 @@ TEST_F(Hdf5Store, WriteThatThrowsHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFi
     materials_t list = materials;
     EXPECT_THROW(qorva_mat::write_materials_hdf5(path("store.h5"), list),
                  qorva_mat::assertion_error);
-    EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
+    EXPECT_TRUE(read_file(path("store.h5")) == before) << "the previous store was changed";
     EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
   }
   materials_t loaded;
@@ -413,7 +352,7 @@ TEST_F(Hdf5Store, WriteThatThrowsHalfwayKeepsPreviousStoreAndLeavesNoTemporaryFi
 TEST_F(Hdf5Store, WriteThatHitsAFileSizeLimitKeepsPreviousStoreAndLeavesNoTemporaryFile) {
   materials_t good{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
-  const std::string before = file_bytes(path("store.h5"));
+  const std::string before = read_file(path("store.h5"));
 
   // A second material whose 100000 dependent values (800 kB of raw data) do not fit under the
   // file size limit.
@@ -434,7 +373,7 @@ TEST_F(Hdf5Store, WriteThatHitsAFileSizeLimitKeepsPreviousStoreAndLeavesNoTempor
   EXPECT_EQ(result, kFailed);
   EXPECT_NE(err.find("cannot write " + path("store.h5") + ": File too large"), std::string::npos)
       << err;
-  EXPECT_TRUE(file_bytes(path("store.h5")) == before) << "the previous store was changed";
+  EXPECT_TRUE(read_file(path("store.h5")) == before) << "the previous store was changed";
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
 
   // Without the limit the same list is written and replaces the store.
@@ -486,7 +425,7 @@ TEST_F(Hdf5Store, FailuresToCreateOrReplaceReturnErrorCodeAndLeaveNoTemporaryFil
   EXPECT_NE(log.text().find("warning: write_materials_hdf5: cannot replace " + path("taken.h5")),
             std::string::npos)
       << log.text();
-  EXPECT_EQ(file_bytes(path("taken.h5/inside")), "keep");
+  EXPECT_EQ(read_file(path("taken.h5/inside")), "keep");
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"taken.h5"});
 }
 
@@ -497,12 +436,12 @@ TEST_F(Hdf5Store, ReadOnlyStoreIsNotReplaced) {
                   fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   if (::access(path("store.h5").c_str(), W_OK) == 0)
     GTEST_SKIP() << "this user may write read-only files";
-  const std::string before = file_bytes(path("store.h5"));
+  const std::string before = read_file(path("store.h5"));
   materials_t none;
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), none), kFailed);
   EXPECT_NE(::testing::internal::GetCapturedStderr().find("HDF5"), std::string::npos);
-  EXPECT_TRUE(file_bytes(path("store.h5")) == before);
+  EXPECT_TRUE(read_file(path("store.h5")) == before);
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
 }
 
@@ -541,7 +480,7 @@ int status_of_child(Body body) {
 TEST_F(Hdf5Store, WriteOntoAFullDiskFailsAtEveryPointAndTheProcessGoesOn) {
   materials_t good{sample_material()};
   ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), good), 0u);
-  const std::string before = file_bytes(path("store.h5"));
+  const std::string before = read_file(path("store.h5"));
   materials_t bigger{sample_material(), sample_material(), sample_material()};
   // The disk fills up at every point of the file; the limit stays, as a full disk does.
   const int status = status_of_child([&] {
@@ -560,7 +499,7 @@ TEST_F(Hdf5Store, WriteOntoAFullDiskFailsAtEveryPointAndTheProcessGoesOn) {
   });
   ASSERT_TRUE(WIFEXITED(status)) << "the child died from signal " << WTERMSIG(status);
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_TRUE(file_bytes(path("store.h5")) == before);
+  EXPECT_TRUE(read_file(path("store.h5")) == before);
   EXPECT_EQ(entries_of(dir_), std::vector<std::string>{"store.h5"});
 }
 

@@ -39,9 +39,7 @@ TEST(Hdf5StoreLayout, StoreWrittenBeforeTheCompactLayoutStillLoads) {
   ASSERT_EQ(qorva_mat::load_materials(kExample, expected, qorva_mat::make_unit_system("SI")), 2u);
   materials_t loaded;
   ASSERT_EQ(qorva_mat::load_materials_hdf5(kData + "/store_before_compact_layout.h5", loaded), 0u);
-  ASSERT_EQ(loaded.size(), expected.size());
-  for (std::size_t i = 0; i < expected.size(); ++i)
-    qorva_test::expect_same_material(*expected[i], *loaded[i]);
+  qorva_test::expect_same_materials(expected, loaded);
 }
 
 TEST(Hdf5StoreLayout, SmallObjectsLiveInTheirHeadersAndLargeTablesAreContiguous) {
@@ -79,9 +77,7 @@ TEST(Hdf5StoreLayout, SmallObjectsLiveInTheirHeadersAndLargeTablesAreContiguous)
   materials_t loaded;
   ASSERT_EQ(qorva_mat::load_materials_hdf5(path, loaded), 0u);
   fs::remove(path);
-  ASSERT_EQ(loaded.size(), 2u);
-  qorva_test::expect_same_material(*written[0], *loaded[0]);
-  qorva_test::expect_same_material(*written[1], *loaded[1]);
+  qorva_test::expect_same_materials(written, loaded);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <boost/make_shared.hpp>
 
 #include "qorva_mat/error.hpp"
+#include "tests/files.hpp"
 
 namespace fs = std::filesystem;
 
@@ -41,10 +42,7 @@ struct CountingFrontend : boost::log::sinks::basic_sink_frontend {
   int records = 0, flushes = 0;
 };
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using qorva_test::read_file;
 
 std::string thread_text() {
   std::ostringstream os;

@@ -5,12 +5,12 @@
 #include <boost/property_tree/xml_parser.hpp>
 
 #include <cmath>
-#include <locale>
 #include <sstream>
 
 #include "qorva_gil/interpolator.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/matbook_format.hpp"
+#include "tests/comma_locale.hpp"
 
 using namespace qorva_mat;
 using boost::property_tree::ptree;
@@ -44,13 +44,6 @@ std::string pv(const std::string& id, const std::string& data, const std::string
 std::string q(const std::string& name, const std::string& text) {
   return "<Qualifier name=\"" + name + "\">" + text + "</Qualifier>";
 }
-
-// Numeric punctuation of a decimal-comma locale, with '.' grouping thousands.
-struct CommaNumpunct : std::numpunct<char> {
-  char do_decimal_point() const override { return ','; }
-  char do_thousands_sep() const override { return '.'; }
-  std::string do_grouping() const override { return "\3"; }
-};
 
 }  // namespace
 
@@ -116,8 +109,7 @@ TEST(DecodeValueList, FollowsTheEscapedListAndLexicalCastRules) {
 }
 
 TEST(DecodeValueList, IgnoresADecimalCommaProcessLocale) {
-  const std::locale previous =
-      std::locale::global(std::locale(std::locale::classic(), new CommaNumpunct));
+  const qorva_test::GlobalLocale comma;
   EXPECT_EQ(detail::decode_value_list("1.5,2.25"), (std::vector<double>{1.5, 2.25}));
   EXPECT_EQ(detail::decode_value_list("1,5"), (std::vector<double>{1, 5}));
   EXPECT_THROW(detail::decode_single_value("1.500,5"), boost::bad_lexical_cast);
@@ -126,7 +118,6 @@ TEST(DecodeValueList, IgnoresADecimalCommaProcessLocale) {
                        q("Field Variable", "T") + q("Default Data", "22.5") +
                            q("Upper Limit", "1.000") + q("Resolution", "1000"))),
       names());
-  std::locale::global(previous);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(std::get<1>(records[0]), (std::vector<double>{20.5, 100}));
   EXPECT_EQ(std::get<3>(records[0]), 22.5);

@@ -16,6 +16,7 @@
 #include "qorva_mat/load_hdf5.hpp"
 #include "qorva_mat/load_matbook.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/files.hpp"
 #include "tests/store_materials.hpp"
 #include "tests/temp_dir_test.hpp"
 
@@ -32,10 +33,7 @@ const std::string kExample = std::string(QORVA_EXAMPLES_DIR) + "/ud_carbon_epoxy
 const std::string kCarbon = "UD Carbon/Epoxy T300/914";
 const std::string kSteel = "Structural Steel S355";
 
-std::string bytes_of(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using qorva_test::read_file;
 
 const Material& named(const materials_t& materials, const std::string& name) {
   for (const auto& material : materials) {
@@ -76,7 +74,7 @@ TEST_F(MaterialSelection, NamedStoreMaterialsEqualThoseOfAFullLoadInStoreOrder) 
   const std::string file = twelve_and_twins();
   materials_t all;
   ASSERT_EQ(qorva_mat::load_materials_hdf5(file, all), 0u);
-  const std::string bytes = bytes_of(file);
+  const std::string bytes = read_file(file);
   for (bool from_image : {false, true}) {
     SCOPED_TRACE(from_image ? "image" : "file");
     materials_t some{std::make_shared<Material>()};
@@ -132,7 +130,7 @@ TEST_F(MaterialSelection, MissingNamesThrowBeforeAnythingIsAppended) {
               qorva_mat::load_materials_hdf5(file, materials, {"Material 1", "material 2", "Nope"});
             }),
             "load_hdf5: no material named 'material 2', 'Nope' in " + file + ".");
-  const std::string bytes = bytes_of(file);
+  const std::string bytes = read_file(file);
   EXPECT_EQ(thrown_by([&] {
               qorva_mat::load_materials_hdf5(FileImage{bytes.data(), bytes.size(), "image"},
                                              materials, {"Nope"});
@@ -158,7 +156,7 @@ TEST_F(MaterialSelection, NamedMatbookMaterialEqualsTheFullLoadsAndOthersAreNotB
   qorva_test::expect_same_material(named(all, kSteel), *one[0]);
 
   // The steel's yield strengths made unreadable: a full load fails, the carbon alone still loads.
-  std::string text = bytes_of(kExample);
+  std::string text = read_file(kExample);
   const std::string good = "<Data>355,300</Data>";
   ASSERT_NE(text.find(good), std::string::npos);
   text.replace(text.find(good), good.size(), "<Data>355,x</Data>");

@@ -6,16 +6,13 @@
 #include <boost/make_shared.hpp>
 #include <boost/property_tree/xml_parser.hpp>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <locale>
 #include <map>
 #include <sstream>
 
@@ -27,8 +24,11 @@
 #include "qorva_mat/material.hpp"
 #include "qorva_mat/property_factory.hpp"
 #include "qorva_mat/write_hdf5.hpp"
+#include "tests/comma_locale.hpp"
+#include "tests/files.hpp"
 #include "tests/log_capture.hpp"
 #include "tests/temp_dir_test.hpp"
+#include "tests/what_of.hpp"
 
 namespace {
 
@@ -40,6 +40,7 @@ using qorva_mat::PropertyFactory;
 using qorva_mat::PropertySet;
 using MaterialList = std::vector<std::shared_ptr<Material>>;
 using qorva_test::LogCapture;
+using qorva_test::read_file;
 
 std::string engine_name(int type) { return qorva_gil::AlgorithmTypeEnum::enum_str(type); }
 
@@ -116,7 +117,7 @@ class WriteMatbook : public qorva_test::TempDirTest {
 
   std::string write_text(MaterialList materials, const std::string& system = "SI") {
     EXPECT_EQ(qorva_mat::write_materials(path("out.xml"), materials, make_unit_system(system)), 0u);
-    return read_text(path("out.xml"));
+    return read_file(path("out.xml"));
   }
 
   ptree write_doc(MaterialList materials, const std::string& system = "SI") {
@@ -124,11 +125,6 @@ class WriteMatbook : public qorva_test::TempDirTest {
     ptree doc;
     boost::property_tree::read_xml(text, doc);
     return doc;
-  }
-
-  static std::string read_text(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 };
 
@@ -162,15 +158,11 @@ std::string parameter_name(const ptree& doc, const ptree& value) {
   return declaration_of(doc, value).first;
 }
 
-// what() of the E that writing `list` throws, or "no exception".
-template <typename E>
+// what() of the E that writing `list` in SI throws, or "no exception".
+template <typename E = qorva_mat::runtime_error>
 std::string write_error(const std::string& file, MaterialList list) {
-  try {
-    qorva_mat::write_materials(file, list, make_unit_system("SI"));
-  } catch (const E& e) {
-    return e.what();
-  }
-  return "no exception";
+  return qorva_test::what_of<E>(
+      [&] { qorva_mat::write_materials(file, list, make_unit_system("SI")); });
 }
 
 TEST_F(WriteMatbook, EmptyListWritesSkeletonWithoutDeclarationLine) {
@@ -397,14 +389,14 @@ TEST_F(WriteMatbook, WovenWithoutStressLimitsFailsBeforeTouchingTheFile) {
   { std::ofstream(path("out.xml")) << "old"; }
   auto missing = woven_material();
   missing->delete_property_set("Woven Stress Limits 1");
-  EXPECT_EQ(write_error<qorva_mat::runtime_error>(path("out.xml"), {missing}),
+  EXPECT_EQ(write_error(path("out.xml"), {missing}),
             "Property 9 is not available for material Fabric.");
   auto unset = woven_material();
   unset->add_property_set(PropertyFactory::create_woven_stress_limits_1());
   EXPECT_EQ(
       write_error<qorva_mat::assertion_error>(path("out.xml"), {unset}),
       "Assertion 'sl_gil_wrapper.is_set()' failed. write_matbook: GIL not set for Puck for Woven.");
-  EXPECT_EQ(read_text(path("out.xml")), "old");
+  EXPECT_EQ(read_file(path("out.xml")), "old");
 }
 
 TEST_F(WriteMatbook, UnmappedVariableNameFailsWithItsName) {
@@ -437,13 +429,6 @@ TEST_F(WriteMatbook, SpecialCharactersStayWellFormedXml) {
   EXPECT_EQ(std::system(("xmllint --noout '" + path("out.xml") + "'").c_str()), 0);
 }
 
-// Decimal comma, as some hosts set globally.
-struct CommaPunct : std::numpunct<char> {
-  char do_decimal_point() const override { return ','; }
-  char do_thousands_sep() const override { return '.'; }
-  std::string do_grouping() const override { return "\3"; }
-};
-
 TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
   auto m = make_material("M");
   auto cte =
@@ -451,29 +436,14 @@ TEST_F(WriteMatbook, NumbersIgnoreTheGlobalLocale) {
                        {{0.1}, {12345.5}});
   cte->set_string_property("Zero-Thermal-Strain Reference Temperature", "1234.5");
   m->add_property_set(cte);
-  struct GlobalLocale {  // restores the previous global locale however the test ends
-    std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPunct));
-    ~GlobalLocale() { std::locale::global(previous); }
-  };
   std::string text;
   {
-    GlobalLocale comma;
+    const qorva_test::GlobalLocale comma;
     text = write_text({m}, "MPA");
   }
   EXPECT_NE(text.find("<Data>0.10000000000000001,12345.5</Data>"), std::string::npos);
   EXPECT_NE(text.find("<Data>1234.5</Data>"), std::string::npos);
   EXPECT_NE(text.find("<Qualifier name=\"Default Data\">22</Qualifier>"), std::string::npos);
-}
-
-// The runtime_error write_materials throws, or "" (with a test failure) when it returns.
-std::string write_failure(const std::string& target, MaterialList& list) {
-  try {
-    qorva_mat::write_materials(target, list, make_unit_system("SI"));
-  } catch (const qorva_mat::runtime_error& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "write_materials returned for " << target;
-  return "";
 }
 
 TEST_F(WriteMatbook, FailuresToWriteThrowNamingThePathAndLeaveNothingBehind) {
@@ -483,18 +453,18 @@ TEST_F(WriteMatbook, FailuresToWriteThrowNamingThePathAndLeaveNothingBehind) {
   MaterialList list{make_material("M")};
   const LogCapture log;
   EXPECT_EQ(
-      write_failure(path("missing/dir/out.xml"), list),
+      write_error(path("missing/dir/out.xml"), list),
       "write_matbook: cannot write " + path("missing/dir/out.xml") + ": No such file or directory");
-  EXPECT_EQ(write_failure(path("taken.xml"), list),
+  EXPECT_EQ(write_error(path("taken.xml"), list),
             "write_matbook: cannot replace " + path("taken.xml") + ": Is a directory");
   if (::access(path("readonly.xml").c_str(), W_OK) != 0) {  // root may write read-only files
-    EXPECT_EQ(write_failure(path("readonly.xml"), list),
+    EXPECT_EQ(write_error(path("readonly.xml"), list),
               "write_matbook: cannot write " + path("readonly.xml") + ": Permission denied");
   }
   EXPECT_NE(log.text().find("warning: write_matbook: cannot write " + path("missing/dir/out.xml")),
             std::string::npos)
       << log.text();
-  EXPECT_EQ(read_text(path("readonly.xml")), "old content");
+  EXPECT_EQ(read_file(path("readonly.xml")), "old content");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
 
@@ -504,23 +474,14 @@ TEST_F(WriteMatbook, FailedWriteKeepsTheOldFileAndLeavesNoTemporary) {
   std::vector<double> d(21, 1.0);
   m->add_property_set(constant(PropertyFactory::create_anisotropic_elasticity(), d));
   MaterialList list{m};
-  // Files may not grow beyond 100 bytes while the writer runs, as on a full disk.
-  rlimit saved{};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string error;
-  try {
-    qorva_mat::write_materials(path("out.xml"), list, make_unit_system("SI"));
-  } catch (const qorva_mat::runtime_error& e) {
-    error = e.what();
+  {
+    const qorva_test::FileSizeLimit limit(100);  // as on a full disk
+    error = write_error(path("out.xml"), list);
+    EXPECT_TRUE(qorva_test::FileSizeLimit::hit());
   }
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous_handler);
   EXPECT_EQ(error, "write_matbook: cannot write " + path("out.xml") + ": File too large");
-  EXPECT_EQ(read_text(path("out.xml")), "old content");
+  EXPECT_EQ(read_file(path("out.xml")), "old content");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
@@ -530,7 +491,7 @@ TEST_F(WriteMatbook, FileNamesUpToTheNameLimitCanBeWritten) {
   for (const std::size_t length : {250u, 255u}) {
     const std::string name = std::string(length - 4, 'n') + ".xml";
     EXPECT_EQ(qorva_mat::write_materials(path(name), list, make_unit_system("SI")), 0u);
-    EXPECT_NE(read_text(path(name)).find("<Name>M</Name>"), std::string::npos);
+    EXPECT_NE(read_file(path(name)).find("<Name>M</Name>"), std::string::npos);
   }
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }
@@ -543,7 +504,7 @@ TEST_F(WriteMatbook, SaveReplacesTheFileBehindASymbolicLinkAndKeepsItsMode) {
   MaterialList list{make_material("M")};
   qorva_mat::write_materials(path("link.xml"), list, make_unit_system("SI"));
   EXPECT_TRUE(fs::is_symlink(path("link.xml")));
-  EXPECT_NE(read_text(path("real.xml")).find("<Name>M</Name>"), std::string::npos);
+  EXPECT_NE(read_file(path("real.xml")).find("<Name>M</Name>"), std::string::npos);
   EXPECT_EQ(fs::status(path("real.xml")).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
