@@ -241,9 +241,20 @@ class LinearMesh final : public Model {
   // simplex through whose outer facet the walk left (outside = true), or -1
   // when the walk did not settle.
   int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
+    switch (dim_) {
+      case 2:
+        return walk_from<2>(y, s, w, outside, step);
+      case 3:
+        return walk_from<3>(y, s, w, outside, step);
+      default:
+        return walk_from<0>(y, s, w, outside, step);
+    }
+  }
+  template <std::size_t D>
+  int walk_from(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
     outside = false;
     for (step = 0; step < walk_limit_; ++step) {
-      const int next = walk_step(y, s, w, step, outside);
+      const int next = walk_step<D>(y, s, w, step, outside);
       if (next == s || next < 0) return next;
       s = next;
     }
