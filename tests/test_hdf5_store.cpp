@@ -523,6 +523,17 @@ TEST_F(Hdf5Store, RejectsExtentsTheFileCannotHold) {
   }
 }
 
+TEST_F(Hdf5Store, RefusesDataKeptInExternalFiles) {
+  // The table of this store lives in /etc/hostname: HDF5 would read it if asked.
+  materials_t materials;
+  std::string err;
+  EXPECT_EQ(load_capturing_stderr(kData + "/hostile/external_dep_data.h5", materials, err),
+            kFailed);
+  EXPECT_TRUE(materials.empty());
+  EXPECT_NE(err.find("dep_data: data kept in external files is not read"), std::string::npos)
+      << err;
+}
+
 // Runs `body` in a child process and returns its wait status: a crash there, also one in the
 // HDF5 library's own exit handlers, cannot take the test program down.
 template <class Body>
