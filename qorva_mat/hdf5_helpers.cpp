@@ -530,28 +530,26 @@ std::string get_std_str_attribute(H5::H5Object& obj, const std::string& name, bo
 H5::DataSet get_dataset(H5::Group& group, const std::string& name, bool& found,
                         bool case_sensitive) {
   const detail::Handle id =
-      detail::find_dataset(group.getId(), detail::link_names(group), name, case_sensitive);
+      detail::find_dataset(group.getId(), detail::hard_links(group), name, case_sensitive);
   found = id.valid();
   if (!found) return H5::DataSet();
   return H5::DataSet(id.get());  // holds its own reference
 }
 
-hid_t detail::open_member(const H5::Group& group, const std::string& name, H5I_type_t type) {
-  const hid_t id = H5Oopen(group.getId(), name.c_str(), H5P_DEFAULT);
-  if (id < 0) throw H5::GroupIException("open_member", "cannot open member " + name);
-  if (H5Iget_type(id) == type) return id;
-  H5Oclose(id);
-  return H5I_INVALID_HID;
+detail::Handle detail::open_member(hid_t group, const Link& link, H5I_type_t type) {
+  Handle id(H5Oopen_by_addr(group, link.address), H5Oclose);
+  if (!id.valid()) throw H5::GroupIException("open_member", "cannot open member " + link.name);
+  if (H5Iget_type(id.get()) != type) id.reset();
+  return id;
 }
 
-detail::Handle detail::find_dataset(hid_t group, const std::vector<std::string>& members,
+detail::Handle detail::find_dataset(hid_t group, const std::vector<Link>& members,
                                     const std::string& name, bool case_sensitive) {
   const std::string key = case_sensitive ? name : ascii_lower(name);
-  for (const std::string& stored : members) {
-    if ((case_sensitive ? stored : ascii_lower(stored)) != key) continue;
-    Handle id(H5Oopen(group, stored.c_str(), H5P_DEFAULT), H5Oclose);
-    if (!id.valid()) throw H5::GroupIException("open_member", "cannot open member " + stored);
-    if (H5Iget_type(id.get()) == H5I_DATASET) return id;
+  for (const Link& link : members) {
+    if ((case_sensitive ? link.name : ascii_lower(link.name)) != key) continue;
+    Handle id = open_member(group, link, H5I_DATASET);
+    if (id.valid()) return id;
   }
   return Handle();
 }
@@ -595,7 +593,7 @@ namespace {
 herr_t collect_hard_link(hid_t, const char* name, const H5L_info_t* info, void* data) {
   if (info->type != H5L_TYPE_HARD) return 0;
   try {
-    static_cast<std::vector<std::string>*>(data)->emplace_back(name);
+    static_cast<std::vector<detail::Link>*>(data)->push_back(detail::Link{name, info->u.address});
     return 0;
   } catch (...) {
     return -1;
@@ -650,13 +648,19 @@ std::size_t stored_element_size(hid_t dataset) {
 
 }  // namespace
 
-std::vector<std::string> detail::link_names(const H5::Group& group) {
-  std::vector<std::string> names;
+std::vector<detail::Link> detail::hard_links(const H5::Group& group) {
+  std::vector<Link> links;
   hsize_t position = 0;
-  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_hard_link, &names) <
+  if (H5Literate(group.getId(), H5_INDEX_NAME, H5_ITER_INC, &position, collect_hard_link, &links) <
       0) {
     throw H5::GroupIException("link_names", "H5Literate failed");
   }
+  return links;
+}
+
+std::vector<std::string> detail::link_names(const H5::Group& group) {
+  std::vector<std::string> names;
+  for (Link& link : hard_links(group)) names.push_back(std::move(link.name));
   return names;
 }
 

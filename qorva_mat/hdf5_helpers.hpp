@@ -176,21 +176,30 @@ Handle write_bool_attribute(hid_t location, const std::string& name, bool value)
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
 
-// Names of the members of `group` that are hard links, in increasing name order, listed in one
-// pass over the group (a lookup by index costs a walk of the name index each time). Soft and
-// external links are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+// A hard link of a group: the member's name and the address of its object header.
+struct Link {
+  std::string name;
+  haddr_t address;
+};
+
+// The members of `group` that are hard links, in increasing name order, listed in one pass over
+// the group (a lookup by index costs a walk of the name index each time). Soft and external links
+// are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+std::vector<Link> hard_links(const H5::Group& group);
+// Their names only.
 std::vector<std::string> link_names(const H5::Group& group);
 
-// Opens member `name` of `group` once and returns its identifier (the caller closes it with
-// H5Oclose) when it is an object of `type` (H5I_GROUP, H5I_DATASET); H5I_INVALID_HID, with
-// nothing left open, when it is another kind. Throws H5::GroupIException when it cannot be opened.
-hid_t open_member(const H5::Group& group, const std::string& name, H5I_type_t type);
+// Opens the object `link` of a hard_links listing of `group` (by its address: no second lookup of
+// the name) and returns it when it is an object of `type` (H5I_GROUP, H5I_DATASET); an invalid
+// handle, with nothing left open, when it is another kind. Throws H5::GroupIException when it
+// cannot be opened.
+Handle open_member(hid_t group, const Link& link, H5I_type_t type);
 
-// get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
+// get_dataset over `members`, a hard_links listing of `group` made once for several lookups: the
 // first matching member (in the listing's order) that is a dataset, as an open identifier; an
 // invalid handle when none matches. Throws H5::GroupIException when a matching member cannot be
 // opened.
-Handle find_dataset(hid_t group, const std::vector<std::string>& members, const std::string& name,
+Handle find_dataset(hid_t group, const std::vector<Link>& members, const std::string& name,
                     bool case_sensitive);
 
 // The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their

@@ -91,20 +91,20 @@ void read_vl_int_rows(hid_t dataset, const std::function<void(const hvl_t&)>& ta
 class Members {
  public:
   Members(H5::Group& group, bool list) : group_(group), listed_(list) {
-    if (list) names_ = detail::link_names(group);
+    if (list) links_ = detail::hard_links(group);
   }
   // The matching dataset, open; an invalid handle when there is none.
   Handle find(const std::string& name, bool case_sensitive) const {
-    return detail::find_dataset(group_.getId(), listed_ ? names_ : detail::link_names(group_), name,
+    return detail::find_dataset(group_.getId(), listed_ ? links_ : detail::hard_links(group_), name,
                                 case_sensitive);
   }
   H5::Group& group() const { return group_; }
-  const std::vector<std::string>& names() const { return names_; }
+  const std::vector<detail::Link>& links() const { return links_; }
 
  private:
   H5::Group& group_;
   bool listed_;
-  std::vector<std::string> names_;
+  std::vector<detail::Link> links_;
 };
 
 template <class T>
@@ -268,12 +268,12 @@ namespace {
 // skipped when it is no group.
 void visit_member_groups(const Members& members, const std::string& prefix,
                          const std::function<void(H5::Group&, const std::string&)>& visit) {
-  for (const std::string& name : members.names()) {
+  for (const detail::Link& link : members.links()) {
+    const std::string& name = link.name;
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const hid_t id = detail::open_member(members.group(), name, H5I_GROUP);
-    if (id < 0) continue;
-    H5::Group member(id);  // holds its own reference
-    H5Oclose(id);
+    const Handle id = detail::open_member(members.group().getId(), link, H5I_GROUP);
+    if (!id.valid()) continue;
+    H5::Group member(id.get());  // holds its own reference
     visit(member, name);
   }
 }
@@ -496,12 +496,31 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
 
 }  // namespace
 
+namespace {
+
+// Stores up to this size are read whole and opened from memory: HDF5 then copies its metadata
+// blocks from there instead of asking the system for each one. Larger ones are opened by HDF5.
+constexpr std::size_t kReadWholeLimit = std::size_t{64} << 20;
+
+// Reads the store at `path`, from memory when it is small enough (see kReadWholeLimit).
+void read_store_file(const std::string& path, std::vector<std::shared_ptr<Material>>& materials,
+                     const std::vector<std::string>* names) {
+  std::string bytes;
+  if (detail::read_small_file(path, kReadWholeLimit, bytes)) {
+    const FileImage image{bytes.data(), bytes.size(), path};
+    H5::H5File file = detail::open_file_image(image);
+    read_store(file, materials, names, path);
+  } else {
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    read_store(file, materials, names, path);
+  }
+}
+
+}  // namespace
+
 unsigned int load_materials_hdf5(std::string path,
                                  std::vector<std::shared_ptr<Material>>& materials) {
-  return detail::run_hdf5_operation([&] {
-    H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials, nullptr, path);
-  });
+  return detail::run_hdf5_operation([&] { read_store_file(path, materials, nullptr); });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image,
@@ -515,10 +534,7 @@ unsigned int load_materials_hdf5(const FileImage& image,
 unsigned int load_materials_hdf5(std::string path,
                                  std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names) {
-  return detail::run_hdf5_operation([&] {
-    H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials, &names, path);
-  });
+  return detail::run_hdf5_operation([&] { read_store_file(path, materials, &names); });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image,
