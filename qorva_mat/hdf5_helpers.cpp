@@ -26,7 +26,7 @@ thread_local bool in_store_operation = false;
 // own: first the variable-length transfer lists by buffer size (1 KiB << k), then the slots of
 // SharedSlot. Released when the operation ends.
 constexpr int kTransferSizes = 11;
-constexpr int kSharedSlots = kTransferSizes + 4;
+constexpr int kSharedSlots = kTransferSizes + 6;
 thread_local hid_t shared_ids[kSharedSlots] = {};  // 0: empty (HDF5 never hands out 0)
 
 void release_shared_ids() noexcept {
@@ -301,13 +301,15 @@ enum SharedSlot {
   kCompactCreation = kTransferSizes,
   kContiguousCreation,
   kGroupCreation,
-  kVlString
+  kVlString,
+  kScalarSpace,
+  kOneElementSpace
 };
+
+herr_t release_reference(hid_t id) { return H5Idec_ref(id) < 0 ? -1 : 0; }
 
 // Inside a store operation: the identifier of `slot`, made by `make` the first time; the handle
 // holds one more reference. Outside one: a new identifier from `make` every time.
-herr_t release_reference(hid_t id) { return H5Idec_ref(id) < 0 ? -1 : 0; }
-
 template <class Make>
 detail::Handle shared_in_operation(int slot, Make make) {
   hid_t& shared = shared_ids[slot];
@@ -325,6 +327,15 @@ detail::Handle simple_space_id(const std::vector<hsize_t>& dims) {
                        H5Sclose);
   if (!space.valid()) throw H5::DataSpaceIException("DataSpace", "cannot create the dataspace");
   return space;
+}
+
+// The dataspace of extents `dims`; the scalar one and the one of a single element (every
+// attribute of the store) are shared within a store operation.
+detail::Handle space_of(const std::vector<hsize_t>& dims) {
+  const auto make = [&dims] { return simple_space_id(dims); };
+  if (dims.empty()) return shared_in_operation(kScalarSpace, make);
+  if (dims.size() == 1 && dims[0] == 1) return shared_in_operation(kOneElementSpace, make);
+  return make();
 }
 
 }  // namespace
@@ -384,9 +395,9 @@ detail::Handle detail::write_dataset(hid_t location, const std::string& name, hi
 
 detail::Handle detail::write_attribute(hid_t location, const std::string& name, hid_t type,
                                        const std::vector<hsize_t>& dims, const void* data) {
-  Handle attribute(H5Acreate2(location, name.c_str(), type, simple_space_id(dims).get(),
-                              H5P_DEFAULT, H5P_DEFAULT),
-                   H5Aclose);
+  Handle attribute(
+      H5Acreate2(location, name.c_str(), type, space_of(dims).get(), H5P_DEFAULT, H5P_DEFAULT),
+      H5Aclose);
   if (!attribute.valid())
     throw H5::AttributeIException("createAttribute", "cannot create attribute " + name);
   if (H5Awrite(attribute.get(), type, data) < 0)
