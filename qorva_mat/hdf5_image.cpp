@@ -150,10 +150,7 @@ H5::H5File open_file_image(const FileImage& image) {
                                         share_udata,
                                         free_nothing,
                                         const_cast<FileImage*>(&image)};
-  // Each object's metadata leaves the cache when the object is closed: a store is read once,
-  // front to back, and a small cache costs less to keep than one that holds the whole file.
-  if (H5Pset_evict_on_close(access.getId(), 1) < 0 ||
-      H5Pset_file_image_callbacks(access.getId(), &callbacks) < 0 ||
+  if (H5Pset_file_image_callbacks(access.getId(), &callbacks) < 0 ||
       H5Pset_file_image(access.getId(), const_cast<void*>(image.data), image.size) < 0) {
     throw H5::FileIException("open_file_image", "HDF5 refused the file image " + image.name);
   }

@@ -511,10 +511,7 @@ void read_store_file(const std::string& path, std::vector<std::shared_ptr<Materi
     H5::H5File file = detail::open_file_image(image);
     read_store(file, materials, names, path);
   } else {
-    H5::FileAccPropList access;
-    if (H5Pset_evict_on_close(access.getId(), 1) < 0)
-      throw H5::PropListIException("load_materials_hdf5", "cannot set up the access list");
-    H5::H5File file(path, H5F_ACC_RDONLY, H5::FileCreatPropList::DEFAULT, access);
+    H5::H5File file(path, H5F_ACC_RDONLY);
     read_store(file, materials, names, path);
   }
 }

@@ -17,8 +17,7 @@ namespace detail {
 std::string in_memory_file_name(const char* purpose);
 
 // Opens `image` read-only through HDF5's core driver, reading the caller's bytes in place: they
-// are neither copied nor written nor released. Objects' metadata is evicted from HDF5's cache when
-// they are closed (the file is read once). `image` must outlive the returned file and every
+// are neither copied nor written nor released. `image` must outlive the returned file and every
 // object opened from it (HDF5 reads the bytes until the file is closed).
 // Throws H5::FileIException for an image without data (null or size 0) and HDF5's exception when
 // the bytes are no HDF5 file or are damaged where HDF5 opens it.
