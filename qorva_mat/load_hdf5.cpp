@@ -39,6 +39,12 @@ Handle space_of(hid_t dataset) {
   return space;
 }
 
+int rank_of(hid_t space) {
+  const int rank = H5Sget_simple_extent_ndims(space);
+  if (rank < 0) throw H5::DataSpaceIException("getSimpleExtentNdims", "cannot read the rank");
+  return rank;
+}
+
 void read_whole(hid_t dataset, hid_t memory_type, void* buffer, hid_t transfer = H5P_DEFAULT) {
   if (H5Dread(dataset, memory_type, H5S_ALL, H5S_ALL, transfer, buffer) < 0)
     throw H5::DataSetIException("DataSet::read", "H5Dread failed");
@@ -133,7 +139,7 @@ std::vector<std::string> read_vl_string_dataset(const H5::DataSet& dataset) {
 namespace {
 std::vector<std::string> read_2d_strings(hid_t dataset) {
   const Handle space = space_of(dataset);
-  const int num_dims = H5Sget_simple_extent_ndims(space.get());
+  const int num_dims = rank_of(space.get());
   QORVA_ASSERT_TEXT(num_dims == 2, kTwoDimensions, kTwoDimensions);
   return read_strings(dataset, space.get());
 }
@@ -227,7 +233,7 @@ bool load_2d_named(const Members& members, const std::string& name, C& out, bool
     return false;
   }
   const Handle dspace = space_of(dataset.get());
-  QORVA_ASSERT_TEXT(H5Sget_simple_extent_ndims(dspace.get()) == 2, kSpaceTwoDimensions,
+  QORVA_ASSERT_TEXT(rank_of(dspace.get()) == 2, kSpaceTwoDimensions,
                     std::string(kSpaceTwoDimensions) + " failed");
   const std::vector<hsize_t> dims = detail::checked_extents(dataset.get(), dspace.get());
   C values(static_cast<std::size_t>(dims[0] * dims[1]));
