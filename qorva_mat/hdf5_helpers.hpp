@@ -117,76 +117,141 @@ std::vector<int> get_data_int(const H5::DataSet& dataset);
 
 namespace detail {
 
+// An HDF5 identifier owned by its holder and closed with `close` (H5Dclose, H5Sclose, H5Tclose,
+// H5Aclose, H5Pclose, H5Oclose ...) when the holder goes; a failing close is ignored. The reading
+// code works on identifiers: each C++ wrapper object costs several library calls of its own.
+class Handle {
+ public:
+  Handle() = default;
+  Handle(hid_t id, herr_t (*close)(hid_t)) : id_(id), close_(close) {}
+  ~Handle() { reset(); }
+  Handle(Handle&& other) noexcept : id_(other.id_), close_(other.close_) {
+    other.id_ = H5I_INVALID_HID;
+  }
+  Handle& operator=(Handle&& other) noexcept;
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  hid_t get() const { return id_; }
+  bool valid() const { return id_ >= 0; }
+  void reset() noexcept;
+
+ private:
+  hid_t id_ = H5I_INVALID_HID;
+  herr_t (*close_)(hid_t) = nullptr;
+};
+
 // Largest dataset (in stored bytes; a variable-length string counts 16) kept in its object header.
 constexpr std::size_t kCompactDataLimit = std::size_t{16} * 1024;
 
 // Dataset creation list for `elements` stored elements of `element_size` bytes each: compact
 // layout up to kCompactDataLimit bytes, HDF5's default (contiguous) above, an object header
 // without room for attributes (they can still be added; the header then grows) and without time
-// stamps. Throws
+// stamps. Inside a store operation the two lists are made once and shared (see
+// vlen_transfer_list). Throws H5::PropListIException when HDF5 rejects the list.
+Handle dataset_creation_list(std::size_t elements, std::size_t element_size);
+
+// Group creation list for the store's member groups: links kept in the object header up to 32
+// members (HDF5 moves them to a separate heap and B-tree after 8 by default; a material holds up
+// to 21, a property set up to 9), room for 10 links of 12 characters, no time stamps (which
+// every new member and attribute would update). Shared within a store operation. Throws
 // H5::PropListIException when HDF5 rejects the list.
-H5::DSetCreatPropList dataset_creation_list(std::size_t elements, std::size_t element_size);
+Handle group_creation_list();
+
+// The variable-length, NUL-terminated C string type as an identifier (get_pred_type of a string),
+// shared within a store operation. Throws H5::DataTypeIException when HDF5 cannot build it.
+Handle vl_string_type();
+
+// The writers behind the public creators above, on identifiers: each creates the object in
+// `location`, writes `data` (memory type `type`) and returns it open. `dims` are the extents
+// (none: a scalar). HDF5 failures throw H5::DataSetIException or H5::AttributeIException.
+Handle write_dataset(hid_t location, const std::string& name, hid_t type,
+                     const std::vector<hsize_t>& dims, const void* data, std::size_t elements);
+Handle write_attribute(hid_t location, const std::string& name, hid_t type,
+                       const std::vector<hsize_t>& dims, const void* data);
+// A variable-length string attribute of one element (rank 1), as create_vl_str_attribute.
+Handle write_vl_str_attribute(hid_t location, const std::string& name, const std::string& value);
+// A scalar byte attribute, 1 for true and 0 for false, as create_bool_attribute.
+Handle write_bool_attribute(hid_t location, const std::string& name, bool value);
 
 // Lower-cases ASCII letters A-Z; every other byte stays. Never throws.
 std::string ascii_lower(std::string text);
 
-// Names of the members of `group` that are hard links, in increasing name order, listed in one
-// pass over the group (a lookup by index costs a walk of the name index each time). Soft and
-// external links are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+// A hard link of a group: the member's name and the address of its object header.
+struct Link {
+  std::string name;
+  haddr_t address;
+};
+
+// The members of `group` that are hard links, in increasing name order, listed in one pass over
+// the group (a lookup by index costs a walk of the name index each time). Soft and external links
+// are left out. Throws H5::GroupIException when HDF5 cannot list the members.
+std::vector<Link> hard_links(const H5::Group& group);
+// Their names only.
 std::vector<std::string> link_names(const H5::Group& group);
 
-// Opens member `name` of `group` once and returns its identifier (the caller closes it with
-// H5Oclose) when it is an object of `type` (H5I_GROUP, H5I_DATASET); H5I_INVALID_HID, with
-// nothing left open, when it is another kind. Throws H5::GroupIException when it cannot be opened.
-hid_t open_member(const H5::Group& group, const std::string& name, H5I_type_t type);
+// Opens the object `link` of a hard_links listing of `group` (by its address: no second lookup of
+// the name) and returns it when it is an object of `type` (H5I_GROUP, H5I_DATASET); an invalid
+// handle, with nothing left open, when it is another kind. Throws H5::GroupIException when it
+// cannot be opened.
+Handle open_member(hid_t group, const Link& link, H5I_type_t type);
 
-// get_dataset over `members`, a link_names listing of `group` made once for several lookups: the
-// first matching member (in the listing's order) that is a dataset. Throws as get_dataset, and
-// H5::GroupIException when HDF5 cannot tell a matching member's type.
-H5::DataSet find_dataset(H5::Group& group, const std::vector<std::string>& members,
-                         const std::string& name, bool& found, bool case_sensitive);
+// get_dataset over `members`, a hard_links listing of `group` made once for several lookups: the
+// first matching member (in the listing's order) that is a dataset, as an open identifier; an
+// invalid handle when none matches. Throws H5::GroupIException when a matching member cannot be
+// opened.
+Handle find_dataset(hid_t group, const std::vector<Link>& members, const std::string& name,
+                    bool case_sensitive);
 
 // The extents of `space`, a dataspace of `dataset`, once they are known to fit the file: their
 // product (each zero extent counted as one) times the stored element size must not overflow and
 // must not exceed the file's size, or 1032 times it for filtered (compressed) data, deflate's
-// largest ratio, unless it is at most 1 MiB. Data kept in external files is refused. So no reader allocates more than the
-// file justifies. Throws H5::DataSpaceIException naming the dataset when a check fails, and
-// HDF5's exception when the dataset cannot be inspected. A scalar space has no extents, a null
-// space the one extent 0.
-std::vector<hsize_t> checked_extents(const H5::DataSet& dataset, const H5::DataSpace& space);
+// largest ratio, unless it is at most 1 MiB. Data kept in external files is refused. So no reader
+// allocates more than the file justifies. Throws H5::DataSpaceIException naming the dataset when a
+// check fails, and H5::DataSetIException when the dataset cannot be inspected. A scalar space has
+// no extents, a null space the one extent 0.
+std::vector<hsize_t> checked_extents(hid_t dataset, hid_t space);
+inline std::vector<hsize_t> checked_extents(const H5::DataSet& dataset,
+                                            const H5::DataSpace& space) {
+  return checked_extents(dataset.getId(), space.getId());
+}
 
 // Number of elements of checked extents: 1 for a scalar space, otherwise their product; 0 for a
 // null dataspace. Throws as checked_extents.
-std::size_t checked_element_count(const H5::DataSet& dataset, const H5::DataSpace& space);
+std::size_t checked_element_count(hid_t dataset, hid_t space);
+inline std::size_t checked_element_count(const H5::DataSet& dataset, const H5::DataSpace& space) {
+  return checked_element_count(dataset.getId(), space.getId());
+}
 
 // Creates a variable-length string dataset of extents `dims` holding `values` in storage order
 // (their count must equal the product of `dims`; the callers check it). HDF5 failures propagate.
-H5::DataSet create_vl_strings(H5::Group& group, const std::string& name,
-                              const std::vector<std::string>& values,
-                              const std::vector<hsize_t>& dims);
+Handle create_vl_strings(hid_t location, const std::string& name,
+                         const std::vector<std::string>& values, const std::vector<hsize_t>& dims);
 
 // Gives the variable-length buffers HDF5 allocated in `buffer` back when it goes out of scope
-// (every path, failing ones included). `type` and `space` must outlive the guard. Never throws.
+// (every path, failing ones included). `type` and `space` (identifiers) must stay open as long as
+// the guard. Never throws.
 class VlenBuffer {
  public:
+  VlenBuffer(hid_t type, hid_t space, void* buffer) : type_(type), space_(space), buffer_(buffer) {}
   VlenBuffer(const H5::DataType& type, const H5::DataSpace& space, void* buffer)
-      : type_(type), space_(space), buffer_(buffer) {}
+      : VlenBuffer(type.getId(), space.getId(), buffer) {}
   ~VlenBuffer();
   VlenBuffer(const VlenBuffer&) = delete;
   VlenBuffer& operator=(const VlenBuffer&) = delete;
 
  private:
-  const H5::DataType& type_;
-  const H5::DataSpace& space_;
+  hid_t type_;
+  hid_t space_;
   void* buffer_;
 };
 
 // Transfer property list for reading or writing `elements` variable-length elements: HDF5's
 // defaults except a type-conversion buffer sized to the data. (The default 1 MiB buffer is
 // allocated and zeroed on every variable-length transfer, which dominates the cost of small
-// string datasets.) The file content does not depend on it. Throws H5::PropListIException when
-// HDF5 rejects the list.
-H5::DSetMemXferPropList vlen_transfer_list(std::size_t elements);
+// string datasets.) The file content does not depend on it. Inside a store operation
+// (run_hdf5_operation) the lists are made once per buffer size and shared; the handle then holds
+// one more reference. Throws H5::PropListIException when HDF5 rejects the list.
+Handle vlen_transfer_list(std::size_t elements);
 
 // Throws an H5::DataTypeIException naming `function` for data of a type the caller cannot use.
 [[noreturn]] void throw_wrong_type(const std::string& function, const std::string& message);

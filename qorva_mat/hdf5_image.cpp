@@ -1,8 +1,11 @@
 #include "qorva_mat/detail/hdf5_image.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
 
@@ -102,6 +105,30 @@ void renew_superblock_checksum(std::string& image) {
   if ((version != 2 && version != 3) || image.size() < covered + 4) return;
   const std::uint32_t sum = metadata_checksum(bytes, covered);
   for (int i = 0; i < 4; ++i) image[covered + i] = static_cast<char>((sum >> (8 * i)) & 0xFF);
+}
+
+bool read_small_file(const std::string& path, std::size_t limit, std::string& bytes) {
+  bytes.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  bool whole = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0 &&
+               static_cast<std::uint64_t>(info.st_size) <= limit;
+  if (whole) {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t done = 0;
+    while (whole && done < bytes.size()) {
+      const ssize_t n = ::read(fd, &bytes[done], bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        whole = false;  // an error, or the file shrank while it was read
+      else
+        done += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  if (!whole) bytes.clear();
+  return whole;
 }
 
 std::string in_memory_file_name(const char* purpose) {

@@ -29,32 +29,49 @@ namespace {
 
 // The readers take every element of a dataspace (1 for a scalar, 0 for a null dataspace; for
 // rank-1 and (n, 1) data the first extent), counted by detail::checked_element_count so that no
-// reader allocates more than the file justifies.
+// reader allocates more than the file justifies. They work on identifiers (see detail::Handle).
 using detail::checked_element_count;
+using detail::Handle;
 
-std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::DataSpace& space) {
-  const H5::DataType type = dataset.getDataType();
-  if (type.getClass() != H5T_STRING) {
+Handle space_of(hid_t dataset) {
+  Handle space(H5Dget_space(dataset), H5Sclose);
+  if (!space.valid()) throw H5::DataSetIException("getSpace", "H5Dget_space failed");
+  return space;
+}
+
+int rank_of(hid_t space) {
+  const int rank = H5Sget_simple_extent_ndims(space);
+  if (rank < 0) throw H5::DataSpaceIException("getSimpleExtentNdims", "cannot read the rank");
+  return rank;
+}
+
+void read_whole(hid_t dataset, hid_t memory_type, void* buffer, hid_t transfer = H5P_DEFAULT) {
+  if (H5Dread(dataset, memory_type, H5S_ALL, H5S_ALL, transfer, buffer) < 0)
+    throw H5::DataSetIException("DataSet::read", "H5Dread failed");
+}
+
+std::vector<std::string> read_strings(hid_t dataset, hid_t space) {
+  const Handle type(H5Dget_type(dataset), H5Tclose);
+  if (!type.valid() || H5Tget_class(type.get()) != H5T_STRING) {
     detail::throw_wrong_type("read_vl_string_dataset", "dataset does not hold strings");
   }
   const std::size_t n = checked_element_count(dataset, space);
   std::vector<std::string> out;
   out.reserve(n);
   if (n == 0) return out;
-  const htri_t variable = H5Tis_variable_str(type.getId());
+  const htri_t variable = H5Tis_variable_str(type.get());
   if (variable < 0)
     detail::throw_wrong_type("read_vl_string_dataset", "cannot tell the string type");
   if (variable > 0) {
     std::vector<char*> pointers(n, nullptr);
-    const detail::VlenBuffer guard(type, space, pointers.data());
-    dataset.read(static_cast<void*>(pointers.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
-                 detail::vlen_transfer_list(n));
+    const detail::VlenBuffer guard(type.get(), space, pointers.data());
+    read_whole(dataset, type.get(), pointers.data(), detail::vlen_transfer_list(n).get());
     for (const char* p : pointers) out.emplace_back(p == nullptr ? "" : p);
     return out;
   }
-  const std::size_t size = type.getSize();
+  const std::size_t size = H5Tget_size(type.get());
   std::vector<char> block(n * size);
-  dataset.read(static_cast<void*>(block.data()), type);
+  read_whole(dataset, type.get(), block.data());
   for (std::size_t i = 0; i < n; ++i) {
     const char* first = block.data() + i * size;
     out.emplace_back(first, strnlen(first, size));
@@ -63,48 +80,50 @@ std::vector<std::string> read_strings(const H5::DataSet& dataset, const H5::Data
 }
 
 // Reads all rows of a variable-length integer dataset and hands each row to `take`.
-void read_vl_int_rows(const H5::DataSet& dataset, const std::function<void(const hvl_t&)>& take) {
-  const H5::DataSpace space = dataset.getSpace();
-  const H5::VarLenType type(H5::PredType::NATIVE_INT);
-  std::vector<hvl_t> rows(checked_element_count(dataset, space), hvl_t{0, nullptr});
+void read_vl_int_rows(hid_t dataset, const std::function<void(const hvl_t&)>& take) {
+  const Handle space = space_of(dataset);
+  const Handle type(H5Tvlen_create(H5T_NATIVE_INT), H5Tclose);
+  if (!type.valid()) throw H5::DataTypeIException("read_vl_int_dataset", "H5Tvlen_create failed");
+  std::vector<hvl_t> rows(checked_element_count(dataset, space.get()), hvl_t{0, nullptr});
   if (rows.empty()) return;
-  const detail::VlenBuffer guard(type, space, rows.data());
-  dataset.read(static_cast<void*>(rows.data()), type, H5::DataSpace::ALL, H5::DataSpace::ALL,
-               detail::vlen_transfer_list(rows.size()));
+  const detail::VlenBuffer guard(type.get(), space.get(), rows.data());
+  read_whole(dataset, type.get(), rows.data(), detail::vlen_transfer_list(rows.size()).get());
   for (const hvl_t& row : rows) take(row);
 }
 
 // The datasets of one group, found by name. Listed once when made with `list` true, so that the
 // lookups of a whole property group cost one pass over its members; otherwise every lookup lists
-// the group itself (get_dataset).
+// the group itself.
 class Members {
  public:
   Members(H5::Group& group, bool list) : group_(group), listed_(list) {
-    if (list) names_ = detail::link_names(group);
+    if (list) links_ = detail::hard_links(group);
   }
-  H5::DataSet find(const std::string& name, bool& found, bool case_sensitive) const {
-    return listed_ ? detail::find_dataset(group_, names_, name, found, case_sensitive)
-                   : get_dataset(group_, name, found, case_sensitive);
+  // The matching dataset, open; an invalid handle when there is none.
+  Handle find(const std::string& name, bool case_sensitive) const {
+    return detail::find_dataset(group_.getId(), listed_ ? links_ : detail::hard_links(group_), name,
+                                case_sensitive);
   }
   H5::Group& group() const { return group_; }
-  const std::vector<std::string>& names() const { return names_; }
+  const std::vector<detail::Link>& links() const { return links_; }
 
  private:
   H5::Group& group_;
   bool listed_;
-  std::vector<std::string> names_;
+  std::vector<detail::Link> links_;
 };
 
 template <class T>
 bool load_1d_named(const Members& members, const std::string& name, std::vector<T>& out,
-                   bool& found, const H5::PredType& memory_type) {
-  const H5::DataSet dataset = members.find(name, found, false);
+                   bool& found, hid_t memory_type) {
+  const Handle dataset = members.find(name, false);
+  found = dataset.valid();
   if (!found) {
     QORVA_LOG(debug) << "DataSet " << name << " not found.";
     return false;
   }
-  std::vector<T> values(checked_element_count(dataset, dataset.getSpace()));
-  if (!values.empty()) dataset.read(static_cast<void*>(values.data()), memory_type);
+  std::vector<T> values(checked_element_count(dataset.get(), space_of(dataset.get()).get()));
+  if (!values.empty()) read_whole(dataset.get(), memory_type, values.data());
   out.swap(values);
   return true;
 }
@@ -114,14 +133,20 @@ bool load_1d_named(const Members& members, const std::string& name, std::vector<
 // --- Readers ---------------------------------------------------------------------------------
 
 std::vector<std::string> read_vl_string_dataset(const H5::DataSet& dataset) {
-  return read_strings(dataset, dataset.getSpace());
+  return read_strings(dataset.getId(), space_of(dataset.getId()).get());
 }
 
-std::vector<std::string> read_vl_2d_string_dataset(const H5::DataSet& dataset) {
-  const H5::DataSpace space = dataset.getSpace();
-  const int num_dims = space.getSimpleExtentNdims();
+namespace {
+std::vector<std::string> read_2d_strings(hid_t dataset) {
+  const Handle space = space_of(dataset);
+  const int num_dims = rank_of(space.get());
   QORVA_ASSERT_TEXT(num_dims == 2, kTwoDimensions, kTwoDimensions);
-  return read_strings(dataset, space);
+  return read_strings(dataset, space.get());
+}
+}  // namespace
+
+std::vector<std::string> read_vl_2d_string_dataset(const H5::DataSet& dataset) {
+  return read_2d_strings(dataset.getId());
 }
 
 void load_string_dataset(const H5::DataSet& dataset, std::vector<std::string>& out) {
@@ -130,7 +155,7 @@ void load_string_dataset(const H5::DataSet& dataset, std::vector<std::string>& o
 
 std::vector<std::vector<int>> read_vl_int_dataset(const H5::DataSet& dataset) {
   std::vector<std::vector<int>> out;
-  read_vl_int_rows(dataset, [&out](const hvl_t& row) {
+  read_vl_int_rows(dataset.getId(), [&out](const hvl_t& row) {
     const int* first = static_cast<const int*>(row.p);
     out.emplace_back(first, first + row.len);
   });
@@ -165,8 +190,7 @@ int** read_vl_int_dataset(const H5::DataSet& dataset, std::size_t& n) {
 bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<bool>& out,
                         bool& found) {
   std::vector<unsigned char> bytes;
-  const bool ok =
-      load_1d_named(Members(group, false), name, bytes, found, H5::PredType::NATIVE_UCHAR);
+  const bool ok = load_1d_named(Members(group, false), name, bytes, found, H5T_NATIVE_UCHAR);
   out.assign(bytes.size(), false);
   for (std::size_t i = 0; i < bytes.size(); ++i) out[i] = bytes[i] == 1;
   return ok;
@@ -174,43 +198,47 @@ bool load_dataset_named(H5::Group& group, const std::string& name, std::vector<b
 
 bool load_short_dataset_named(H5::Group& group, const std::string& name, std::vector<short>& out,
                               bool& found) {
-  return load_1d_named(Members(group, false), name, out, found, H5::PredType::NATIVE_SHORT);
+  return load_1d_named(Members(group, false), name, out, found, H5T_NATIVE_SHORT);
 }
 
 bool load_double_dataset_named(H5::Group& group, const std::string& name, std::vector<double>& out,
                                bool& found) {
-  return load_1d_named(Members(group, false), name, out, found, H5::PredType::NATIVE_DOUBLE);
+  return load_1d_named(Members(group, false), name, out, found, H5T_NATIVE_DOUBLE);
 }
 
 namespace {
 
 bool load_strings_named(const Members& members, const std::string& name,
                         std::vector<std::string>& out, bool& found) {
-  const H5::DataSet dataset = members.find(name, found, false);
+  const Handle dataset = members.find(name, false);
+  found = dataset.valid();
   if (!found) {
     QORVA_LOG(warning) << "DataSet " << name << " missing.";
     return false;
   }
-  load_string_dataset(dataset, out);
+  out = read_strings(dataset.get(), space_of(dataset.get()).get());
   return true;
 }
+
+hid_t memory_type_of(const short&) { return H5T_NATIVE_SHORT; }
+hid_t memory_type_of(const double&) { return H5T_NATIVE_DOUBLE; }
 
 template <class C>
 bool load_2d_named(const Members& members, const std::string& name, C& out, bool& found,
                    std::size_t& nrows, std::size_t& ncols) {
-  const H5::DataSet dataset = members.find(name, found, false);
+  const Handle dataset = members.find(name, false);
+  found = dataset.valid();
   if (!found) {
     QORVA_LOG(warning) << "Cannot open DataSet " << name;
     return false;
   }
-  const H5::DataSpace dspace = dataset.getSpace();
-  QORVA_ASSERT_TEXT(dspace.getSimpleExtentNdims() == 2, kSpaceTwoDimensions,
+  const Handle dspace = space_of(dataset.get());
+  QORVA_ASSERT_TEXT(rank_of(dspace.get()) == 2, kSpaceTwoDimensions,
                     std::string(kSpaceTwoDimensions) + " failed");
-  const std::vector<hsize_t> dims = detail::checked_extents(dataset, dspace);
+  const std::vector<hsize_t> dims = detail::checked_extents(dataset.get(), dspace.get());
   C values(static_cast<std::size_t>(dims[0] * dims[1]));
-  if (!values.empty()) {
-    dataset.read(static_cast<void*>(values.data()), get_pred_type(typename C::value_type()));
-  }
+  if (!values.empty())
+    read_whole(dataset.get(), memory_type_of(typename C::value_type()), values.data());
   out.swap(values);
   nrows = static_cast<std::size_t>(dims[0]);
   ncols = static_cast<std::size_t>(dims[1]);
@@ -246,12 +274,12 @@ namespace {
 // skipped when it is no group.
 void visit_member_groups(const Members& members, const std::string& prefix,
                          const std::function<void(H5::Group&, const std::string&)>& visit) {
-  for (const std::string& name : members.names()) {
+  for (const detail::Link& link : members.links()) {
+    const std::string& name = link.name;
     if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) continue;
-    const hid_t id = detail::open_member(members.group(), name, H5I_GROUP);
-    if (id < 0) continue;
-    H5::Group member(id);  // holds its own reference
-    H5Oclose(id);
+    const Handle id = detail::open_member(members.group().getId(), link, H5I_GROUP);
+    if (!id.valid()) continue;
+    H5::Group member(id.get());  // holds its own reference
     visit(member, name);
   }
 }
@@ -274,10 +302,9 @@ std::string material_name(H5::Group& group) {
 void read_string_properties(
     const Members& members,
     const std::function<void(const std::string&, const std::string&)>& set) {
-  bool found = false;
-  const H5::DataSet dataset = members.find("string_property", found, true);
-  if (!found) return;
-  const std::vector<std::string> items = read_vl_2d_string_dataset(dataset);
+  const Handle dataset = members.find("string_property", true);
+  if (!dataset.valid()) return;
+  const std::vector<std::string> items = read_2d_strings(dataset.get());
   const std::size_t half = items.size() / 2;
   if (items.size() <= 1) return;
   for (std::size_t t = 0; t < half; ++t) set(items[t], items[t + half]);
@@ -357,7 +384,7 @@ IndependentSetup read_independent_setup(const Members& group) {
   load_strings_named(group, "indep_names", setup.names, found);
   QORVA_ASSERT(found, "indep_names not found");
   setup.ranges = read_ranges(group);
-  load_1d_named(group, "defaults", setup.defaults, found, H5::PredType::NATIVE_DOUBLE);
+  load_1d_named(group, "defaults", setup.defaults, found, H5T_NATIVE_DOUBLE);
   QORVA_ASSERT(found, "defaults not found");
   setup.field_units = read_field_units(group);
   return setup;
@@ -475,12 +502,31 @@ void read_store(H5::H5File& file, std::vector<std::shared_ptr<Material>>& materi
 
 }  // namespace
 
+namespace {
+
+// Stores up to this size are read whole and opened from memory: HDF5 then copies its metadata
+// blocks from there instead of asking the system for each one. Larger ones are opened by HDF5.
+constexpr std::size_t kReadWholeLimit = std::size_t{64} << 20;
+
+// Reads the store at `path`, from memory when it is small enough (see kReadWholeLimit).
+void read_store_file(const std::string& path, std::vector<std::shared_ptr<Material>>& materials,
+                     const std::vector<std::string>* names) {
+  std::string bytes;
+  if (detail::read_small_file(path, kReadWholeLimit, bytes)) {
+    const FileImage image{bytes.data(), bytes.size(), path};
+    H5::H5File file = detail::open_file_image(image);
+    read_store(file, materials, names, path);
+  } else {
+    H5::H5File file(path, H5F_ACC_RDONLY);
+    read_store(file, materials, names, path);
+  }
+}
+
+}  // namespace
+
 unsigned int load_materials_hdf5(std::string path,
                                  std::vector<std::shared_ptr<Material>>& materials) {
-  return detail::run_hdf5_operation([&] {
-    H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials, nullptr, path);
-  });
+  return detail::run_hdf5_operation([&] { read_store_file(path, materials, nullptr); });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image,
@@ -494,10 +540,7 @@ unsigned int load_materials_hdf5(const FileImage& image,
 unsigned int load_materials_hdf5(std::string path,
                                  std::vector<std::shared_ptr<Material>>& materials,
                                  const std::vector<std::string>& names) {
-  return detail::run_hdf5_operation([&] {
-    H5::H5File file(path, H5F_ACC_RDONLY);
-    read_store(file, materials, &names, path);
-  });
+  return detail::run_hdf5_operation([&] { read_store_file(path, materials, &names); });
 }
 
 unsigned int load_materials_hdf5(const FileImage& image,

@@ -22,10 +22,25 @@ H5::DataSet create_vl_string_2d_dataset(H5::Group& group, const std::string& nam
                                         const std::vector<std::string>& values, std::size_t nrows,
                                         std::size_t ncols) {
   QORVA_ASSERT_TEXT(nrows * ncols == values.size(), kShapeFitsValues, kShapeMismatch);
-  return detail::create_vl_strings(group, name, values, {nrows, ncols});
+  const detail::Handle dataset =
+      detail::create_vl_strings(group.getId(), name, values, {nrows, ncols});
+  return H5::DataSet(dataset.get());  // holds its own reference
 }
 
 namespace {
+
+// The store's datasets are written through identifiers (no wrapper object per dataset).
+void write_strings(H5::Group& group, const std::string& name,
+                   const std::vector<std::string>& values) {
+  detail::create_vl_strings(group.getId(), name, values, {values.size()});
+}
+
+template <class T>
+void write_numbers(H5::Group& group, const std::string& name, const std::vector<T>& data,
+                   std::size_t nrows, std::size_t ncols, hid_t type) {
+  QORVA_ASSERT(nrows * ncols == data.size(), "write_materials_hdf5: table shape mismatch.");
+  detail::write_dataset(group.getId(), name, type, {nrows, ncols}, data.data(), data.size());
+}
 
 // "string_property": the N keys followed by their N values, as an (N, 2) dataset.
 template <class Object>
@@ -35,7 +50,7 @@ void write_string_properties(const Object& object, H5::Group& group) {
   if (count == 0) return;
   items.reserve(2 * count);
   for (std::size_t k = 0; k < count; ++k) items.push_back(object.get_string_property(items[k]));
-  create_vl_string_2d_dataset(group, "string_property", items, count, 2);
+  detail::create_vl_strings(group.getId(), "string_property", items, {count, 2});
 }
 
 // A table of m sequences of n values as an (n, m) dataset: element (r, c) = sequence c, value r.
@@ -53,7 +68,7 @@ void write_table(H5::Group& group, const std::string& name, const PropertySet::t
   for (std::size_t r = 0; r < ncols; ++r) {
     for (std::size_t c = 0; c < m; ++c) flat[r * m + c] = table[c][r];
   }
-  create_2d_dataset<double>(group, name, flat, ncols, m, H5::PredType::NATIVE_DOUBLE);
+  write_numbers(group, name, flat, ncols, m, H5T_NATIVE_DOUBLE);
 }
 
 // Exponents stored exponent by exponent: flat position t * u + s is exponent t of field unit s.
@@ -69,14 +84,14 @@ void write_field_units(H5::Group& group, const std::vector<Unit>& field_units) {
     for (std::size_t t = 0; t < slots; ++t) exponents[t * u + s] = unit.unit_exp()[t];
     systems.push_back(unit.system()->zepl_type_str());
   }
-  create_2d_dataset<short>(group, "field_unit_exp", exponents, u, slots);
-  create_vl_string_dataset(group, "field_unit_system", systems);
+  write_numbers(group, "field_unit_exp", exponents, u, slots, H5T_NATIVE_SHORT);
+  write_strings(group, "field_unit_system", systems);
 }
 
 void write_independent_setup(const PropertySet& set, const detail::GilContent& gil,
                              H5::Group& group) {
   write_table(group, "indep_data", gil.independent, "indep_data[j].size()==ncols");
-  create_vl_string_dataset(group, "indep_names", gil.independent_names);
+  write_strings(group, "indep_names", gil.independent_names);
   const PropertySet::ranges_t& ranges = gil.ranges;
   std::vector<double> flat_ranges;
   flat_ranges.reserve(2 * ranges.size());
@@ -84,43 +99,36 @@ void write_independent_setup(const PropertySet& set, const detail::GilContent& g
     flat_ranges.push_back(range.first);
     flat_ranges.push_back(range.second);
   }
-  create_2d_dataset<double>(group, "ranges", flat_ranges, ranges.size(), 2);
+  write_numbers(group, "ranges", flat_ranges, ranges.size(), 2, H5T_NATIVE_DOUBLE);
   const std::vector<double>& defaults = gil.defaults;
-  create_2d_dataset<double>(group, "defaults", defaults, defaults.size(), 1);
+  write_numbers(group, "defaults", defaults, defaults.size(), 1, H5T_NATIVE_DOUBLE);
   write_field_units(group, set.field_units());
 }
 
 }  // namespace
 
 void write_property_set(const PropertySet& set, H5::Group& group) {
-  create_vl_str_attribute(group, "name", set.name());
+  detail::write_vl_str_attribute(group.getId(), "name", set.name());
   write_string_properties(set, group);
   const detail::GilContent gil = detail::gil_content(set);
   const bool use_cgal = set.try_get_algorithm_bool_option("use_cgal_triangulation", false);
   const bool project = set.try_get_algorithm_bool_option("project_to_convex_hull", false);
   write_table(group, "dep_data", gil.dependent, "dep_data[j].size()==ncols");
-  create_vl_string_dataset(group, "dep_names", gil.dependent_names);
+  write_strings(group, "dep_names", gil.dependent_names);
   if (!gil.independent_names.empty()) write_independent_setup(set, gil, group);
-  create_vl_str_attribute(group, "algorithm", gil.algorithm);
-  create_bool_attribute(group, "is_cached", gil.cached);
-  create_bool_attribute(group, "is_normalized", gil.normalized);
-  create_bool_attribute(group, "project_to_convex_hull", project);
-  create_bool_attribute(group, "use_cgal_triangulation", use_cgal);
+  detail::write_vl_str_attribute(group.getId(), "algorithm", gil.algorithm);
+  detail::write_bool_attribute(group.getId(), "is_cached", gil.cached);
+  detail::write_bool_attribute(group.getId(), "is_normalized", gil.normalized);
+  detail::write_bool_attribute(group.getId(), "project_to_convex_hull", project);
+  detail::write_bool_attribute(group.getId(), "use_cgal_triangulation", use_cgal);
 }
 
 namespace {
 
-// A group whose links stay in its object header up to 32 members (HDF5 moves them to a separate
-// heap and B-tree after 8 by default; a material holds up to 21, a property set up to 9), without
-// time stamps, which every new member and attribute would update.
+// A member group of the store, made with detail::group_creation_list.
 H5::Group create_member_group(H5::Group& parent, const std::string& name) {
-  const hid_t gcpl = H5Pcreate(H5P_GROUP_CREATE);
-  hid_t id = H5I_INVALID_HID;
-  if (gcpl >= 0 && H5Pset_link_phase_change(gcpl, 32, 24) >= 0 &&
-      H5Pset_est_link_info(gcpl, 10, 12) >= 0 && H5Pset_obj_track_times(gcpl, 0) >= 0) {
-    id = H5Gcreate2(parent.getId(), name.c_str(), H5P_DEFAULT, gcpl, H5P_DEFAULT);
-  }
-  if (gcpl >= 0) H5Pclose(gcpl);
+  const hid_t id = H5Gcreate2(parent.getId(), name.c_str(), H5P_DEFAULT,
+                              detail::group_creation_list().get(), H5P_DEFAULT);
   if (id < 0) throw H5::GroupIException("write_materials_hdf5", "cannot create group " + name);
   H5::Group group(id);  // holds its own reference
   H5Gclose(id);
@@ -130,7 +138,7 @@ H5::Group create_member_group(H5::Group& parent, const std::string& name) {
 }  // namespace
 
 void write_material(const Material& material, H5::Group& group) {
-  create_vl_str_attribute(group, "name", material.name());
+  detail::write_vl_str_attribute(group.getId(), "name", material.name());
   write_string_properties(material, group);
   for (std::size_t j = 0; j < material.property_vec_size(); ++j) {
     if (!material.is_property_set_active(j)) continue;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "qorva_mat/detail/hdf5_image.hpp"
 #include "qorva_mat/file_image.hpp"
 #include "qorva_mat/load_hdf5.hpp"
 #include "qorva_mat/load_matbook.hpp"
@@ -124,6 +125,22 @@ TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
     EXPECT_EQ(outcome.materials.size(), 1u);
     EXPECT_NE(outcome.err.find("holds no bytes"), std::string::npos) << outcome.err;
   }
+}
+
+TEST_F(FileImageTest, SmallFilesAreReadWholeAndOthersLeftToHdf5) {
+  const std::string store = bytes_of(kData + "/store_before_compact_layout.h5");
+  const std::string copy = path("copy.h5");
+  std::ofstream(copy, std::ios::binary) << store;
+  std::string bytes = "stale";
+  EXPECT_TRUE(qorva_mat::detail::read_small_file(copy, store.size(), bytes));
+  EXPECT_EQ(bytes, store);
+  // One byte over the limit, a folder, a missing file and an empty file: not read, nothing kept.
+  EXPECT_FALSE(qorva_mat::detail::read_small_file(copy, store.size() - 1, bytes));
+  EXPECT_TRUE(bytes.empty());
+  EXPECT_FALSE(qorva_mat::detail::read_small_file(dir_.string(), 1 << 20, bytes));
+  EXPECT_FALSE(qorva_mat::detail::read_small_file(path("absent.h5"), 1 << 20, bytes));
+  std::ofstream(path("empty.h5")).close();
+  EXPECT_FALSE(qorva_mat::detail::read_small_file(path("empty.h5"), 1 << 20, bytes));
 }
 
 TEST_F(FileImageTest, MatbookDocumentLoadsTheSameMaterialsAsTheFile) {

@@ -321,6 +321,58 @@ TEST_F(Hdf5Helpers, VariableLengthIntegerRowsInBothForms) {
   ::operator delete(index);
 }
 
+TEST_F(Hdf5Helpers, StorageCheckTellsFilteredAndExternalDataFromTheHeader) {
+  // 2000 x 200 zeros (3.2 MB) deflated into a file of a few kB: above the file's size but within
+  // deflate's ratio, so readable; the same extents unfiltered would be refused (nothing written).
+  const hsize_t dims[2] = {2000, 200};
+  const hsize_t chunk[2] = {100, 200};
+  H5::DSetCreatPropList deflated;
+  deflated.setChunk(2, chunk);
+  deflated.setDeflate(9);
+  std::vector<double> zeros(2000 * 200, 0.0);
+  group_.createDataSet("deflated", H5::PredType::NATIVE_DOUBLE, H5::DataSpace(2, dims), deflated)
+      .write(zeros.data(), H5::PredType::NATIVE_DOUBLE);
+  H5::DSetCreatPropList outside;
+  outside.setExternal("/etc/hostname", 0, 8);
+  const hsize_t one = 1;
+  group_.createDataSet("outside", H5::PredType::NATIVE_DOUBLE, H5::DataSpace(1, &one), outside);
+  file_.flush(H5F_SCOPE_GLOBAL);
+
+  const H5::DataSet packed = group_.openDataSet("deflated");
+  EXPECT_EQ(qorva_mat::detail::checked_extents(packed, packed.getSpace()),
+            (std::vector<hsize_t>{2000, 200}));
+  const H5::DataSet external = group_.openDataSet("outside");
+  try {
+    qorva_mat::detail::checked_extents(external, external.getSpace());
+    ADD_FAILURE() << "external data accepted";
+  } catch (const H5::DataSpaceIException& e) {
+    EXPECT_NE(e.getDetailMsg().find("/g/outside: data kept in external files"), std::string::npos)
+        << e.getDetailMsg();
+  }
+}
+
+TEST_F(Hdf5Helpers, TransferListsAreSizedToTheDataAndSharedOnlyWithinAnOperation) {
+  const auto buffer_of = [](const qorva_mat::detail::Handle& list) {
+    return H5Pget_buffer(list.get(), nullptr, nullptr);
+  };
+  EXPECT_EQ(buffer_of(qorva_mat::detail::vlen_transfer_list(3)), 1024u);
+  EXPECT_EQ(buffer_of(qorva_mat::detail::vlen_transfer_list(33)), 2048u);
+  EXPECT_EQ(buffer_of(qorva_mat::detail::vlen_transfer_list(std::size_t{1} << 40)), 1u << 20);
+  const qorva_mat::detail::Handle own = qorva_mat::detail::vlen_transfer_list(3);
+  EXPECT_NE(own.get(), qorva_mat::detail::vlen_transfer_list(3).get());  // each caller its own
+  hid_t first = H5I_INVALID_HID;
+  hid_t second = H5I_INVALID_HID;
+  EXPECT_EQ(qorva_mat::detail::run_hdf5_operation([&] {
+              const qorva_mat::detail::Handle a = qorva_mat::detail::vlen_transfer_list(3);
+              first = a.get();
+              EXPECT_EQ(H5Iis_valid(first), 1);
+              second = qorva_mat::detail::vlen_transfer_list(4).get();
+            }),
+            0u);
+  EXPECT_EQ(first, second);          // the same list, kept open between the two uses
+  EXPECT_NE(H5Iis_valid(first), 1);  // released when the operation ends
+}
+
 TEST_F(Hdf5Helpers, ReferencePointsAtTheNamedObject) {
   group_.createGroup("target");
   hobj_ref_t ref = 0;

@@ -77,6 +77,27 @@ TEST_F(Hdf5Store, RoundTripsConstantAndTabularPropertiesWithFieldUnits) {
   expect_same_material(*written[1], *loaded[2]);
 }
 
+// Files, groups, datasets, types and attributes the HDF5 library holds open (the predefined types
+// included, a constant count).
+ssize_t open_objects() { return H5Fget_obj_count(H5F_OBJ_ALL, H5F_OBJ_ALL); }
+
+TEST_F(Hdf5Store, WritesAndLoadsLeaveNoObjectOpenAlsoWhenTheyFail) {
+  materials_t written{sample_material(), sample_material()};
+  const ssize_t before = open_objects();
+  ASSERT_EQ(qorva_mat::write_materials_hdf5(path("store.h5"), written), 0u);
+  materials_t loaded;
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded), 0u);
+  const std::vector<std::string> one{loaded[0]->name()};
+  ASSERT_EQ(qorva_mat::load_materials_hdf5(path("store.h5"), loaded, one), 0u);
+  EXPECT_EQ(open_objects(), before);
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(qorva_mat::load_materials_hdf5(kData + "/wrong_type.h5", loaded), kFailed);
+  EXPECT_EQ(qorva_mat::load_materials_hdf5(kData + "/hostile/external_dep_data.h5", loaded),
+            kFailed);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(open_objects(), before);
+}
+
 TEST_F(Hdf5Store, MaterialsComeBackInGroupNameOrder) {
   materials_t written;
   for (int i = 0; i < 12; ++i) {
@@ -460,6 +481,17 @@ TEST_F(Hdf5Store, RejectsExtentsTheFileCannotHold) {
                 err.find("extents overflow") != std::string::npos)
         << err;
   }
+}
+
+TEST_F(Hdf5Store, RefusesDataKeptInExternalFiles) {
+  // The table of this store lives in /etc/hostname: HDF5 would read it if asked.
+  materials_t materials;
+  std::string err;
+  EXPECT_EQ(load_capturing_stderr(kData + "/hostile/external_dep_data.h5", materials, err),
+            kFailed);
+  EXPECT_TRUE(materials.empty());
+  EXPECT_NE(err.find("dep_data: data kept in external files is not read"), std::string::npos)
+      << err;
 }
 
 // Runs `body` in a child process and returns its wait status: a crash there, also one in the

@@ -23,6 +23,11 @@ std::string in_memory_file_name(const char* purpose);
 // the bytes are no HDF5 file or are damaged where HDF5 opens it.
 H5::H5File open_file_image(const FileImage& image);
 
+// Reads the file at `path` whole into `bytes` when it is a regular file of at most `limit` bytes;
+// false (and `bytes` empty) when it is not, or cannot be opened or read: the caller then lets HDF5
+// open the path and report. Throws only std::bad_alloc.
+bool read_small_file(const std::string& path, std::size_t limit, std::string& bytes);
+
 // Recomputes the checksum of a version-2 or -3 superblock at the start of `image` (an image from
 // H5Fget_file_image of a file open for writing): HDF5 1.10 clears the superblock's "open for
 // writing" flag in the copy but keeps the checksum computed with the flag set, and then refuses

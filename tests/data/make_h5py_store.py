@@ -216,6 +216,16 @@ def hostile(directory):
             put_name(p, "algorithm", "Triangulation-based Linear Multivariate")
             put_flag(p, "is_cached", False)
             put_flag(p, "is_normalized", False)
+    # A property whose table is kept in another file of the machine: its bytes are never read.
+    with h5py.File(os.path.join(directory, "external_dep_data.h5"), "w") as f:
+        p = f.create_group("Materials").create_group("Material0").create_group("Property0")
+        put_name(p.parent, "name", "outside")
+        put_name(p, "name", "Density")
+        p.create_dataset("dep_data", shape=(1, 1), dtype=np.float64, external=[("/etc/hostname", 0, 8)])
+        put_strings(p, "dep_names", ["rho"], (1,))
+        put_name(p, "algorithm", "Triangulation-based Linear Multivariate")
+        put_flag(p, "is_cached", False)
+        put_flag(p, "is_normalized", False)
 
 
 if __name__ == "__main__":
