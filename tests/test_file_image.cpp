@@ -128,7 +128,7 @@ TEST_F(FileImageTest, DamagedOrEmptyStoreImagesFailLikeTheirFiles) {
 }
 
 TEST_F(FileImageTest, SmallFilesAreReadWholeAndOthersLeftToHdf5) {
-  const std::string store = bytes_of(kData + "/store_before_compact_layout.h5");
+  const std::string store = read_file(kData + "/store_before_compact_layout.h5");
   const std::string copy = path("copy.h5");
   std::ofstream(copy, std::ios::binary) << store;
   std::string bytes = "stale";
