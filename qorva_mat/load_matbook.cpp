@@ -11,8 +11,8 @@
 #include <sstream>
 
 #include "qorva_mat/detail/load_matbook/rules.hpp"
-#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/detail/load_matbook/xml_depth.hpp"
+#include "qorva_mat/detail/matbook_names.hpp"
 #include "qorva_mat/error.hpp"
 #include "qorva_mat/log.hpp"
 
