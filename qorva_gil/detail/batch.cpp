@@ -49,14 +49,23 @@ class Chunk {
   bool full() const { return size_ == kPoints; }
   bool empty() const { return size_ == 0; }
 
-  // Takes the caller's point `index` with values in the order of the slots.
-  void add(const std::vector<std::size_t>& slots, const double* values, std::size_t index) {
+  // Takes the caller's point `index` with values in the order of the slots;
+  // `in_order` when those are every variable in the stored order, so that
+  // the values are the whole point as they stand.
+  void add(const std::vector<std::size_t>& slots, bool in_order, const double* values,
+           std::size_t index) {
     Entry& e = entries_[size_++];
     e.index = index;
     e.note.clear();
     e.text.clear();
-    detail::fill_point(s_, slots, values, full_.data());
-    e.reduced = detail::reduce(s_, full_.data(), y_.data() + reduced_ * dim_, e.note, e.text);
+    double* y = y_.data() + reduced_ * dim_;
+    if (in_order && detail::reduce_plain(s_, values, y)) {
+      e.reduced = true;
+    } else {
+      detail::fill_point(s_, slots, values, full_.data());
+      e.reduced = (!in_order && detail::reduce_plain(s_, full_.data(), y)) ||
+                  detail::reduce(s_, full_.data(), y, e.note, e.text);
+    }
     if (e.reduced) ++reduced_;
   }
 
@@ -116,6 +125,8 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
   if (!error.empty()) return fail_all(error);
   const std::size_t width = names.size();
   const detail::LineTable* line = s.line && width == 1 ? s.line : nullptr;
+  bool in_order = width == s.independent_names.size();
+  for (std::size_t q = 0; q < slots.size(); ++q) in_order = in_order && slots[q] == q;
   Chunk chunk(s, count);
   std::size_t last = 0;
   status worst = ExitStatusEnum::SUCCESS;
@@ -141,7 +152,7 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
       for (std::size_t c = 0; c < count; ++c) row[c] = line->value_at(k, points[i], first + c);
       note(i, ExitStatusEnum::SUCCESS, std::string());
     } else {
-      chunk.add(slots, points + i * width, i);
+      chunk.add(slots, in_order, points + i * width, i);
     }
     if (chunk.full() || (i + 1 == n && !chunk.empty()))
       chunk.answer(first, count, cached ? s.id : 0, out, note);

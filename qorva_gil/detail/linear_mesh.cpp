@@ -79,13 +79,34 @@ class LinearMesh final : public Model {
                      std::size_t count, double* out, unsigned char* outside,
                      std::uint64_t cache_id) const override {
     if (cache_id) return Model::evaluate_many(y, dim, n, first, count, out, outside, cache_id);
+    // The common dimensions get walks with their loops unrolled; the
+    // arithmetic, and so every answer, is that of the general walk.
+    static_assert(kFixedDims[0] == 2 && kFixedDims[1] == 3, "one case per fixed dimension");
+    switch (dim_) {
+      case 2:
+        return locate_many<2>(y, dim, n, first, count, out, outside);
+      case 3:
+        return locate_many<3>(y, dim, n, first, count, out, outside);
+      default:
+        return locate_many<0>(y, dim, n, first, count, out, outside);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kLanes = 8;
+  static constexpr std::size_t kFixedDims[] = {2, 3};
+
+  // evaluate_many() without caching, with walks for dimension D (0: dim_).
+  template <std::size_t D>
+  void locate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
+                   std::size_t count, double* out, unsigned char* outside) const {
     Scratch scratch(kLanes * stride_);
     for (std::size_t base = 0; base < n; base += kLanes) {
       const std::size_t lanes = std::min(kLanes, n - base);
       const double* points = y + base * dim;
       int simplex[kLanes];
       bool beyond[kLanes];
-      walk_lanes(points, dim, lanes, scratch.data(), simplex, beyond);
+      walk_lanes<D>(points, dim, lanes, scratch.data(), simplex, beyond);
       for (std::size_t l = 0; l < lanes; ++l) {
         const double* p = points + l * dim;
         double* w = scratch.data() + l * stride_;
@@ -95,9 +116,6 @@ class LinearMesh final : public Model {
       }
     }
   }
-
- private:
-  static constexpr std::size_t kLanes = 8;
 
   // Values at weights w in simplex s: extrapolated outside the hull unless
   // projecting, otherwise the weighted vertex values.
@@ -119,22 +137,26 @@ class LinearMesh final : public Model {
   // walk() for `lanes` points at once, one step of every unfinished walk per
   // round, each from its grid start; simplex[l] is -1 where the walk did not
   // settle. Weights go to w + l * stride_.
+  template <std::size_t D>
   void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, double* w, int* simplex,
                   bool* outside) const {
     bool done[kLanes];
     std::size_t left = lanes;
     for (std::size_t l = 0; l < lanes; ++l) {
       simplex[l] = grid_[grid_cell(y + l * dim)];
+      fetch(simplex[l]);
       outside[l] = false;
       done[l] = false;
     }
     for (std::size_t step = 0; step < walk_limit_ && left > 0; ++step)
       for (std::size_t l = 0; l < lanes; ++l) {
         if (done[l]) continue;
-        const int next = walk_step(y + l * dim, simplex[l], w + l * stride_, step, outside[l]);
+        const int next = walk_step<D>(y + l * dim, simplex[l], w + l * stride_, step, outside[l]);
         if (next == simplex[l] || next < 0) {
           done[l] = true;
           --left;
+        } else {
+          fetch(next);
         }
         simplex[l] = next;
       }
@@ -142,16 +164,24 @@ class LinearMesh final : public Model {
       if (!done[l]) simplex[l] = -1;
   }
 
+  // Asks for the record of simplex s ahead of its use.
+  void fetch(int s) const {
+    const char* record = reinterpret_cast<const char*>(record_of(static_cast<std::size_t>(s)));
+    for (std::size_t line = 0; line < record_ * sizeof(double); line += 64)
+      __builtin_prefetch(record + line);
+  }
+
   // One step of a walk at simplex s: s itself when y lies in it, or when its
   // facet towards y is on the hull (outside = true); -1 when a flat simplex
   // has no neighbour; otherwise the next simplex.
+  template <std::size_t D = 0>
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
     const double* record = record_of(static_cast<std::size_t>(s));
-    if (record_int(record, stride_))
+    if (record_int<D>(record, D ? D + 1 : stride_))
       return first_neighbor(s, step);  // flat: no weights, pass through
-    const std::size_t j = barycentric_in(record, y, w);
+    const std::size_t j = barycentric_in<D>(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
-    const int next = record_int(record, j);
+    const int next = record_int<D>(record, j);
     if (next >= 0) return next;
     outside = true;
     return s;
@@ -188,18 +218,21 @@ class LinearMesh final : public Model {
   std::size_t barycentric(std::size_t s, const double* y, double* w) const {
     return barycentric_in(record_of(s), y, w);
   }
+  // D is the dimension when known at compile time, 0 for dim_.
+  template <std::size_t D = 0>
   std::size_t barycentric_in(const double* origin, const double* y, double* w) const {
-    const double* inverse = origin + dim_;
+    const std::size_t dim = D ? D : dim_;
+    const double* inverse = origin + dim;
     double rest = 1.0;
     std::size_t lowest = 0;
-    for (std::size_t j = 0; j < dim_; ++j) {
+    for (std::size_t j = 0; j < dim; ++j) {
       double v = 0.0;
-      for (std::size_t k = 0; k < dim_; ++k) v += inverse[j * dim_ + k] * (y[k] - origin[k]);
+      for (std::size_t k = 0; k < dim; ++k) v += inverse[j * dim + k] * (y[k] - origin[k]);
       w[j + 1] = v;
       rest -= v;
     }
     w[0] = rest;
-    for (std::size_t j = 1; j < stride_; ++j)
+    for (std::size_t j = 1; j <= dim; ++j)
       if (w[j] < w[lowest]) lowest = j;
     return lowest;
   }
@@ -208,9 +241,20 @@ class LinearMesh final : public Model {
   // simplex through whose outer facet the walk left (outside = true), or -1
   // when the walk did not settle.
   int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
+    switch (dim_) {
+      case 2:
+        return walk_from<2>(y, s, w, outside, step);
+      case 3:
+        return walk_from<3>(y, s, w, outside, step);
+      default:
+        return walk_from<0>(y, s, w, outside, step);
+    }
+  }
+  template <std::size_t D>
+  int walk_from(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
     outside = false;
     for (step = 0; step < walk_limit_; ++step) {
-      const int next = walk_step(y, s, w, step, outside);
+      const int next = walk_step<D>(y, s, w, step, outside);
       if (next == s || next < 0) return next;
       s = next;
     }
@@ -377,9 +421,11 @@ class LinearMesh final : public Model {
   std::size_t base_ = 0, record_ = 0;
   const double* record_of(std::size_t s) const { return records_.data() + base_ + s * record_; }
   // Int k after the frame of a record: neighbour k (k < stride_), or the flat flag (k == stride_).
+  template <std::size_t D = 0>
   int record_int(const double* record, std::size_t k) const {
+    const std::size_t dim = D ? D : dim_;
     int v;
-    std::memcpy(&v, reinterpret_cast<const char*>(record + dim_ + dim_ * dim_) + k * sizeof(int),
+    std::memcpy(&v, reinterpret_cast<const char*>(record + dim + dim * dim) + k * sizeof(int),
                 sizeof v);
     return v;
   }
