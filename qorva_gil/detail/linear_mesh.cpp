@@ -23,12 +23,13 @@ constexpr double kFlatSimplex = 1e-12;      // relative volume below which a sim
 
 class LinearMesh final : public Model {
  public:
-  LinearMesh(const PointSet& points, Triangulation t, bool project)
+  LinearMesh(const PointSet& points, Triangulation t, const MeshOptions& options)
       : points_(points),
         tri_(std::move(t)),
         dim_(points.dim),
         stride_(points.dim + 1),
-        project_(project) {
+        project_(options.project_to_hull),
+        unrolled_(options.unrolled_walks) {
     prepare_simplices();
     for (std::size_t s = 0; s < tri_.size(); ++s)
       for (std::size_t j = 0; j < stride_; ++j)
@@ -82,7 +83,7 @@ class LinearMesh final : public Model {
     // The common dimensions get walks with their loops unrolled; the
     // arithmetic, and so every answer, is that of the general walk.
     static_assert(kFixedDims[0] == 2 && kFixedDims[1] == 3, "one case per fixed dimension");
-    switch (dim_) {
+    switch (unrolled_ ? dim_ : 0) {
       case 2:
         return locate_many<2>(y, dim, n, first, count, out, outside);
       case 3:
@@ -101,27 +102,44 @@ class LinearMesh final : public Model {
   void locate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
                    std::size_t count, double* out, unsigned char* outside) const {
     Scratch scratch(kLanes * stride_);
-    for (std::size_t base = 0; base < n; base += kLanes) {
+    // The grid cells of the next group are found, and their entries asked
+    // for, one group ahead.
+    std::size_t cells[2][kLanes];
+    start_cells(y, dim, std::min(kLanes, n), cells[0]);
+    for (std::size_t base = 0, group = 0; base < n; base += kLanes, group ^= 1) {
       const std::size_t lanes = std::min(kLanes, n - base);
       const double* points = y + base * dim;
+      if (base + kLanes < n)
+        start_cells(points + kLanes * dim, dim, std::min(kLanes, n - base - kLanes),
+                    cells[group ^ 1]);
       int simplex[kLanes];
       bool beyond[kLanes];
-      walk_lanes<D>(points, dim, lanes, scratch.data(), simplex, beyond);
+      walk_lanes<D>(points, dim, lanes, cells[group], scratch.data(), simplex, beyond);
       for (std::size_t l = 0; l < lanes; ++l) {
         const double* p = points + l * dim;
         double* w = scratch.data() + l * stride_;
         settle(p, w, simplex[l], beyond[l]);
-        blend(simplex[l], w, beyond[l], first, count, out + (base + l) * count);
+        blend<D>(simplex[l], w, beyond[l], first, count, out + (base + l) * count);
         outside[base + l] = beyond[l];
       }
     }
   }
 
   // Values at weights w in simplex s: extrapolated outside the hull unless
-  // projecting, otherwise the weighted vertex values.
+  // projecting, otherwise the weighted vertex values. With D known, the
+  // vertices come from the record the walk has just read, when it holds them.
+  template <std::size_t D = 0>
   void blend(int s, double* w, bool outside, std::size_t first, std::size_t count,
              double* out) const {
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(s) * stride_;
+    int copied[D + 1];
+    if (D && vertices_in_record_) {
+      std::memcpy(copied,
+                  record_ints<D>(record_of(static_cast<std::size_t>(s))) + (D + 1) * sizeof(int),
+                  sizeof copied);
+      copied[0] = vertex_of_slot(copied[0]);
+      vertices = copied;
+    }
     if (!outside) snap_to_vertex(w);
     if (outside && !project_) {
       extrapolate(vertices, w, first, count, out);
@@ -138,12 +156,12 @@ class LinearMesh final : public Model {
   // round, each from its grid start; simplex[l] is -1 where the walk did not
   // settle. Weights go to w + l * stride_.
   template <std::size_t D>
-  void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, double* w, int* simplex,
-                  bool* outside) const {
+  void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, const std::size_t* cells,
+                  double* w, int* simplex, bool* outside) const {
     bool done[kLanes];
     std::size_t left = lanes;
     for (std::size_t l = 0; l < lanes; ++l) {
-      simplex[l] = grid_[grid_cell(y + l * dim)];
+      simplex[l] = grid_[cells[l]];
       fetch(simplex[l]);
       outside[l] = false;
       done[l] = false;
@@ -164,6 +182,14 @@ class LinearMesh final : public Model {
       if (!done[l]) simplex[l] = -1;
   }
 
+  // The grid cells of `lanes` points, their grid entries asked for ahead of use.
+  void start_cells(const double* y, std::size_t dim, std::size_t lanes, std::size_t* cells) const {
+    for (std::size_t l = 0; l < lanes; ++l) {
+      cells[l] = grid_cell(y + l * dim);
+      __builtin_prefetch(grid_.data() + cells[l]);
+    }
+  }
+
   // Asks for the record of simplex s ahead of its use.
   void fetch(int s) const {
     const char* record = reinterpret_cast<const char*>(record_of(static_cast<std::size_t>(s)));
@@ -177,7 +203,7 @@ class LinearMesh final : public Model {
   template <std::size_t D = 0>
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
     const double* record = record_of(static_cast<std::size_t>(s));
-    if (record_int<D>(record, D ? D + 1 : stride_))
+    if (record_int<D>(record, D ? D + 1 : stride_) < 0)
       return first_neighbor(s, step);  // flat: no weights, pass through
     const std::size_t j = barycentric_in<D>(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
@@ -241,7 +267,7 @@ class LinearMesh final : public Model {
   // simplex through whose outer facet the walk left (outside = true), or -1
   // when the walk did not settle.
   int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
-    switch (dim_) {
+    switch (unrolled_ ? dim_ : 0) {
       case 2:
         return walk_from<2>(y, s, w, outside, step);
       case 3:
@@ -412,23 +438,32 @@ class LinearMesh final : public Model {
   PointSet points_;
   Triangulation tri_;
   std::size_t dim_, stride_;
-  bool project_;
+  bool project_, unrolled_;
   // Per simplex, what a walk step reads, in one record of whole cache lines:
   // the frame (vertex 0, then the inverse of the edge matrix, row-major),
-  // then as ints the neighbours and the flat flag. Records start at
+  // then as ints the neighbours and at slot stride_ the flat mark, negative
+  // for a flat simplex. When they fit in the same number of lines
+  // (vertices_in_record_), the vertices follow the neighbours, with the flat
+  // mark folded into the first (see vertex_of_slot()). Records start at
   // records_[base_] (cache-line aligned) and are record_ doubles apart.
   std::vector<double> records_;
   std::size_t base_ = 0, record_ = 0;
+  bool vertices_in_record_ = false;
   const double* record_of(std::size_t s) const { return records_.data() + base_ + s * record_; }
-  // Int k after the frame of a record: neighbour k (k < stride_), or the flat flag (k == stride_).
+  template <std::size_t D = 0>
+  const char* record_ints(const double* record) const {
+    const std::size_t dim = D ? D : dim_;
+    return reinterpret_cast<const char*>(record + dim + dim * dim);
+  }
+  // Int k after the frame of a record: neighbour k (k < stride_), or the slot described above.
   template <std::size_t D = 0>
   int record_int(const double* record, std::size_t k) const {
-    const std::size_t dim = D ? D : dim_;
     int v;
-    std::memcpy(&v, reinterpret_cast<const char*>(record + dim + dim * dim) + k * sizeof(int),
-                sizeof v);
+    std::memcpy(&v, record_ints<D>(record) + k * sizeof(int), sizeof v);
     return v;
   }
+  // A flat simplex's first vertex v is kept as -1 - v.
+  static int vertex_of_slot(int slot) { return slot < 0 ? -1 - slot : slot; }
   void set_record_int(std::size_t s, std::size_t k, int v) {
     std::memcpy(
         reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) +
@@ -457,8 +492,11 @@ template <class Matrix>
 void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
   constexpr std::size_t kLine = 64 / sizeof(double);  // doubles per cache line
-  const std::size_t bytes = (dim_ + dim_ * dim_) * sizeof(double) + (stride_ + 1) * sizeof(int);
-  record_ = (bytes + 64 - 1) / 64 * kLine;
+  const std::size_t frame = (dim_ + dim_ * dim_) * sizeof(double);
+  const auto lines = [](std::size_t bytes) { return (bytes + 64 - 1) / 64; };
+  vertices_in_record_ =
+      lines(frame + 2 * stride_ * sizeof(int)) == lines(frame + (stride_ + 1) * sizeof(int));
+  record_ = lines(frame + (vertices_in_record_ ? 2 * stride_ : stride_ + 1) * sizeof(int)) * kLine;
   records_.assign(n * record_ + kLine, 0.0);
   base_ = (64 - reinterpret_cast<std::uintptr_t>(records_.data()) % 64) % 64 / sizeof(double);
   flat_.assign(n, 0);
@@ -474,10 +512,13 @@ void LinearMesh::prepare_frames() {
     double* frame = records_.data() + base_ + s * record_;
     std::copy(origin, origin + dim_, frame);
     for (std::size_t j = 0; j < stride_; ++j) set_record_int(s, j, tri_.neighbors[s * stride_ + j]);
+    if (vertices_in_record_)
+      for (std::size_t j = 0; j < stride_; ++j)
+        set_record_int(s, stride_ + j, tri_.simplices[s * stride_ + j]);
     const Eigen::PartialPivLU<Matrix> lu(edges);
     if (!(std::abs(lu.determinant()) > kFlatSimplex * lengths)) {
       flat_[s] = 1;
-      set_record_int(s, stride_, 1);
+      set_record_int(s, stride_, -1 - record_int(record_of(s), stride_));
       continue;
     }
     const Matrix inverse = lu.inverse();
@@ -495,7 +536,7 @@ void LinearMesh::prepare_grid() {
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
   const double target =
-      std::min(4.0 * static_cast<double>(tri_.size()), 4e6);  // about four cells per simplex
+      std::min(16.0 * static_cast<double>(tri_.size()), 4e6);  // about 16 cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_inverse_.resize(dim_);
   for (std::size_t k = 0; k < dim_; ++k)
@@ -572,7 +613,7 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
                              " is not a vertex of the triangulation (too close to another point)";
     return result;
   }
-  auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options.project_to_hull);
+  auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options);
   if (mesh->flat_count() == mesh->simplex_count()) {
     result.error = "the data points lie in a lower-dimensional subspace; every simplex is flat";
     return result;
