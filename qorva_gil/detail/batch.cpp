@@ -81,9 +81,17 @@ class Chunk {
       double* row = out + e.index * count;
       status result = ExitStatusEnum::ERROR;
       if (e.reduced) {
-        std::copy(answers_.begin() + static_cast<std::ptrdiff_t>(r * count),
-                  answers_.begin() + static_cast<std::ptrdiff_t>((r + 1) * count), row);
-        result = detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
+        // conclude() of a point inside the data with no note and finite
+        // values is SUCCESS and leaves the texts alone: only the others go there.
+        const double* answer = answers_.data() + r * count;
+        bool finite = true;
+        for (std::size_t c = 0; c < count; ++c) {
+          row[c] = answer[c];
+          finite = finite && std::isfinite(answer[c]);
+        }
+        result = finite && !outside_[r] && e.note.empty()
+                     ? ExitStatusEnum::SUCCESS
+                     : detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
         ++r;
       }
       if (result == ExitStatusEnum::ERROR)
