@@ -69,6 +69,43 @@ class Chunk {
     if (e.reduced) ++reduced_;
   }
 
+  // add() of points index, index + 1, ... of a block of m <= kPoints rows
+  // that hold every variable in the stored order, into an empty chunk of a
+  // setup without dropped variables. The points reduce_plain() takes are
+  // reduced in one pass over the block, with the same arithmetic; the others
+  // go through add().
+  void add_block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+                 std::size_t m) {
+    double* y = y_.data();
+    bool plain[kPoints];
+    std::fill(plain, plain + m, true);
+    const bool ranged = !s_.ranges.empty();
+    for (std::size_t k = 0; k < dim_; ++k) {
+      const double offset = s_.offset[k], scale = s_.scale[k];
+      const double low = ranged ? s_.ranges[k].first : -std::numeric_limits<double>::infinity();
+      const double high = ranged ? s_.ranges[k].second : std::numeric_limits<double>::infinity();
+      for (std::size_t p = 0; p < m; ++p) {
+        const double x = values[p * dim_ + k];
+        const double v = (x - offset) * scale;
+        y[p * dim_ + k] = v;
+        plain[p] &= std::isfinite(v) & (x >= low) & (x <= high);  // no branches
+      }
+    }
+    for (std::size_t p = 0; p < m; ++p) {
+      if (!plain[p]) {
+        add(slots, true, values + p * dim_, index + p);  // writes y at row reduced_ <= p
+        continue;
+      }
+      Entry& e = entries_[size_++];
+      e.index = index + p;
+      e.reduced = true;
+      e.note.clear();
+      e.text.clear();
+      if (reduced_ != p) std::copy(y + p * dim_, y + (p + 1) * dim_, y + reduced_ * dim_);
+      ++reduced_;
+    }
+  }
+
   // Answers every point taken, in the order taken: their rows of out and,
   // through note(index, status, text), their statuses. Empties the chunk.
   template <class Note>
@@ -150,7 +187,13 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
       worst_text = text;
     }
   };
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  if (!s.constant && !line && in_order && s.all_active)
+    for (; i < n; i += Chunk::kPoints) {  // every point goes to the model
+      chunk.add_block(slots, points + i * width, i, std::min(Chunk::kPoints, n - i));
+      chunk.answer(first, count, cached ? s.id : 0, out, note);
+    }
+  for (; i < n; ++i) {
     double* row = out + i * count;
     if (s.constant) {
       std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, row);

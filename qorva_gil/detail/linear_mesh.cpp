@@ -21,6 +21,22 @@ namespace {
 constexpr double kInsideTolerance = 1e-12;  // barycentric weights down to -this count as inside
 constexpr double kFlatSimplex = 1e-12;      // relative volume below which a simplex is flat
 
+// Layout of a simplex record in `dim` variables (see LinearMesh::records_):
+// whole cache lines holding the frame, then ints: the neighbours and the flat
+// mark, or the neighbours and the vertices when they fit in as many lines.
+constexpr std::size_t kCacheLine = 64;
+constexpr std::size_t lines_of(std::size_t bytes) { return (bytes + kCacheLine - 1) / kCacheLine; }
+constexpr std::size_t frame_bytes(std::size_t dim) { return (dim + dim * dim) * sizeof(double); }
+constexpr bool vertices_fit(std::size_t dim) {
+  return lines_of(frame_bytes(dim) + 2 * (dim + 1) * sizeof(int)) ==
+         lines_of(frame_bytes(dim) + (dim + 2) * sizeof(int));
+}
+constexpr std::size_t record_lines(std::size_t dim) {
+  return lines_of(frame_bytes(dim) + (vertices_fit(dim) ? 2 * (dim + 1) : dim + 2) * sizeof(int));
+}
+static_assert(!vertices_fit(2) && record_lines(2) == 1 && vertices_fit(3) && record_lines(3) == 2,
+              "a 2-D record is one line, a 3-D record two with its vertices");
+
 class LinearMesh final : public Model {
  public:
   LinearMesh(const PointSet& points, Triangulation t, const MeshOptions& options)
@@ -40,6 +56,9 @@ class LinearMesh final : public Model {
     // Without a proper simplex there is nothing to walk; build_linear_mesh refuses such a mesh.
     if (flat_count() < tri_.size()) prepare_grid();
   }
+
+  LinearMesh(const LinearMesh&) = delete;  // first_record_ points into records_
+  LinearMesh& operator=(const LinearMesh&) = delete;
 
   std::size_t simplex_count() const { return tri_.size(); }
   std::size_t flat_count() const {
@@ -105,13 +124,13 @@ class LinearMesh final : public Model {
     // The grid cells of the next group are found, and their entries asked
     // for, one group ahead.
     std::size_t cells[2][kLanes];
-    start_cells(y, dim, std::min(kLanes, n), cells[0]);
+    start_cells<D>(y, dim, std::min(kLanes, n), cells[0]);
     for (std::size_t base = 0, group = 0; base < n; base += kLanes, group ^= 1) {
       const std::size_t lanes = std::min(kLanes, n - base);
       const double* points = y + base * dim;
       if (base + kLanes < n)
-        start_cells(points + kLanes * dim, dim, std::min(kLanes, n - base - kLanes),
-                    cells[group ^ 1]);
+        start_cells<D>(points + kLanes * dim, dim, std::min(kLanes, n - base - kLanes),
+                       cells[group ^ 1]);
       int simplex[kLanes];
       bool beyond[kLanes];
       walk_lanes<D>(points, dim, lanes, cells[group], scratch.data(), simplex, beyond);
@@ -133,21 +152,22 @@ class LinearMesh final : public Model {
              double* out) const {
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(s) * stride_;
     int copied[D + 1];
-    if (D && vertices_in_record_) {
+    if (D && vertices_fit(D)) {
       std::memcpy(copied,
-                  record_ints<D>(record_of(static_cast<std::size_t>(s))) + (D + 1) * sizeof(int),
+                  record_ints<D>(record_of<D>(static_cast<std::size_t>(s))) + (D + 1) * sizeof(int),
                   sizeof copied);
       copied[0] = vertex_of_slot(copied[0]);
       vertices = copied;
     }
-    if (!outside) snap_to_vertex(w);
+    if (!outside) snap_to_vertex<D>(w);
     if (outside && !project_) {
       extrapolate(vertices, w, first, count, out);
       return;
     }
+    const std::size_t corners = D ? D + 1 : stride_;
     for (std::size_t c = 0; c < count; ++c) {
       double v = 0.0;
-      for (std::size_t j = 0; j < stride_; ++j) v += w[j] * points_.row(vertices[j])[first + c];
+      for (std::size_t j = 0; j < corners; ++j) v += w[j] * points_.row(vertices[j])[first + c];
       out[c] = v;
     }
   }
@@ -162,7 +182,7 @@ class LinearMesh final : public Model {
     std::size_t left = lanes;
     for (std::size_t l = 0; l < lanes; ++l) {
       simplex[l] = grid_[cells[l]];
-      fetch(simplex[l]);
+      fetch<D>(simplex[l]);
       outside[l] = false;
       done[l] = false;
     }
@@ -174,7 +194,7 @@ class LinearMesh final : public Model {
           done[l] = true;
           --left;
         } else {
-          fetch(next);
+          fetch<D>(next);
         }
         simplex[l] = next;
       }
@@ -183,18 +203,20 @@ class LinearMesh final : public Model {
   }
 
   // The grid cells of `lanes` points, their grid entries asked for ahead of use.
+  template <std::size_t D>
   void start_cells(const double* y, std::size_t dim, std::size_t lanes, std::size_t* cells) const {
     for (std::size_t l = 0; l < lanes; ++l) {
-      cells[l] = grid_cell(y + l * dim);
+      cells[l] = grid_cell<D>(y + l * dim);
       __builtin_prefetch(grid_.data() + cells[l]);
     }
   }
 
   // Asks for the record of simplex s ahead of its use.
+  template <std::size_t D = 0>
   void fetch(int s) const {
-    const char* record = reinterpret_cast<const char*>(record_of(static_cast<std::size_t>(s)));
-    for (std::size_t line = 0; line < record_ * sizeof(double); line += 64)
-      __builtin_prefetch(record + line);
+    const char* record = reinterpret_cast<const char*>(record_of<D>(static_cast<std::size_t>(s)));
+    const std::size_t bytes = D ? record_lines(D) * kCacheLine : record_ * sizeof(double);
+    for (std::size_t line = 0; line < bytes; line += kCacheLine) __builtin_prefetch(record + line);
   }
 
   // One step of a walk at simplex s: s itself when y lies in it, or when its
@@ -202,7 +224,7 @@ class LinearMesh final : public Model {
   // has no neighbour; otherwise the next simplex.
   template <std::size_t D = 0>
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
-    const double* record = record_of(static_cast<std::size_t>(s));
+    const double* record = record_of<D>(static_cast<std::size_t>(s));
     if (record_int<D>(record, D ? D + 1 : stride_) < 0)
       return first_neighbor(s, step);  // flat: no weights, pass through
     const std::size_t j = barycentric_in<D>(record, y, w);
@@ -215,10 +237,12 @@ class LinearMesh final : public Model {
 
   // At a data point the weights are one and zeros up to rounding; making them
   // exact returns the node's values exactly.
+  template <std::size_t D = 0>
   void snap_to_vertex(double* weights) const {
-    for (std::size_t j = 0; j < stride_; ++j)
+    const std::size_t corners = D ? D + 1 : stride_;
+    for (std::size_t j = 0; j < corners; ++j)
       if (weights[j] > 1.0 - 1e-12) {
-        std::fill(weights, weights + stride_, 0.0);
+        std::fill(weights, weights + corners, 0.0);
         weights[j] = 1.0;
         return;
       }
@@ -251,9 +275,14 @@ class LinearMesh final : public Model {
     const double* inverse = origin + dim;
     double rest = 1.0;
     std::size_t lowest = 0;
+    // With D known the offsets y - origin are taken once; they are the same
+    // numbers either way.
+    double offsets[D ? D : 1];
+    for (std::size_t k = 0; k < D; ++k) offsets[k] = y[k] - origin[k];
     for (std::size_t j = 0; j < dim; ++j) {
       double v = 0.0;
-      for (std::size_t k = 0; k < dim; ++k) v += inverse[j * dim + k] * (y[k] - origin[k]);
+      for (std::size_t k = 0; k < dim; ++k)
+        v += inverse[j * dim + k] * (D ? offsets[k] : y[k] - origin[k]);
       w[j + 1] = v;
       rest -= v;
     }
@@ -421,16 +450,14 @@ class LinearMesh final : public Model {
   template <class Matrix>
   void prepare_frames();
   void prepare_grid();
+  template <std::size_t D = 0>
   std::size_t grid_cell(const double* y) const {
     std::size_t cell = 0;
-    for (std::size_t k = dim_; k-- > 0;) {
+    for (std::size_t k = D ? D : dim_; k-- > 0;) {
       const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
-      // Compared as doubles first: a far point's f does not fit an integer.
-      const double last = static_cast<double>(grid_cells_ - 1);
-      const std::size_t i = !(f > 0.0)  ? 0
-                            : f >= last ? grid_cells_ - 1
-                                        : static_cast<std::size_t>(f);
-      cell = cell * grid_cells_ + i;
+      // Clamped as a double first: a far point's f does not fit an integer.
+      const double clamped = std::min(f > 0.0 ? f : 0.0, grid_last_);
+      cell = cell * grid_cells_ + static_cast<std::size_t>(clamped);
     }
     return cell;
   }
@@ -449,7 +476,11 @@ class LinearMesh final : public Model {
   std::vector<double> records_;
   std::size_t base_ = 0, record_ = 0;
   bool vertices_in_record_ = false;
-  const double* record_of(std::size_t s) const { return records_.data() + base_ + s * record_; }
+  const double* first_record_ = nullptr;  // records_.data() + base_
+  template <std::size_t D = 0>
+  const double* record_of(std::size_t s) const {
+    return first_record_ + s * (D ? record_lines(D) * kCacheLine / sizeof(double) : record_);
+  }
   template <std::size_t D = 0>
   const char* record_ints(const double* record) const {
     const std::size_t dim = D ? D : dim_;
@@ -474,6 +505,7 @@ class LinearMesh final : public Model {
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
   std::vector<double> hull_planes_;        // per hull facet: see add_hull_plane()
   std::size_t grid_cells_ = 1;             // per dimension
+  double grid_last_ = 0.0;                 // grid_cells_ - 1
   std::vector<double> grid_lower_, grid_inverse_;
   std::vector<int> grid_;                      // start simplex per grid cell
   std::size_t walk_limit_ = tri_.size() + 16;  // steps before a walk counts as failed
@@ -491,14 +523,13 @@ void LinearMesh::prepare_simplices() {
 template <class Matrix>
 void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
-  constexpr std::size_t kLine = 64 / sizeof(double);  // doubles per cache line
-  const std::size_t frame = (dim_ + dim_ * dim_) * sizeof(double);
-  const auto lines = [](std::size_t bytes) { return (bytes + 64 - 1) / 64; };
-  vertices_in_record_ =
-      lines(frame + 2 * stride_ * sizeof(int)) == lines(frame + (stride_ + 1) * sizeof(int));
-  record_ = lines(frame + (vertices_in_record_ ? 2 * stride_ : stride_ + 1) * sizeof(int)) * kLine;
+  constexpr std::size_t kLine = kCacheLine / sizeof(double);  // doubles per cache line
+  vertices_in_record_ = vertices_fit(dim_);
+  record_ = record_lines(dim_) * kLine;
   records_.assign(n * record_ + kLine, 0.0);
-  base_ = (64 - reinterpret_cast<std::uintptr_t>(records_.data()) % 64) % 64 / sizeof(double);
+  base_ = (kCacheLine - reinterpret_cast<std::uintptr_t>(records_.data()) % kCacheLine) %
+          kCacheLine / sizeof(double);
+  first_record_ = records_.data() + base_;
   flat_.assign(n, 0);
   Matrix edges(dim_, dim_);
   for (std::size_t s = 0; s < n; ++s) {
@@ -538,6 +569,7 @@ void LinearMesh::prepare_grid() {
   const double target =
       std::min(16.0 * static_cast<double>(tri_.size()), 4e6);  // about 16 cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
+  grid_last_ = static_cast<double>(grid_cells_ - 1);
   grid_inverse_.resize(dim_);
   for (std::size_t k = 0; k < dim_; ++k)
     grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
