@@ -567,7 +567,7 @@ void LinearMesh::prepare_grid() {
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
   const double target =
-      std::min(16.0 * static_cast<double>(tri_.size()), 4e6);  // about 16 cells per simplex
+      std::min(32.0 * static_cast<double>(tri_.size()), 4e6);  // about 32 cells per simplex
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_last_ = static_cast<double>(grid_cells_ - 1);
   grid_inverse_.resize(dim_);
