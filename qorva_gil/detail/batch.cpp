@@ -69,15 +69,50 @@ class Chunk {
     if (e.reduced) ++reduced_;
   }
 
-  // add() of points index, index + 1, ... of a block of m <= kPoints rows
-  // that hold every variable in the stored order, into an empty chunk of a
-  // setup without dropped variables. The points reduce_plain() takes are
-  // reduced in one pass over the block, with the same arithmetic; the others
-  // go through add().
-  void add_block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
-                 std::size_t m) {
-    double* y = y_.data();
+  // Points index, index + 1, ... of a block of m <= kPoints rows that hold
+  // every variable in the stored order, for an empty chunk of a setup without
+  // dropped variables. The points reduce_plain() takes are reduced in one
+  // pass over the block, with the same arithmetic. When that is all of them,
+  // the model writes straight into their rows of out and only points outside
+  // the data or with values that are no numbers go through conclude();
+  // otherwise the points are taken as add() takes them and answer() follows.
+  template <class Note>
+  void block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+             std::size_t m, std::size_t first, std::size_t count, std::uint64_t cache_id,
+             double* out, const Note& note) {
     bool plain[kPoints];
+    if (!reduce_block(values, m, plain)) {
+      take_block(slots, values, index, m, plain);
+      answer(first, count, cache_id, out, note);
+      return;
+    }
+    out += index * count;
+    s_.model->evaluate_many(y_.data(), dim_, m, first, count, out, outside_.data(), cache_id);
+    static const std::string kNone;
+    for (std::size_t p = 0; p < m; ++p, out += count) {
+      bool finite = true;
+      for (std::size_t c = 0; c < count; ++c) finite = finite && std::isfinite(out[c]);
+      if (finite && !outside_[p]) {
+        note(index + p, ExitStatusEnum::SUCCESS, kNone);
+        continue;
+      }
+      Entry& e = entries_[0];
+      e.note.clear();
+      e.text.clear();
+      const status result =
+          detail::conclude(s_, first, count, out, outside_[p] != 0, e.note, e.text);
+      if (result == ExitStatusEnum::ERROR)
+        std::fill(out, out + count, std::numeric_limits<double>::quiet_NaN());
+      note(index + p, result, e.text);
+    }
+  }
+
+ private:
+  // Model coordinates of m points in stored order into y_, row p for point p;
+  // plain[p] tells whether reduce_plain() takes the point. Returns true when
+  // it takes every one.
+  bool reduce_block(const double* values, std::size_t m, bool* plain) {
+    double* y = y_.data();
     std::fill(plain, plain + m, true);
     const bool ranged = !s_.ranges.empty();
     for (std::size_t k = 0; k < dim_; ++k) {
@@ -91,6 +126,14 @@ class Chunk {
         plain[p] &= std::isfinite(v) & (x >= low) & (x <= high);  // no branches
       }
     }
+    return std::all_of(plain, plain + m, [](bool b) { return b; });
+  }
+
+  // add() of the points of a block after reduce_block(), keeping the rows it
+  // reduced: the others go through add().
+  void take_block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+                  std::size_t m, const bool* plain) {
+    double* y = y_.data();
     for (std::size_t p = 0; p < m; ++p) {
       if (!plain[p]) {
         add(slots, true, values + p * dim_, index + p);  // writes y at row reduced_ <= p
@@ -106,6 +149,7 @@ class Chunk {
     }
   }
 
+ public:
   // Answers every point taken, in the order taken: their rows of out and,
   // through note(index, status, text), their statuses. Empties the chunk.
   template <class Note>
@@ -189,10 +233,9 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
   };
   std::size_t i = 0;
   if (!s.constant && !line && in_order && s.all_active)
-    for (; i < n; i += Chunk::kPoints) {  // every point goes to the model
-      chunk.add_block(slots, points + i * width, i, std::min(Chunk::kPoints, n - i));
-      chunk.answer(first, count, cached ? s.id : 0, out, note);
-    }
+    for (; i < n; i += Chunk::kPoints)  // every point goes to the model
+      chunk.block(slots, points + i * width, i, std::min(Chunk::kPoints, n - i), first, count,
+                  cached ? s.id : 0, out, note);
   for (; i < n; ++i) {
     double* row = out + i * count;
     if (s.constant) {
