@@ -96,15 +96,45 @@ class Chunk {
         note(index + p, ExitStatusEnum::SUCCESS, kNone);
         continue;
       }
-      Entry& e = entries_[0];
-      e.note.clear();
-      e.text.clear();
+      std::string outside_note, text;
       const status result =
-          detail::conclude(s_, first, count, out, outside_[p] != 0, e.note, e.text);
+          detail::conclude(s_, first, count, out, outside_[p] != 0, outside_note, text);
       if (result == ExitStatusEnum::ERROR)
         std::fill(out, out + count, std::numeric_limits<double>::quiet_NaN());
-      note(index + p, result, e.text);
+      note(index + p, result, text);
     }
+  }
+
+  // Answers every point taken, in the order taken: their rows of out and,
+  // through note(index, status, text), their statuses. Empties the chunk.
+  template <class Note>
+  void answer(std::size_t first, std::size_t count, std::uint64_t cache_id, double* out,
+              const Note& note) {
+    s_.model->evaluate_many(y_.data(), dim_, reduced_, first, count, answers_.data(),
+                            outside_.data(), cache_id);
+    for (std::size_t k = 0, r = 0; k < size_; ++k) {
+      Entry& e = entries_[k];
+      double* row = out + e.index * count;
+      status result = ExitStatusEnum::ERROR;
+      if (e.reduced) {
+        // conclude() of a point inside the data with no note and finite
+        // values is SUCCESS and leaves the texts alone: only the others go there.
+        const double* answer = answers_.data() + r * count;
+        bool finite = true;
+        for (std::size_t c = 0; c < count; ++c) {
+          row[c] = answer[c];
+          finite = finite && std::isfinite(answer[c]);
+        }
+        result = finite && !outside_[r] && e.note.empty()
+                     ? ExitStatusEnum::SUCCESS
+                     : detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
+        ++r;
+      }
+      if (result == ExitStatusEnum::ERROR)
+        std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
+      note(e.index, result, e.text);
+    }
+    size_ = reduced_ = 0;
   }
 
  private:
@@ -149,40 +179,6 @@ class Chunk {
     }
   }
 
- public:
-  // Answers every point taken, in the order taken: their rows of out and,
-  // through note(index, status, text), their statuses. Empties the chunk.
-  template <class Note>
-  void answer(std::size_t first, std::size_t count, std::uint64_t cache_id, double* out,
-              const Note& note) {
-    s_.model->evaluate_many(y_.data(), dim_, reduced_, first, count, answers_.data(),
-                            outside_.data(), cache_id);
-    for (std::size_t k = 0, r = 0; k < size_; ++k) {
-      Entry& e = entries_[k];
-      double* row = out + e.index * count;
-      status result = ExitStatusEnum::ERROR;
-      if (e.reduced) {
-        // conclude() of a point inside the data with no note and finite
-        // values is SUCCESS and leaves the texts alone: only the others go there.
-        const double* answer = answers_.data() + r * count;
-        bool finite = true;
-        for (std::size_t c = 0; c < count; ++c) {
-          row[c] = answer[c];
-          finite = finite && std::isfinite(answer[c]);
-        }
-        result = finite && !outside_[r] && e.note.empty()
-                     ? ExitStatusEnum::SUCCESS
-                     : detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
-        ++r;
-      }
-      if (result == ExitStatusEnum::ERROR)
-        std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
-      note(e.index, result, e.text);
-    }
-    size_ = reduced_ = 0;
-  }
-
- private:
   struct Entry {
     std::size_t index = 0;
     bool reduced = false;

@@ -470,12 +470,11 @@ class LinearMesh final : public Model {
   // the frame (vertex 0, then the inverse of the edge matrix, row-major),
   // then as ints the neighbours and at slot stride_ the flat mark, negative
   // for a flat simplex. When they fit in the same number of lines
-  // (vertices_in_record_), the vertices follow the neighbours, with the flat
+  // (vertices_fit()), the vertices follow the neighbours, with the flat
   // mark folded into the first (see vertex_of_slot()). Records start at
   // records_[base_] (cache-line aligned) and are record_ doubles apart.
   std::vector<double> records_;
   std::size_t base_ = 0, record_ = 0;
-  bool vertices_in_record_ = false;
   const double* first_record_ = nullptr;  // records_.data() + base_
   template <std::size_t D = 0>
   const double* record_of(std::size_t s) const {
@@ -524,7 +523,6 @@ template <class Matrix>
 void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
   constexpr std::size_t kLine = kCacheLine / sizeof(double);  // doubles per cache line
-  vertices_in_record_ = vertices_fit(dim_);
   record_ = record_lines(dim_) * kLine;
   records_.assign(n * record_ + kLine, 0.0);
   base_ = (kCacheLine - reinterpret_cast<std::uintptr_t>(records_.data()) % kCacheLine) %
@@ -543,7 +541,7 @@ void LinearMesh::prepare_frames() {
     double* frame = records_.data() + base_ + s * record_;
     std::copy(origin, origin + dim_, frame);
     for (std::size_t j = 0; j < stride_; ++j) set_record_int(s, j, tri_.neighbors[s * stride_ + j]);
-    if (vertices_in_record_)
+    if (vertices_fit(dim_))
       for (std::size_t j = 0; j < stride_; ++j)
         set_record_int(s, stride_ + j, tri_.simplices[s * stride_ + j]);
     const Eigen::PartialPivLU<Matrix> lu(edges);
