@@ -564,8 +564,11 @@ void LinearMesh::prepare_grid() {
       grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
-  const double target =
-      std::min(32.0 * static_cast<double>(tri_.size()), 4e6);  // about 32 cells per simplex
+  // About 32 cells per simplex: a walk from the cell's start then ends in its
+  // first simplex for most points. In two variables 8 keep building the grid
+  // small next to the triangulation, and walks there are short anyway.
+  const double per_simplex = dim_ == 2 ? 8.0 : 32.0;
+  const double target = std::min(per_simplex * static_cast<double>(tri_.size()), 4e6);
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
   grid_last_ = static_cast<double>(grid_cells_ - 1);
   grid_inverse_.resize(dim_);
@@ -574,18 +577,29 @@ void LinearMesh::prepare_grid() {
   std::size_t total = 1;
   for (std::size_t k = 0; k < dim_; ++k) total *= grid_cells_;
   grid_.assign(total, 0);
+  // Each cell's start is where a walk to its centre ends, walking from the
+  // start of the cell one step back along the last index that changed.
+  // starts[k] holds the start of the last cell whose indices below k are all
+  // zero; index[] counts the cells, index[0] fastest, as grid_cell() does.
   std::vector<double> centre(dim_), w(stride_);
+  std::vector<std::size_t> index(dim_, 0);
   int start = static_cast<int>(std::find(flat_.begin(), flat_.end(), 0) - flat_.begin());
+  std::vector<int> starts(dim_, start);
   for (std::size_t cell = 0; cell < total; ++cell) {
-    std::size_t rest = cell;
-    for (std::size_t k = 0; k < dim_; ++k, rest /= grid_cells_)
-      centre[k] =
-          grid_lower_[k] + (static_cast<double>(rest % grid_cells_) + 0.5) / grid_inverse_[k];
+    for (std::size_t k = 0; k < dim_; ++k)
+      centre[k] = grid_lower_[k] + (static_cast<double>(index[k]) + 0.5) / grid_inverse_[k];
     bool outside = false;
     std::size_t steps = 0;
     const int found = walk(centre.data(), start, w.data(), outside, steps);
     if (found >= 0) start = found;
     grid_[cell] = start;
+    for (std::size_t k = 0; k < dim_; ++k) {
+      starts[k] = start;
+      if (index[k] != 0) break;
+    }
+    std::size_t k = 0;
+    while (k < dim_ && ++index[k] == grid_cells_) index[k++] = 0;
+    if (k < dim_) start = starts[k];
   }
 }
 
