@@ -74,7 +74,9 @@ std::string resolve_slots(const Setup& s, const std::vector<std::string>& names,
 
 void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const double* values,
                 double* full) {
-  if (!s.defaults.empty()) std::copy(s.defaults.begin(), s.defaults.end(), full);
+  // With every variable given the defaults would all be overwritten.
+  if (!s.defaults.empty() && slots.size() < s.independent_names.size())
+    std::copy(s.defaults.begin(), s.defaults.end(), full);
   for (std::size_t q = 0; q < slots.size(); ++q) full[slots[q]] = values[q];
 }
 
@@ -351,6 +353,19 @@ bool reduce(const Setup& s, double* full, double* y, std::string& note, std::str
               number(full[s.active[k]]) + " lies too far from the data to be interpolated";
       return false;
     }
+  }
+  return true;
+}
+
+bool reduce_plain(const Setup& s, const double* full, double* y) {
+  if (!s.all_active) return false;
+  const bool ranged = !s.ranges.empty();
+  for (std::size_t k = 0; k < s.active.size(); ++k) {
+    const double x = full[k];
+    if (ranged && !(x >= s.ranges[k].first && x <= s.ranges[k].second)) return false;
+    // As in reduce(): a finite y also means that x is finite.
+    y[k] = (x - s.offset[k]) * s.scale[k];
+    if (!std::isfinite(y[k])) return false;
   }
   return true;
 }

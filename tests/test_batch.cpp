@@ -17,10 +17,11 @@ using Status = Interpolator::status;
 namespace {
 
 // Points in the order of `names` (a permutation of a subset of the stored
-// variables): random ones over and beyond the data, a sorted run, and values
-// that are no numbers.
-std::vector<double> batch_points(std::size_t width, std::size_t count, std::mt19937_64& rng) {
-  std::uniform_real_distribution<double> u(-0.3, 1.3);
+// variables): random ones in [low, high] (by default over and beyond the data
+// and its ranges), a sorted run, and values that are no numbers.
+std::vector<double> batch_points(std::size_t width, std::size_t count, std::mt19937_64& rng,
+                                 double low = -0.3, double high = 1.3) {
+  std::uniform_real_distribution<double> u(low, high);
   std::vector<double> points(width * count);
   for (double& v : points) v = u(rng);
   if (width == 1)
@@ -75,7 +76,8 @@ void expect_batch_equals_single_queries(const Interpolator& g,
 
 TEST(BatchQuery, EqualsSingleQueriesPointByPointForEveryAlgorithm) {
   std::mt19937_64 rng(99);
-  for (std::size_t d : {1u, 2u, 3u}) {
+  // Two and three variables take the linear mesh's unrolled walks, four its general one.
+  for (std::size_t d : {1u, 2u, 3u, 4u}) {
     const Table points = uniform_points(d == 1 ? 40 : 25, d, static_cast<unsigned>(d));
     Table values;
     for (const auto& p : points) values.push_back({affine(p), std::sin(5.0 * p[0]), p[0] * p[0]});
@@ -93,6 +95,9 @@ TEST(BatchQuery, EqualsSingleQueriesPointByPointForEveryAlgorithm) {
         std::vector<std::string> names = variable_names(d);
         expect_batch_equals_single_queries(g, names, batch_points(d, 203, rng),
                                            3);  // several chunks, a partial one
+        // Inside the ranges, so that whole chunks need no clamping; some points
+        // still lie outside the data.
+        expect_batch_equals_single_queries(g, names, batch_points(d, 203, rng, -0.1, 1.1), 3);
         names.pop_back();
         std::reverse(names.begin(), names.end());
         if (!names.empty())

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "qorva_gil/detail/builders.hpp"
 #include "qorva_gil/statistics.hpp"
 #include "tests/test_interpolator_support.hpp"
 
@@ -48,7 +49,61 @@ bool in_circumcircle(const std::vector<double>& a, const std::vector<double>& b,
   return det * orient > 0.0;
 }
 
+// The model's point set of a table, with two dependent columns.
+qorva_gil::detail::PointSet point_set(const Table& points) {
+  qorva_gil::detail::PointSet set;
+  set.dim = points[0].size();
+  set.count = points.size();
+  set.columns = 2;
+  for (const auto& p : points) {
+    set.coords.insert(set.coords.end(), p.begin(), p.end());
+    set.values.push_back(wavy(p));
+    set.values.push_back(-3.0 * wavy(p) + p[0]);
+  }
+  return set;
+}
+
 }  // namespace
+
+// The walks unrolled for 2 and 3 variables, with the vertices read from the
+// walk's records, against the general walk: bit-identical answers and
+// outside flags, batched and single, inside and outside the hull, on
+// scattered points and on grids (whose triangulations hold flat simplices).
+TEST_P(InterpolatorMesh, UnrolledWalksAnswerAsTheGeneralWalk) {
+  using namespace qorva_gil::detail;
+  for (std::size_t d : {2u, 3u})
+    for (const Table& points : {uniform_points(60 * d, d, 90 + d), grid_points(5, d)})
+      for (bool project : {false, true}) {
+        SCOPED_TRACE(::testing::Message()
+                     << d << "-D, " << points.size() << " points, project " << project);
+        const PointSet set = point_set(points);
+        MeshOptions options{project, cgal()};
+        const BuildResult unrolled = build_linear_mesh(set, options);
+        options.unrolled_walks = false;
+        const BuildResult general = build_linear_mesh(set, options);
+        ASSERT_TRUE(unrolled.model && general.model) << unrolled.error << general.error;
+        Table queries = uniform_points(500, d, 7, -0.3, 1.3);
+        queries.insert(queries.end(), points.begin(), points.end());
+        std::vector<double> y;
+        for (const auto& q : queries) y.insert(y.end(), q.begin(), q.end());
+        const std::size_t n = queries.size();
+        std::vector<double> many_u(2 * n), many_g(2 * n);
+        std::vector<unsigned char> out_u(n), out_g(n);
+        unrolled.model->evaluate_many(y.data(), d, n, 0, 2, many_u.data(), out_u.data(), 0);
+        general.model->evaluate_many(y.data(), d, n, 0, 2, many_g.data(), out_g.data(), 0);
+        EXPECT_EQ(many_u, many_g);
+        EXPECT_EQ(out_u, out_g);
+        EXPECT_GT(std::count(out_u.begin(), out_u.end(), 1), 0);
+        for (std::size_t i = 0; i < n; i += 7) {
+          double one_u[2], one_g[2];
+          EXPECT_EQ(unrolled.model->evaluate(&y[i * d], 0, 2, one_u, 0), out_g[i] != 0);
+          EXPECT_EQ(general.model->evaluate(&y[i * d], 0, 2, one_g, 0), out_g[i] != 0);
+          EXPECT_EQ(one_u[0], many_g[2 * i]);
+          EXPECT_EQ(one_u[1], many_g[2 * i + 1]);
+          EXPECT_EQ(one_g[0], many_g[2 * i]);
+        }
+      }
+}
 
 TEST_P(InterpolatorMesh, ReproducesAffineDataOnScatteredPoints) {
   for (std::size_t d : {2u, 3u, 4u}) {

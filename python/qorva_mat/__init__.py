@@ -25,7 +25,6 @@ __all__ = ["Error", "Material", "MaterialList", "PropertySet", "Quantity", "Unit
            "stop_log_to_file"]
 
 _POLICIES = ("warn", "raise", "ignore")
-_SUCCESS, _ERROR, _WARNING = 0, 1, 2
 
 
 class MaterialList(list):
@@ -178,14 +177,10 @@ def _query(self, dependent=None, warnings="warn", **point):
     except (TypeError, ValueError) as e:
         raise ValueError(f"query values must be numbers or arrays of numbers that broadcast together: {e}") from None
     scalar = shape == ()
-    if len(arrays) == 1:
-        block = _np.ascontiguousarray(_np.broadcast_to(arrays[0], shape)).reshape(-1, 1)
-    else:
-        block = _np.empty((int(_np.prod(shape)), len(names)))
-        for k, a in enumerate(arrays):
-            block[:, k] = _np.broadcast_to(a, shape).reshape(-1)
-    values, statuses = self._query_batch(names, block, dependent, True)
-    _check_statuses(self, names, block, dependent, statuses, scalar, warnings)
+    count = int(_np.prod(shape))
+    columns = [_np.broadcast_to(a, shape).reshape(-1) for a in arrays]
+    values, errors, outside, first = self._query_batch(names, columns, count, dependent, True)
+    _check_statuses(self, names, columns, dependent, (errors, outside, first, count), scalar, warnings)
     if dependent is not None:
         return float(values[0]) if scalar else values.reshape(shape)
     if scalar:
@@ -193,21 +188,20 @@ def _query(self, dependent=None, warnings="warn", **point):
     return {d: values[:, k].reshape(shape) for k, d in enumerate(self.dependent_names)}
 
 
-def _check_statuses(s, names, block, dependent, statuses, scalar, policy):
-    errors = int(_np.count_nonzero(statuses == _ERROR))
-    outside = int(_np.count_nonzero(statuses == _WARNING))
+def _check_statuses(s, names, columns, dependent, counts, scalar, policy):
+    errors, outside, first, count = counts
     if errors and (scalar or policy == "raise"):
-        first = block[statuses == _ERROR][:1]
-        s._query_batch(names, first, dependent, False)  # raises Error with the library's text
-        raise Error(f"{errors} of {len(statuses)} points of {s.name!r} could not be answered")
+        point = [c[first:first + 1] for c in columns]
+        s._query_batch(names, point, 1, dependent, False)  # raises Error with the library's text
+        raise Error(f"{errors} of {count} points of {s.name!r} could not be answered")
     if not (errors or outside) or policy == "ignore":
         return
     parts = []
     if outside:
-        parts.append(f"{outside} of {len(statuses)} points of {s.name!r} were outside the data or "
+        parts.append(f"{outside} of {count} points of {s.name!r} were outside the data or "
                      "ranges (clamped or extrapolated)")
     if errors:
-        parts.append(f"{errors} of {len(statuses)} points could not be answered (NaN)")
+        parts.append(f"{errors} of {count} points could not be answered (NaN)")
     message = "; ".join(parts)
     if policy == "raise":
         raise Error(message)

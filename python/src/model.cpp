@@ -76,40 +76,70 @@ py::dict by_variable(const PropertySet& set, const Values& values, Convert conve
   return d;
 }
 
-using PointBlock = py::array_t<double, py::array::c_style | py::array::forcecast>;
+using Column = py::array_t<double, py::array::c_style | py::array::forcecast>;
 
-// points: n x d block in the order of `names`. Returns (values n x m, or n for one dependent,
-// statuses n as uint8) with `with_statuses`; without it an engine error raises Error with the
-// engine's text and the statuses are None.
-py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names, PointBlock points,
-                      const py::object& dependent, bool with_statuses) {
-  if (points.ndim() != 2 || static_cast<std::size_t>(points.shape(1)) != names.size()) {
-    throw py::value_error("the points must form an n x " + std::to_string(names.size()) + " array");
+// Rows the batch query is given at a time when the points need a row-major
+// copy (more than one column): the copy stays small and in cache.
+constexpr std::size_t kBatchRows = 4096;
+
+// The points as one 1-D column of `count` values per name. Returns (values: count, or count x m
+// for every dependent variable; errors; warnings; the first point in error or -1), counting the
+// points' statuses with `count_statuses`; without it an engine error raises Error with the
+// engine's text. ValueError when the columns do not fit the names and count.
+py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names,
+                      const std::vector<Column>& columns, std::size_t count,
+                      const py::object& dependent, bool count_statuses) {
+  const std::size_t d = names.size();
+  const bool fits =
+      columns.size() == d && std::all_of(columns.begin(), columns.end(), [&](const Column& c) {
+        return c.ndim() == 1 && static_cast<std::size_t>(c.shape(0)) == count;
+      });
+  if (!fits) {
+    throw py::value_error("the points must be " + std::to_string(d) + " columns of " +
+                          std::to_string(count) + " values");
   }
-  const auto n = static_cast<std::size_t>(points.shape(0));
   const bool one = !dependent.is_none();
   const std::string name = one ? dependent.cast<std::string>() : std::string();
   const auto m = one ? std::size_t{1} : h.set->get_dependent_names().size();
-  const auto rows = static_cast<py::ssize_t>(n);
+  const auto rows = static_cast<py::ssize_t>(count);
   py::array_t<double> values =
       one ? py::array_t<double>({rows}) : py::array_t<double>({rows, static_cast<py::ssize_t>(m)});
-  std::vector<qorva_gil::ExitStatusEnum::type> statuses(with_statuses ? n : 0);
   double* out = values.mutable_data();
-  const double* in = points.data();
-  auto* status_out = with_statuses ? statuses.data() : nullptr;
+  std::vector<const double*> in;
+  for (const auto& c : columns) in.push_back(c.data());
+  std::size_t errors = 0, warnings = 0;
+  std::ptrdiff_t first_error = -1;
   {
     py::gil_scoped_release unlocked;
-    if (one) {
-      h.set->query(names, in, n, name, out, status_out);
-    } else {
-      h.set->query(names, in, n, out, status_out);
+    // One column is already the row-major block: the query reads it whole.
+    const std::size_t step = d > 1 ? kBatchRows : std::max<std::size_t>(count, 1);
+    const std::size_t most = std::min(count, step);
+    std::vector<double> block(d > 1 ? most * d : 0);
+    std::vector<qorva_gil::ExitStatusEnum::type> statuses(count_statuses ? most : 0);
+    auto* status = count_statuses ? statuses.data() : nullptr;
+    for (std::size_t start = 0; start < count; start += step) {
+      const std::size_t n = std::min(step, count - start);
+      for (std::size_t r = 0; r < n && d > 1; ++r)
+        for (std::size_t k = 0; k < d; ++k) block[r * d + k] = in[k][start + r];
+      const double* points = d > 1 ? block.data() : d == 1 ? in[0] + start : nullptr;
+      if (one) {
+        h.set->query(names, points, n, name, out + start, status);
+      } else {
+        h.set->query(names, points, n, out + start * m, status);
+      }
+      if (!status) continue;
+      std::size_t failed = 0;
+      for (std::size_t r = 0; r < n; ++r) {  // no branches: most points succeed
+        warnings += status[r] == qorva_gil::ExitStatusEnum::WARNING;
+        failed += status[r] == qorva_gil::ExitStatusEnum::ERROR;
+      }
+      if (failed && errors == 0)
+        first_error = std::find(status, status + n, qorva_gil::ExitStatusEnum::ERROR) - status +
+                      static_cast<std::ptrdiff_t>(start);
+      errors += failed;
     }
   }
-  if (!with_statuses) return py::make_tuple(values, py::none());
-  py::array_t<std::uint8_t> codes(rows);
-  std::uint8_t* code = codes.mutable_data();
-  for (std::size_t i = 0; i < n; ++i) code[i] = static_cast<std::uint8_t>(statuses[i]);
-  return py::make_tuple(values, codes);
+  return py::make_tuple(values, errors, warnings, first_error);
 }
 
 void bind_set(py::module_& m) {
@@ -154,8 +184,8 @@ void bind_set(py::module_& m) {
            "the "
            "qorva-mat program prints it ('' when dimensionless or unknown); KeyError for other "
            "names.")
-      .def("_query_batch", &query_batch, py::arg("names"), py::arg("points"), py::arg("dependent"),
-           py::arg("with_statuses"))
+      .def("_query_batch", &query_batch, py::arg("names"), py::arg("columns"), py::arg("count"),
+           py::arg("dependent"), py::arg("count_statuses"))
       .def("__str__", [](const SetHandle& h) { return h.set->to_string(); })
       .def("__repr__", [](const SetHandle& h) {
         return "<PropertySet '" + h.set->name() + "' " + joined(h.set->get_dependent_names()) +

@@ -49,15 +49,60 @@ class Chunk {
   bool full() const { return size_ == kPoints; }
   bool empty() const { return size_ == 0; }
 
-  // Takes the caller's point `index` with values in the order of the slots.
-  void add(const std::vector<std::size_t>& slots, const double* values, std::size_t index) {
+  // Takes the caller's point `index` with values in the order of the slots;
+  // `in_order` when those are every variable in the stored order, so that
+  // the values are the whole point as they stand.
+  void add(const std::vector<std::size_t>& slots, bool in_order, const double* values,
+           std::size_t index) {
     Entry& e = entries_[size_++];
     e.index = index;
     e.note.clear();
     e.text.clear();
-    detail::fill_point(s_, slots, values, full_.data());
-    e.reduced = detail::reduce(s_, full_.data(), y_.data() + reduced_ * dim_, e.note, e.text);
+    double* y = y_.data() + reduced_ * dim_;
+    if (in_order && detail::reduce_plain(s_, values, y)) {
+      e.reduced = true;
+    } else {
+      detail::fill_point(s_, slots, values, full_.data());
+      e.reduced = (!in_order && detail::reduce_plain(s_, full_.data(), y)) ||
+                  detail::reduce(s_, full_.data(), y, e.note, e.text);
+    }
     if (e.reduced) ++reduced_;
+  }
+
+  // Points index, index + 1, ... of a block of m <= kPoints rows that hold
+  // every variable in the stored order, for an empty chunk of a setup without
+  // dropped variables. The points reduce_plain() takes are reduced in one
+  // pass over the block, with the same arithmetic. When that is all of them,
+  // the model writes straight into their rows of out and only points outside
+  // the data or with values that are no numbers go through conclude();
+  // otherwise the points are taken as add() takes them and answer() follows.
+  template <class Note>
+  void block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+             std::size_t m, std::size_t first, std::size_t count, std::uint64_t cache_id,
+             double* out, const Note& note) {
+    bool plain[kPoints];
+    if (!reduce_block(values, m, plain)) {
+      take_block(slots, values, index, m, plain);
+      answer(first, count, cache_id, out, note);
+      return;
+    }
+    out += index * count;
+    s_.model->evaluate_many(y_.data(), dim_, m, first, count, out, outside_.data(), cache_id);
+    static const std::string kNone;
+    for (std::size_t p = 0; p < m; ++p, out += count) {
+      bool finite = true;
+      for (std::size_t c = 0; c < count; ++c) finite = finite && std::isfinite(out[c]);
+      if (finite && !outside_[p]) {
+        note(index + p, ExitStatusEnum::SUCCESS, kNone);
+        continue;
+      }
+      std::string outside_note, text;
+      const status result =
+          detail::conclude(s_, first, count, out, outside_[p] != 0, outside_note, text);
+      if (result == ExitStatusEnum::ERROR)
+        std::fill(out, out + count, std::numeric_limits<double>::quiet_NaN());
+      note(index + p, result, text);
+    }
   }
 
   // Answers every point taken, in the order taken: their rows of out and,
@@ -72,9 +117,17 @@ class Chunk {
       double* row = out + e.index * count;
       status result = ExitStatusEnum::ERROR;
       if (e.reduced) {
-        std::copy(answers_.begin() + static_cast<std::ptrdiff_t>(r * count),
-                  answers_.begin() + static_cast<std::ptrdiff_t>((r + 1) * count), row);
-        result = detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
+        // conclude() of a point inside the data with no note and finite
+        // values is SUCCESS and leaves the texts alone: only the others go there.
+        const double* answer = answers_.data() + r * count;
+        bool finite = true;
+        for (std::size_t c = 0; c < count; ++c) {
+          row[c] = answer[c];
+          finite = finite && std::isfinite(answer[c]);
+        }
+        result = finite && !outside_[r] && e.note.empty()
+                     ? ExitStatusEnum::SUCCESS
+                     : detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
         ++r;
       }
       if (result == ExitStatusEnum::ERROR)
@@ -85,6 +138,47 @@ class Chunk {
   }
 
  private:
+  // Model coordinates of m points in stored order into y_, row p for point p;
+  // plain[p] tells whether reduce_plain() takes the point. Returns true when
+  // it takes every one.
+  bool reduce_block(const double* values, std::size_t m, bool* plain) {
+    double* y = y_.data();
+    std::fill(plain, plain + m, true);
+    const bool ranged = !s_.ranges.empty();
+    for (std::size_t k = 0; k < dim_; ++k) {
+      const double offset = s_.offset[k], scale = s_.scale[k];
+      const double low = ranged ? s_.ranges[k].first : -std::numeric_limits<double>::infinity();
+      const double high = ranged ? s_.ranges[k].second : std::numeric_limits<double>::infinity();
+      for (std::size_t p = 0; p < m; ++p) {
+        const double x = values[p * dim_ + k];
+        const double v = (x - offset) * scale;
+        y[p * dim_ + k] = v;
+        plain[p] &= std::isfinite(v) & (x >= low) & (x <= high);  // no branches
+      }
+    }
+    return std::all_of(plain, plain + m, [](bool b) { return b; });
+  }
+
+  // add() of the points of a block after reduce_block(), keeping the rows it
+  // reduced: the others go through add().
+  void take_block(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+                  std::size_t m, const bool* plain) {
+    double* y = y_.data();
+    for (std::size_t p = 0; p < m; ++p) {
+      if (!plain[p]) {
+        add(slots, true, values + p * dim_, index + p);  // writes y at row reduced_ <= p
+        continue;
+      }
+      Entry& e = entries_[size_++];
+      e.index = index + p;
+      e.reduced = true;
+      e.note.clear();
+      e.text.clear();
+      if (reduced_ != p) std::copy(y + p * dim_, y + (p + 1) * dim_, y + reduced_ * dim_);
+      ++reduced_;
+    }
+  }
+
   struct Entry {
     std::size_t index = 0;
     bool reduced = false;
@@ -116,6 +210,8 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
   if (!error.empty()) return fail_all(error);
   const std::size_t width = names.size();
   const detail::LineTable* line = s.line && width == 1 ? s.line : nullptr;
+  bool in_order = width == s.independent_names.size();
+  for (std::size_t q = 0; q < slots.size(); ++q) in_order = in_order && slots[q] == q;
   Chunk chunk(s, count);
   std::size_t last = 0;
   status worst = ExitStatusEnum::SUCCESS;
@@ -131,7 +227,12 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
       worst_text = text;
     }
   };
-  for (std::size_t i = 0; i < n; ++i) {
+  std::size_t i = 0;
+  if (!s.constant && !line && in_order && s.all_active)
+    for (; i < n; i += Chunk::kPoints)  // every point goes to the model
+      chunk.block(slots, points + i * width, i, std::min(Chunk::kPoints, n - i), first, count,
+                  cached ? s.id : 0, out, note);
+  for (; i < n; ++i) {
     double* row = out + i * count;
     if (s.constant) {
       std::copy(s.constant_row.begin() + first, s.constant_row.begin() + first + count, row);
@@ -141,7 +242,7 @@ Interpolator::status Interpolator::Impl::evaluate_batch(const std::vector<std::s
       for (std::size_t c = 0; c < count; ++c) row[c] = line->value_at(k, points[i], first + c);
       note(i, ExitStatusEnum::SUCCESS, std::string());
     } else {
-      chunk.add(slots, points + i * width, i);
+      chunk.add(slots, in_order, points + i * width, i);
     }
     if (chunk.full() || (i + 1 == n && !chunk.empty()))
       chunk.answer(first, count, cached ? s.id : 0, out, note);

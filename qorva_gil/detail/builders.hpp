@@ -11,6 +11,9 @@ namespace detail {
 struct MeshOptions {
   bool project_to_hull = false;  // outside points: project onto the hull (true) or extrapolate
   bool use_cgal = false;         // triangulate with CGAL instead of Qhull
+  // Walks in 2 and 3 variables with their loops unrolled (same answers); false
+  // takes the general walk, which tests compare them with.
+  bool unrolled_walks = true;
 };
 
 // Piecewise-linear model on a Delaunay triangulation of points (dim >= 2).

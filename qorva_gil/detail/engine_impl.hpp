@@ -56,6 +56,11 @@ void fill_point(const Setup& s, const std::vector<std::size_t>& slots, const dou
 // active variable). Returns false with an error text in `error` for a value
 // that is not a finite number or that maps to none; appends warnings to note.
 bool reduce(const Setup& s, double* full, double* y, std::string& note, std::string& error);
+// reduce() of the common point, for batches: true, with y[] as reduce() gives
+// it, when nothing is dropped and every value is finite and inside its range,
+// so that reduce() would neither clamp nor note anything; false otherwise
+// (y[] then unspecified), and the point goes to reduce().
+bool reduce_plain(const Setup& s, const double* full, double* y);
 
 }  // namespace detail
 }  // namespace qorva_gil

@@ -21,14 +21,31 @@ namespace {
 constexpr double kInsideTolerance = 1e-12;  // barycentric weights down to -this count as inside
 constexpr double kFlatSimplex = 1e-12;      // relative volume below which a simplex is flat
 
+// Layout of a simplex record in `dim` variables (see LinearMesh::records_):
+// whole cache lines holding the frame, then ints: the neighbours and the flat
+// mark, or the neighbours and the vertices when they fit in as many lines.
+constexpr std::size_t kCacheLine = 64;
+constexpr std::size_t lines_of(std::size_t bytes) { return (bytes + kCacheLine - 1) / kCacheLine; }
+constexpr std::size_t frame_bytes(std::size_t dim) { return (dim + dim * dim) * sizeof(double); }
+constexpr bool vertices_fit(std::size_t dim) {
+  return lines_of(frame_bytes(dim) + 2 * (dim + 1) * sizeof(int)) ==
+         lines_of(frame_bytes(dim) + (dim + 2) * sizeof(int));
+}
+constexpr std::size_t record_lines(std::size_t dim) {
+  return lines_of(frame_bytes(dim) + (vertices_fit(dim) ? 2 * (dim + 1) : dim + 2) * sizeof(int));
+}
+static_assert(!vertices_fit(2) && record_lines(2) == 1 && vertices_fit(3) && record_lines(3) == 2,
+              "a 2-D record is one line, a 3-D record two with its vertices");
+
 class LinearMesh final : public Model {
  public:
-  LinearMesh(const PointSet& points, Triangulation t, bool project)
+  LinearMesh(const PointSet& points, Triangulation t, const MeshOptions& options)
       : points_(points),
         tri_(std::move(t)),
         dim_(points.dim),
         stride_(points.dim + 1),
-        project_(project) {
+        project_(options.project_to_hull),
+        unrolled_(options.unrolled_walks) {
     prepare_simplices();
     for (std::size_t s = 0; s < tri_.size(); ++s)
       for (std::size_t j = 0; j < stride_; ++j)
@@ -39,6 +56,9 @@ class LinearMesh final : public Model {
     // Without a proper simplex there is nothing to walk; build_linear_mesh refuses such a mesh.
     if (flat_count() < tri_.size()) prepare_grid();
   }
+
+  LinearMesh(const LinearMesh&) = delete;  // first_record_ points into records_
+  LinearMesh& operator=(const LinearMesh&) = delete;
 
   std::size_t simplex_count() const { return tri_.size(); }
   std::size_t flat_count() const {
@@ -79,39 +99,75 @@ class LinearMesh final : public Model {
                      std::size_t count, double* out, unsigned char* outside,
                      std::uint64_t cache_id) const override {
     if (cache_id) return Model::evaluate_many(y, dim, n, first, count, out, outside, cache_id);
-    Scratch scratch(kLanes * stride_);
-    for (std::size_t base = 0; base < n; base += kLanes) {
-      const std::size_t lanes = std::min(kLanes, n - base);
-      const double* points = y + base * dim;
-      int simplex[kLanes];
-      bool beyond[kLanes];
-      walk_lanes(points, dim, lanes, scratch.data(), simplex, beyond);
-      for (std::size_t l = 0; l < lanes; ++l) {
-        const double* p = points + l * dim;
-        double* w = scratch.data() + l * stride_;
-        settle(p, w, simplex[l], beyond[l]);
-        blend(simplex[l], w, beyond[l], first, count, out + (base + l) * count);
-        outside[base + l] = beyond[l];
-      }
+    // The common dimensions get walks with their loops unrolled; the
+    // arithmetic, and so every answer, is that of the general walk.
+    static_assert(kFixedDims[0] == 2 && kFixedDims[1] == 3, "one case per fixed dimension");
+    switch (unrolled_ ? dim_ : 0) {
+      case 2:
+        return locate_many<2>(y, dim, n, first, count, out, outside);
+      case 3:
+        return locate_many<3>(y, dim, n, first, count, out, outside);
+      default:
+        return locate_many<0>(y, dim, n, first, count, out, outside);
     }
   }
 
  private:
   static constexpr std::size_t kLanes = 8;
+  static constexpr std::size_t kFixedDims[] = {2, 3};
+
+  // evaluate_many() without caching, with walks for dimension D (0: dim_).
+  template <std::size_t D>
+  void locate_many(const double* y, std::size_t dim, std::size_t n, std::size_t first,
+                   std::size_t count, double* out, unsigned char* outside) const {
+    Scratch scratch(kLanes * stride_);
+    // The grid cells of the next group are found, and their entries asked
+    // for, one group ahead.
+    std::size_t cells[2][kLanes];
+    start_cells<D>(y, dim, std::min(kLanes, n), cells[0]);
+    for (std::size_t base = 0, group = 0; base < n; base += kLanes, group ^= 1) {
+      const std::size_t lanes = std::min(kLanes, n - base);
+      const double* points = y + base * dim;
+      if (base + kLanes < n)
+        start_cells<D>(points + kLanes * dim, dim, std::min(kLanes, n - base - kLanes),
+                       cells[group ^ 1]);
+      int simplex[kLanes];
+      bool beyond[kLanes];
+      walk_lanes<D>(points, dim, lanes, cells[group], scratch.data(), simplex, beyond);
+      for (std::size_t l = 0; l < lanes; ++l) {
+        const double* p = points + l * dim;
+        double* w = scratch.data() + l * stride_;
+        settle(p, w, simplex[l], beyond[l]);
+        blend<D>(simplex[l], w, beyond[l], first, count, out + (base + l) * count);
+        outside[base + l] = beyond[l];
+      }
+    }
+  }
 
   // Values at weights w in simplex s: extrapolated outside the hull unless
-  // projecting, otherwise the weighted vertex values.
+  // projecting, otherwise the weighted vertex values. With D known, the
+  // vertices come from the record the walk has just read, when it holds them.
+  template <std::size_t D = 0>
   void blend(int s, double* w, bool outside, std::size_t first, std::size_t count,
              double* out) const {
     const int* vertices = tri_.simplices.data() + static_cast<std::size_t>(s) * stride_;
-    if (!outside) snap_to_vertex(w);
+    int copied[D + 1];
+    if (D && vertices_fit(D)) {
+      std::memcpy(copied,
+                  record_ints<D>(record_of<D>(static_cast<std::size_t>(s))) + (D + 1) * sizeof(int),
+                  sizeof copied);
+      copied[0] = vertex_of_slot(copied[0]);
+      vertices = copied;
+    }
+    if (!outside) snap_to_vertex<D>(w);
     if (outside && !project_) {
       extrapolate(vertices, w, first, count, out);
       return;
     }
+    const std::size_t corners = D ? D + 1 : stride_;
     for (std::size_t c = 0; c < count; ++c) {
       double v = 0.0;
-      for (std::size_t j = 0; j < stride_; ++j) v += w[j] * points_.row(vertices[j])[first + c];
+      for (std::size_t j = 0; j < corners; ++j) v += w[j] * points_.row(vertices[j])[first + c];
       out[c] = v;
     }
   }
@@ -119,22 +175,26 @@ class LinearMesh final : public Model {
   // walk() for `lanes` points at once, one step of every unfinished walk per
   // round, each from its grid start; simplex[l] is -1 where the walk did not
   // settle. Weights go to w + l * stride_.
-  void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, double* w, int* simplex,
-                  bool* outside) const {
+  template <std::size_t D>
+  void walk_lanes(const double* y, std::size_t dim, std::size_t lanes, const std::size_t* cells,
+                  double* w, int* simplex, bool* outside) const {
     bool done[kLanes];
     std::size_t left = lanes;
     for (std::size_t l = 0; l < lanes; ++l) {
-      simplex[l] = grid_[grid_cell(y + l * dim)];
+      simplex[l] = grid_[cells[l]];
+      fetch<D>(simplex[l]);
       outside[l] = false;
       done[l] = false;
     }
     for (std::size_t step = 0; step < walk_limit_ && left > 0; ++step)
       for (std::size_t l = 0; l < lanes; ++l) {
         if (done[l]) continue;
-        const int next = walk_step(y + l * dim, simplex[l], w + l * stride_, step, outside[l]);
+        const int next = walk_step<D>(y + l * dim, simplex[l], w + l * stride_, step, outside[l]);
         if (next == simplex[l] || next < 0) {
           done[l] = true;
           --left;
+        } else {
+          fetch<D>(next);
         }
         simplex[l] = next;
       }
@@ -142,16 +202,34 @@ class LinearMesh final : public Model {
       if (!done[l]) simplex[l] = -1;
   }
 
+  // The grid cells of `lanes` points, their grid entries asked for ahead of use.
+  template <std::size_t D>
+  void start_cells(const double* y, std::size_t dim, std::size_t lanes, std::size_t* cells) const {
+    for (std::size_t l = 0; l < lanes; ++l) {
+      cells[l] = grid_cell<D>(y + l * dim);
+      __builtin_prefetch(grid_.data() + cells[l]);
+    }
+  }
+
+  // Asks for the record of simplex s ahead of its use.
+  template <std::size_t D = 0>
+  void fetch(int s) const {
+    const char* record = reinterpret_cast<const char*>(record_of<D>(static_cast<std::size_t>(s)));
+    const std::size_t bytes = D ? record_lines(D) * kCacheLine : record_ * sizeof(double);
+    for (std::size_t line = 0; line < bytes; line += kCacheLine) __builtin_prefetch(record + line);
+  }
+
   // One step of a walk at simplex s: s itself when y lies in it, or when its
   // facet towards y is on the hull (outside = true); -1 when a flat simplex
   // has no neighbour; otherwise the next simplex.
+  template <std::size_t D = 0>
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
-    const double* record = record_of(static_cast<std::size_t>(s));
-    if (record_int(record, stride_))
+    const double* record = record_of<D>(static_cast<std::size_t>(s));
+    if (record_int<D>(record, D ? D + 1 : stride_) < 0)
       return first_neighbor(s, step);  // flat: no weights, pass through
-    const std::size_t j = barycentric_in(record, y, w);
+    const std::size_t j = barycentric_in<D>(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
-    const int next = record_int(record, j);
+    const int next = record_int<D>(record, j);
     if (next >= 0) return next;
     outside = true;
     return s;
@@ -159,10 +237,12 @@ class LinearMesh final : public Model {
 
   // At a data point the weights are one and zeros up to rounding; making them
   // exact returns the node's values exactly.
+  template <std::size_t D = 0>
   void snap_to_vertex(double* weights) const {
-    for (std::size_t j = 0; j < stride_; ++j)
+    const std::size_t corners = D ? D + 1 : stride_;
+    for (std::size_t j = 0; j < corners; ++j)
       if (weights[j] > 1.0 - 1e-12) {
-        std::fill(weights, weights + stride_, 0.0);
+        std::fill(weights, weights + corners, 0.0);
         weights[j] = 1.0;
         return;
       }
@@ -188,18 +268,26 @@ class LinearMesh final : public Model {
   std::size_t barycentric(std::size_t s, const double* y, double* w) const {
     return barycentric_in(record_of(s), y, w);
   }
+  // D is the dimension when known at compile time, 0 for dim_.
+  template <std::size_t D = 0>
   std::size_t barycentric_in(const double* origin, const double* y, double* w) const {
-    const double* inverse = origin + dim_;
+    const std::size_t dim = D ? D : dim_;
+    const double* inverse = origin + dim;
     double rest = 1.0;
     std::size_t lowest = 0;
-    for (std::size_t j = 0; j < dim_; ++j) {
+    // With D known the offsets y - origin are taken once; they are the same
+    // numbers either way.
+    double offsets[D ? D : 1];
+    for (std::size_t k = 0; k < D; ++k) offsets[k] = y[k] - origin[k];
+    for (std::size_t j = 0; j < dim; ++j) {
       double v = 0.0;
-      for (std::size_t k = 0; k < dim_; ++k) v += inverse[j * dim_ + k] * (y[k] - origin[k]);
+      for (std::size_t k = 0; k < dim; ++k)
+        v += inverse[j * dim + k] * (D ? offsets[k] : y[k] - origin[k]);
       w[j + 1] = v;
       rest -= v;
     }
     w[0] = rest;
-    for (std::size_t j = 1; j < stride_; ++j)
+    for (std::size_t j = 1; j <= dim; ++j)
       if (w[j] < w[lowest]) lowest = j;
     return lowest;
   }
@@ -208,9 +296,20 @@ class LinearMesh final : public Model {
   // simplex through whose outer facet the walk left (outside = true), or -1
   // when the walk did not settle.
   int walk(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
+    switch (unrolled_ ? dim_ : 0) {
+      case 2:
+        return walk_from<2>(y, s, w, outside, step);
+      case 3:
+        return walk_from<3>(y, s, w, outside, step);
+      default:
+        return walk_from<0>(y, s, w, outside, step);
+    }
+  }
+  template <std::size_t D>
+  int walk_from(const double* y, int s, double* w, bool& outside, std::size_t& step) const {
     outside = false;
     for (step = 0; step < walk_limit_; ++step) {
-      const int next = walk_step(y, s, w, step, outside);
+      const int next = walk_step<D>(y, s, w, step, outside);
       if (next == s || next < 0) return next;
       s = next;
     }
@@ -351,16 +450,14 @@ class LinearMesh final : public Model {
   template <class Matrix>
   void prepare_frames();
   void prepare_grid();
+  template <std::size_t D = 0>
   std::size_t grid_cell(const double* y) const {
     std::size_t cell = 0;
-    for (std::size_t k = dim_; k-- > 0;) {
+    for (std::size_t k = D ? D : dim_; k-- > 0;) {
       const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
-      // Compared as doubles first: a far point's f does not fit an integer.
-      const double last = static_cast<double>(grid_cells_ - 1);
-      const std::size_t i = !(f > 0.0)  ? 0
-                            : f >= last ? grid_cells_ - 1
-                                        : static_cast<std::size_t>(f);
-      cell = cell * grid_cells_ + i;
+      // Clamped as a double first: a far point's f does not fit an integer.
+      const double clamped = std::min(f > 0.0 ? f : 0.0, grid_last_);
+      cell = cell * grid_cells_ + static_cast<std::size_t>(clamped);
     }
     return cell;
   }
@@ -368,21 +465,35 @@ class LinearMesh final : public Model {
   PointSet points_;
   Triangulation tri_;
   std::size_t dim_, stride_;
-  bool project_;
+  bool project_, unrolled_;
   // Per simplex, what a walk step reads, in one record of whole cache lines:
   // the frame (vertex 0, then the inverse of the edge matrix, row-major),
-  // then as ints the neighbours and the flat flag. Records start at
+  // then as ints the neighbours and at slot stride_ the flat mark, negative
+  // for a flat simplex. When they fit in the same number of lines
+  // (vertices_fit()), the vertices follow the neighbours, with the flat
+  // mark folded into the first (see vertex_of_slot()). Records start at
   // records_[base_] (cache-line aligned) and are record_ doubles apart.
   std::vector<double> records_;
   std::size_t base_ = 0, record_ = 0;
-  const double* record_of(std::size_t s) const { return records_.data() + base_ + s * record_; }
-  // Int k after the frame of a record: neighbour k (k < stride_), or the flat flag (k == stride_).
+  const double* first_record_ = nullptr;  // records_.data() + base_
+  template <std::size_t D = 0>
+  const double* record_of(std::size_t s) const {
+    return first_record_ + s * (D ? record_lines(D) * kCacheLine / sizeof(double) : record_);
+  }
+  template <std::size_t D = 0>
+  const char* record_ints(const double* record) const {
+    const std::size_t dim = D ? D : dim_;
+    return reinterpret_cast<const char*>(record + dim + dim * dim);
+  }
+  // Int k after the frame of a record: neighbour k (k < stride_), or the slot described above.
+  template <std::size_t D = 0>
   int record_int(const double* record, std::size_t k) const {
     int v;
-    std::memcpy(&v, reinterpret_cast<const char*>(record + dim_ + dim_ * dim_) + k * sizeof(int),
-                sizeof v);
+    std::memcpy(&v, record_ints<D>(record) + k * sizeof(int), sizeof v);
     return v;
   }
+  // A flat simplex's first vertex v is kept as -1 - v.
+  static int vertex_of_slot(int slot) { return slot < 0 ? -1 - slot : slot; }
   void set_record_int(std::size_t s, std::size_t k, int v) {
     std::memcpy(
         reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) +
@@ -393,6 +504,7 @@ class LinearMesh final : public Model {
   std::vector<std::pair<int, int>> hull_;  // (simplex, local vertex opposite the hull facet)
   std::vector<double> hull_planes_;        // per hull facet: see add_hull_plane()
   std::size_t grid_cells_ = 1;             // per dimension
+  double grid_last_ = 0.0;                 // grid_cells_ - 1
   std::vector<double> grid_lower_, grid_inverse_;
   std::vector<int> grid_;                      // start simplex per grid cell
   std::size_t walk_limit_ = tri_.size() + 16;  // steps before a walk counts as failed
@@ -410,11 +522,12 @@ void LinearMesh::prepare_simplices() {
 template <class Matrix>
 void LinearMesh::prepare_frames() {
   const std::size_t n = tri_.size();
-  constexpr std::size_t kLine = 64 / sizeof(double);  // doubles per cache line
-  const std::size_t bytes = (dim_ + dim_ * dim_) * sizeof(double) + (stride_ + 1) * sizeof(int);
-  record_ = (bytes + 64 - 1) / 64 * kLine;
+  constexpr std::size_t kLine = kCacheLine / sizeof(double);  // doubles per cache line
+  record_ = record_lines(dim_) * kLine;
   records_.assign(n * record_ + kLine, 0.0);
-  base_ = (64 - reinterpret_cast<std::uintptr_t>(records_.data()) % 64) % 64 / sizeof(double);
+  base_ = (kCacheLine - reinterpret_cast<std::uintptr_t>(records_.data()) % kCacheLine) %
+          kCacheLine / sizeof(double);
+  first_record_ = records_.data() + base_;
   flat_.assign(n, 0);
   Matrix edges(dim_, dim_);
   for (std::size_t s = 0; s < n; ++s) {
@@ -428,10 +541,13 @@ void LinearMesh::prepare_frames() {
     double* frame = records_.data() + base_ + s * record_;
     std::copy(origin, origin + dim_, frame);
     for (std::size_t j = 0; j < stride_; ++j) set_record_int(s, j, tri_.neighbors[s * stride_ + j]);
+    if (vertices_fit(dim_))
+      for (std::size_t j = 0; j < stride_; ++j)
+        set_record_int(s, stride_ + j, tri_.simplices[s * stride_ + j]);
     const Eigen::PartialPivLU<Matrix> lu(edges);
     if (!(std::abs(lu.determinant()) > kFlatSimplex * lengths)) {
       flat_[s] = 1;
-      set_record_int(s, stride_, 1);
+      set_record_int(s, stride_, -1 - record_int(record_of(s), stride_));
       continue;
     }
     const Matrix inverse = lu.inverse();
@@ -448,27 +564,42 @@ void LinearMesh::prepare_grid() {
       grid_lower_[k] = std::min(grid_lower_[k], points_.point(i)[k]);
       upper[k] = std::max(upper[k], points_.point(i)[k]);
     }
-  const double target =
-      std::min(4.0 * static_cast<double>(tri_.size()), 4e6);  // about four cells per simplex
+  // About 32 cells per simplex: a walk from the cell's start then ends in its
+  // first simplex for most points. In two variables 8 keep building the grid
+  // small next to the triangulation, and walks there are short anyway.
+  const double per_simplex = dim_ == 2 ? 8.0 : 32.0;
+  const double target = std::min(per_simplex * static_cast<double>(tri_.size()), 4e6);
   grid_cells_ = std::max<std::size_t>(1, static_cast<std::size_t>(std::pow(target, 1.0 / dim_)));
+  grid_last_ = static_cast<double>(grid_cells_ - 1);
   grid_inverse_.resize(dim_);
   for (std::size_t k = 0; k < dim_; ++k)
     grid_inverse_[k] = grid_cells_ / (upper[k] - grid_lower_[k]);
   std::size_t total = 1;
   for (std::size_t k = 0; k < dim_; ++k) total *= grid_cells_;
   grid_.assign(total, 0);
+  // Each cell's start is where a walk to its centre ends, walking from the
+  // start of the cell one step back along the last index that changed.
+  // starts[k] holds the start of the last cell whose indices below k are all
+  // zero; index[] counts the cells, index[0] fastest, as grid_cell() does.
   std::vector<double> centre(dim_), w(stride_);
+  std::vector<std::size_t> index(dim_, 0);
   int start = static_cast<int>(std::find(flat_.begin(), flat_.end(), 0) - flat_.begin());
+  std::vector<int> starts(dim_, start);
   for (std::size_t cell = 0; cell < total; ++cell) {
-    std::size_t rest = cell;
-    for (std::size_t k = 0; k < dim_; ++k, rest /= grid_cells_)
-      centre[k] =
-          grid_lower_[k] + (static_cast<double>(rest % grid_cells_) + 0.5) / grid_inverse_[k];
+    for (std::size_t k = 0; k < dim_; ++k)
+      centre[k] = grid_lower_[k] + (static_cast<double>(index[k]) + 0.5) / grid_inverse_[k];
     bool outside = false;
     std::size_t steps = 0;
     const int found = walk(centre.data(), start, w.data(), outside, steps);
     if (found >= 0) start = found;
     grid_[cell] = start;
+    for (std::size_t k = 0; k < dim_; ++k) {
+      starts[k] = start;
+      if (index[k] != 0) break;
+    }
+    std::size_t k = 0;
+    while (k < dim_ && ++index[k] == grid_cells_) index[k++] = 0;
+    if (k < dim_) start = starts[k];
   }
 }
 
@@ -526,7 +657,7 @@ BuildResult build_linear_mesh(const PointSet& points, const MeshOptions& options
                              " is not a vertex of the triangulation (too close to another point)";
     return result;
   }
-  auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options.project_to_hull);
+  auto mesh = std::make_unique<LinearMesh>(points, std::move(t), options);
   if (mesh->flat_count() == mesh->simplex_count()) {
     result.error = "the data points lie in a lower-dimensional subspace; every simplex is flat";
     return result;
