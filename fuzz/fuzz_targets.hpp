@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -163,16 +164,44 @@ inline void build(Bytes& in, Setup& s) {
   }
 }
 
+// A batch of the given points answers as the single queries did: the same statuses, and the
+// same values bit for bit where the status is not ERROR (then both are NaN). Only without
+// caching: a cached engine first tries the simplex its thread used last, and on tables whose
+// simplices are numerically degenerate (coordinates near 1e76, say) that can give a point
+// another simplex than a fresh walk does, so its answers depend on the thread's history.
+inline bool batch_equals_singles(const Setup& s, const std::vector<double>& points,
+                                 const std::vector<double>& answers,
+                                 const std::vector<qorva_gil::ExitStatusEnum::type>& statuses) {
+  const std::size_t n = statuses.size();
+  bool cached = false;
+  s.engine.get_is_cached(cached);
+  if (n == 0 || cached) return true;
+  std::vector<double> batch(2 * n);
+  std::vector<qorva_gil::ExitStatusEnum::type> batch_statuses(n);
+  s.engine.batch_query(s.names, points.data(), n, batch.data(), batch_statuses.data());
+  for (std::size_t i = 0; i < n; ++i) {
+    if (batch_statuses[i] != statuses[i]) return false;
+    if (statuses[i] == qorva_gil::ExitStatusEnum::ERROR) continue;
+    if (std::memcmp(&batch[2 * i], &answers[2 * i], 2 * sizeof(double)) != 0) return false;
+  }
+  return true;
+}
+
 }  // namespace detail
 
-// Decodes a table, settings and up to 16 queries from the input and runs them. Returns false
-// for a finding: a query answered without ERROR whose value is not finite although every number
-// handed to the engine was.
+// Decodes a table, settings and up to 16 queries from the input and runs them, then asks the
+// queries that name every variable again as one batch. Returns false for a finding: a query
+// answered without ERROR whose value is not finite although every number handed to the engine
+// was, or a batch whose statuses or values differ from those of the single queries.
 inline bool run_engine(const std::uint8_t* data, std::size_t size) {
   detail::Bytes in(data, size);
   detail::Setup s;
   detail::build(in, s);
   if (s.engine.initialize() == qorva_gil::ExitStatusEnum::ERROR) return true;
+  // The queries that name every variable in stored order, and their single answers, for a
+  // batch of the same points.
+  std::vector<double> batch_points, single_answers;
+  std::vector<qorva_gil::ExitStatusEnum::type> single_statuses;
   for (int q = 0; q < 16 && !in.empty(); ++q) {
     const std::uint8_t mask = in.byte();  // which variables the query names; 0x80: the defaults
     std::vector<std::string> names;
@@ -189,8 +218,14 @@ inline bool run_engine(const std::uint8_t* data, std::size_t size) {
         mask & 0x80 ? s.engine.default_query(result) : s.engine.query(names, values, result);
     if (status != qorva_gil::ExitStatusEnum::ERROR && finite && !detail::all_finite(result))
       return false;
+    if (!(mask & 0x80) && !names.empty() && names.size() == s.names.size()) {
+      batch_points.insert(batch_points.end(), values.begin(), values.end());
+      result.resize(2, std::numeric_limits<double>::quiet_NaN());
+      single_answers.insert(single_answers.end(), result.begin(), result.end());
+      single_statuses.push_back(status);
+    }
   }
-  return true;
+  return detail::batch_equals_singles(s, batch_points, single_answers, single_statuses);
 }
 
 }  // namespace qorva_fuzz
