@@ -82,6 +82,25 @@ using Column = py::array_t<double, py::array::c_style | py::array::forcecast>;
 // copy (more than one column): the copy stays small and in cache.
 constexpr std::size_t kBatchRows = 4096;
 
+// How many points of a query ended in ERROR or WARNING, and the first in ERROR (-1: none).
+struct StatusCount {
+  std::size_t errors = 0, warnings = 0;
+  std::ptrdiff_t first_error = -1;
+
+  // Counts the statuses of points start, start + 1, ..., start + n - 1.
+  void add(const qorva_gil::ExitStatusEnum::type* status, std::size_t n, std::size_t start) {
+    std::size_t failed = 0;
+    for (std::size_t r = 0; r < n; ++r) {  // no branches: most points succeed
+      warnings += status[r] == qorva_gil::ExitStatusEnum::WARNING;
+      failed += status[r] == qorva_gil::ExitStatusEnum::ERROR;
+    }
+    if (failed && errors == 0)
+      first_error = std::find(status, status + n, qorva_gil::ExitStatusEnum::ERROR) - status +
+                    static_cast<std::ptrdiff_t>(start);
+    errors += failed;
+  }
+};
+
 // The points as one 1-D column of `count` values per name. Returns (values: count, or count x m
 // for every dependent variable; errors; warnings; the first point in error or -1), counting the
 // points' statuses with `count_statuses`; without it an engine error raises Error with the
@@ -107,8 +126,7 @@ py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names,
   double* out = values.mutable_data();
   std::vector<const double*> in;
   for (const auto& c : columns) in.push_back(c.data());
-  std::size_t errors = 0, warnings = 0;
-  std::ptrdiff_t first_error = -1;
+  StatusCount counted;
   {
     py::gil_scoped_release unlocked;
     // One column is already the row-major block: the query reads it whole.
@@ -127,19 +145,10 @@ py::tuple query_batch(const SetHandle& h, const std::vector<std::string>& names,
       } else {
         h.set->query(names, points, n, out + start * m, status);
       }
-      if (!status) continue;
-      std::size_t failed = 0;
-      for (std::size_t r = 0; r < n; ++r) {  // no branches: most points succeed
-        warnings += status[r] == qorva_gil::ExitStatusEnum::WARNING;
-        failed += status[r] == qorva_gil::ExitStatusEnum::ERROR;
-      }
-      if (failed && errors == 0)
-        first_error = std::find(status, status + n, qorva_gil::ExitStatusEnum::ERROR) - status +
-                      static_cast<std::ptrdiff_t>(start);
-      errors += failed;
+      if (status) counted.add(status, n, start);
     }
   }
-  return py::make_tuple(values, errors, warnings, first_error);
+  return py::make_tuple(values, counted.errors, counted.warnings, counted.first_error);
 }
 
 void bind_set(py::module_& m) {

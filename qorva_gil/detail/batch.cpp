@@ -54,19 +54,10 @@ class Chunk {
   // the values are the whole point as they stand.
   void add(const std::vector<std::size_t>& slots, bool in_order, const double* values,
            std::size_t index) {
-    Entry& e = entries_[size_++];
-    e.index = index;
-    e.note.clear();
-    e.text.clear();
-    double* y = y_.data() + reduced_ * dim_;
-    if (in_order && detail::reduce_plain(s_, values, y)) {
-      e.reduced = true;
-    } else {
-      detail::fill_point(s_, slots, values, full_.data());
-      e.reduced = (!in_order && detail::reduce_plain(s_, full_.data(), y)) ||
-                  detail::reduce(s_, full_.data(), y, e.note, e.text);
-    }
-    if (e.reduced) ++reduced_;
+    if (in_order && detail::reduce_plain(s_, values, y_.data() + reduced_ * dim_))
+      take_reduced(index);
+    else
+      add_general(slots, values, index, !in_order);
   }
 
   // Points index, index + 1, ... of a block of m <= kPoints rows that hold
@@ -88,20 +79,14 @@ class Chunk {
     }
     out += index * count;
     s_.model->evaluate_many(y_.data(), dim_, m, first, count, out, outside_.data(), cache_id);
-    static const std::string kNone;
+    std::string no_note, text;  // finish() leaves them empty for a SUCCESS
     for (std::size_t p = 0; p < m; ++p, out += count) {
-      bool finite = true;
-      for (std::size_t c = 0; c < count; ++c) finite = finite && std::isfinite(out[c]);
-      if (finite && !outside_[p]) {
-        note(index + p, ExitStatusEnum::SUCCESS, kNone);
-        continue;
-      }
-      std::string outside_note, text;
-      const status result =
-          detail::conclude(s_, first, count, out, outside_[p] != 0, outside_note, text);
-      if (result == ExitStatusEnum::ERROR)
-        std::fill(out, out + count, std::numeric_limits<double>::quiet_NaN());
+      const status result = finish(out, first, count, outside_[p] != 0, no_note, text);
       note(index + p, result, text);
+      if (result != ExitStatusEnum::SUCCESS) {
+        no_note.clear();
+        text.clear();
+      }
     }
   }
 
@@ -117,27 +102,67 @@ class Chunk {
       double* row = out + e.index * count;
       status result = ExitStatusEnum::ERROR;
       if (e.reduced) {
-        // conclude() of a point inside the data with no note and finite
-        // values is SUCCESS and leaves the texts alone: only the others go there.
         const double* answer = answers_.data() + r * count;
-        bool finite = true;
-        for (std::size_t c = 0; c < count; ++c) {
-          row[c] = answer[c];
-          finite = finite && std::isfinite(answer[c]);
-        }
-        result = finite && !outside_[r] && e.note.empty()
-                     ? ExitStatusEnum::SUCCESS
-                     : detail::conclude(s_, first, count, row, outside_[r] != 0, e.note, e.text);
+        std::copy(answer, answer + count, row);
+        result = finish(row, first, count, outside_[r] != 0, e.note, e.text);
         ++r;
-      }
-      if (result == ExitStatusEnum::ERROR)
+      } else {
         std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
+      }
       note(e.index, result, e.text);
     }
     size_ = reduced_ = 0;
   }
 
  private:
+  struct Entry {
+    std::size_t index = 0;
+    bool reduced = false;
+    std::string note, text;
+  };
+
+  // The status of a model's answer in row (conclude()'s), the row made NaN for
+  // an ERROR. A point inside the data with no note and finite values is a
+  // SUCCESS without going through conclude(), which would leave the texts alone.
+  status finish(double* row, std::size_t first, std::size_t count, bool outside, std::string& note,
+                std::string& text) const {
+    bool finite = true;
+    for (std::size_t c = 0; c < count; ++c) finite = finite && std::isfinite(row[c]);
+    if (finite && !outside && note.empty()) return ExitStatusEnum::SUCCESS;
+    const status result = detail::conclude(s_, first, count, row, outside, note, text);
+    if (result == ExitStatusEnum::ERROR)
+      std::fill(row, row + count, std::numeric_limits<double>::quiet_NaN());
+    return result;
+  }
+
+  // The next entry, for the caller's point `index`, with no texts.
+  Entry& take(std::size_t index) {
+    Entry& e = entries_[size_++];
+    e.index = index;
+    e.reduced = false;
+    e.note.clear();
+    e.text.clear();
+    return e;
+  }
+
+  // Takes point `index`, whose model coordinates are row reduced_ of y_.
+  void take_reduced(std::size_t index) {
+    take(index).reduced = true;
+    ++reduced_;
+  }
+
+  // Takes point `index` through fill_point() and reduce(), trying
+  // reduce_plain() on the filled point first with `try_plain`.
+  void add_general(const std::vector<std::size_t>& slots, const double* values, std::size_t index,
+                   bool try_plain) {
+    Entry& e = take(index);
+    double* y = y_.data() + reduced_ * dim_;
+    detail::fill_point(s_, slots, values, full_.data());
+    e.reduced = (try_plain && detail::reduce_plain(s_, full_.data(), y)) ||
+                detail::reduce(s_, full_.data(), y, e.note, e.text);
+    if (e.reduced) ++reduced_;
+  }
+
   // Model coordinates of m points in stored order into y_, row p for point p;
   // plain[p] tells whether reduce_plain() takes the point. Returns true when
   // it takes every one.
@@ -166,24 +191,15 @@ class Chunk {
     double* y = y_.data();
     for (std::size_t p = 0; p < m; ++p) {
       if (!plain[p]) {
-        add(slots, true, values + p * dim_, index + p);  // writes y at row reduced_ <= p
+        // reduce_plain() would not take it either; writes y at row reduced_ <= p.
+        add_general(slots, values + p * dim_, index + p, false);
         continue;
       }
-      Entry& e = entries_[size_++];
-      e.index = index + p;
-      e.reduced = true;
-      e.note.clear();
-      e.text.clear();
       if (reduced_ != p) std::copy(y + p * dim_, y + (p + 1) * dim_, y + reduced_ * dim_);
-      ++reduced_;
+      take_reduced(index + p);
     }
   }
 
-  struct Entry {
-    std::size_t index = 0;
-    bool reduced = false;
-    std::string note, text;
-  };
   const detail::Setup& s_;
   std::size_t dim_;
   std::vector<double> full_, y_, answers_;

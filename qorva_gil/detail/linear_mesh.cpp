@@ -164,7 +164,7 @@ class LinearMesh final : public Model {
       extrapolate(vertices, w, first, count, out);
       return;
     }
-    const std::size_t corners = D ? D + 1 : stride_;
+    const std::size_t corners = corners_of<D>();
     for (std::size_t c = 0; c < count; ++c) {
       double v = 0.0;
       for (std::size_t j = 0; j < corners; ++j) v += w[j] * points_.row(vertices[j])[first + c];
@@ -215,7 +215,7 @@ class LinearMesh final : public Model {
   template <std::size_t D = 0>
   void fetch(int s) const {
     const char* record = reinterpret_cast<const char*>(record_of<D>(static_cast<std::size_t>(s)));
-    const std::size_t bytes = D ? record_lines(D) * kCacheLine : record_ * sizeof(double);
+    const std::size_t bytes = record_doubles<D>() * sizeof(double);
     for (std::size_t line = 0; line < bytes; line += kCacheLine) __builtin_prefetch(record + line);
   }
 
@@ -225,7 +225,7 @@ class LinearMesh final : public Model {
   template <std::size_t D = 0>
   int walk_step(const double* y, int s, double* w, std::size_t step, bool& outside) const {
     const double* record = record_of<D>(static_cast<std::size_t>(s));
-    if (record_int<D>(record, D ? D + 1 : stride_) < 0)
+    if (record_int<D>(record, corners_of<D>()) < 0)
       return first_neighbor(s, step);  // flat: no weights, pass through
     const std::size_t j = barycentric_in<D>(record, y, w);
     if (w[j] >= -kInsideTolerance) return s;
@@ -239,7 +239,7 @@ class LinearMesh final : public Model {
   // exact returns the node's values exactly.
   template <std::size_t D = 0>
   void snap_to_vertex(double* weights) const {
-    const std::size_t corners = D ? D + 1 : stride_;
+    const std::size_t corners = corners_of<D>();
     for (std::size_t j = 0; j < corners; ++j)
       if (weights[j] > 1.0 - 1e-12) {
         std::fill(weights, weights + corners, 0.0);
@@ -271,7 +271,7 @@ class LinearMesh final : public Model {
   // D is the dimension when known at compile time, 0 for dim_.
   template <std::size_t D = 0>
   std::size_t barycentric_in(const double* origin, const double* y, double* w) const {
-    const std::size_t dim = D ? D : dim_;
+    const std::size_t dim = dim_of<D>();
     const double* inverse = origin + dim;
     double rest = 1.0;
     std::size_t lowest = 0;
@@ -453,7 +453,7 @@ class LinearMesh final : public Model {
   template <std::size_t D = 0>
   std::size_t grid_cell(const double* y) const {
     std::size_t cell = 0;
-    for (std::size_t k = D ? D : dim_; k-- > 0;) {
+    for (std::size_t k = dim_of<D>(); k-- > 0;) {
       const double f = (y[k] - grid_lower_[k]) * grid_inverse_[k];
       // Clamped as a double first: a far point's f does not fit an integer.
       const double clamped = std::min(f > 0.0 ? f : 0.0, grid_last_);
@@ -472,17 +472,31 @@ class LinearMesh final : public Model {
   // for a flat simplex. When they fit in the same number of lines
   // (vertices_fit()), the vertices follow the neighbours, with the flat
   // mark folded into the first (see vertex_of_slot()). Records start at
-  // records_[base_] (cache-line aligned) and are record_ doubles apart.
+  // first_record_ (cache-line aligned, inside records_) and are record_
+  // doubles apart.
   std::vector<double> records_;
-  std::size_t base_ = 0, record_ = 0;
-  const double* first_record_ = nullptr;  // records_.data() + base_
+  double* first_record_ = nullptr;
+  std::size_t record_ = 0;
+  // The dimension, a simplex's vertex count and the record size, fixed when D is known.
+  template <std::size_t D>
+  std::size_t dim_of() const {
+    return D ? D : dim_;
+  }
+  template <std::size_t D>
+  std::size_t corners_of() const {
+    return D ? D + 1 : stride_;
+  }
+  template <std::size_t D>
+  std::size_t record_doubles() const {
+    return D ? record_lines(D) * kCacheLine / sizeof(double) : record_;
+  }
   template <std::size_t D = 0>
   const double* record_of(std::size_t s) const {
-    return first_record_ + s * (D ? record_lines(D) * kCacheLine / sizeof(double) : record_);
+    return first_record_ + s * record_doubles<D>();
   }
   template <std::size_t D = 0>
   const char* record_ints(const double* record) const {
-    const std::size_t dim = D ? D : dim_;
+    const std::size_t dim = dim_of<D>();
     return reinterpret_cast<const char*>(record + dim + dim * dim);
   }
   // Int k after the frame of a record: neighbour k (k < stride_), or the slot described above.
@@ -496,8 +510,7 @@ class LinearMesh final : public Model {
   static int vertex_of_slot(int slot) { return slot < 0 ? -1 - slot : slot; }
   void set_record_int(std::size_t s, std::size_t k, int v) {
     std::memcpy(
-        reinterpret_cast<char*>(records_.data() + base_ + s * record_ + dim_ + dim_ * dim_) +
-            k * sizeof(int),
+        reinterpret_cast<char*>(first_record_ + s * record_ + dim_ + dim_ * dim_) + k * sizeof(int),
         &v, sizeof v);
   }
   std::vector<char> flat_;
@@ -525,9 +538,9 @@ void LinearMesh::prepare_frames() {
   constexpr std::size_t kLine = kCacheLine / sizeof(double);  // doubles per cache line
   record_ = record_lines(dim_) * kLine;
   records_.assign(n * record_ + kLine, 0.0);
-  base_ = (kCacheLine - reinterpret_cast<std::uintptr_t>(records_.data()) % kCacheLine) %
-          kCacheLine / sizeof(double);
-  first_record_ = records_.data() + base_;
+  const std::size_t skip =
+      (kCacheLine - reinterpret_cast<std::uintptr_t>(records_.data()) % kCacheLine) % kCacheLine;
+  first_record_ = records_.data() + skip / sizeof(double);
   flat_.assign(n, 0);
   Matrix edges(dim_, dim_);
   for (std::size_t s = 0; s < n; ++s) {
@@ -538,7 +551,7 @@ void LinearMesh::prepare_frames() {
       for (std::size_t k = 0; k < dim_; ++k) edges(k, j) = p[k] - origin[k];
       lengths *= edges.col(j).norm();
     }
-    double* frame = records_.data() + base_ + s * record_;
+    double* frame = first_record_ + s * record_;
     std::copy(origin, origin + dim_, frame);
     for (std::size_t j = 0; j < stride_; ++j) set_record_int(s, j, tri_.neighbors[s * stride_ + j]);
     if (vertices_fit(dim_))
